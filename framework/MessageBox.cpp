@@ -1,0 +1,79 @@
+#include "MessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace velmora {
+namespace {
+
+QMessageBox::Icon IconOf(unsigned flags) {
+    switch (flags & 0xF0) {
+        case MB_ICONERROR:
+            return QMessageBox::Critical;
+        case MB_ICONQUESTION:
+            return QMessageBox::Question;
+        case MB_ICONWARNING:
+            return QMessageBox::Warning;
+        case MB_ICONINFORMATION:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
+    }
+}
+
+int ShowWithQt(const MessageBoxRequest& request) {
+    QMessageBox box(IconOf(request.flags), request.caption, request.text);
+    switch (request.flags & 0x0F) {
+        case MB_OKCANCEL:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MB_YESNOCANCEL:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
+        case MB_YESNO:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        default:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+    }
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return IDYES;
+        case QMessageBox::No:
+            return IDNO;
+        case QMessageBox::Cancel:
+            return IDCANCEL;
+        default:
+            return IDOK;
+    }
+}
+
+int DefaultPresenter(const MessageBoxRequest& request) {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        return ShowWithQt(request);
+    }
+    std::fprintf(stderr, "%s: %s\n", qPrintable(request.caption), qPrintable(request.text));
+    return (request.flags & 0x0F) == MB_YESNO ? IDNO : IDOK;
+}
+
+MessageBoxPresenter& CurrentPresenter() {
+    static MessageBoxPresenter presenter = DefaultPresenter;
+    return presenter;
+}
+
+}  // namespace
+
+int MessageBox(const QString& text, const QString& caption, unsigned flags) {
+    return CurrentPresenter()(MessageBoxRequest{text, caption, flags});
+}
+
+MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
+    MessageBoxPresenter previous = CurrentPresenter();
+    CurrentPresenter() = presenter ? std::move(presenter) : MessageBoxPresenter(DefaultPresenter);
+    return previous;
+}
+
+}  // namespace velmora
