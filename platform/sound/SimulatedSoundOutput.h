@@ -14,10 +14,10 @@ public:
 
     struct Call {
         CallKind kind;
-        std::uint32_t deviceId = 0;       // wave-out calls
-        std::uint32_t flags = 0;          // PlaySound
-        std::vector<std::uint8_t> image;  // PlaySound: a copy of the bytes it was given
-        std::uint32_t volume = 0;         // SetVolume: the value set; GetVolume: the value read
+        std::uint32_t deviceId = 0;         // wave-out calls
+        std::uint32_t flags = 0;            // PlaySound
+        std::vector<std::uint8_t> image{};  // PlaySound: a copy of the bytes it was given
+        std::uint32_t volume = 0;           // SetVolume: the value set; GetVolume: the value read
     };
 
     SimulatedSoundOutput();
