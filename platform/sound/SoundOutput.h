@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MMResult.h"
+
 #include <cstdint>
 #include <span>
 
@@ -12,13 +14,6 @@ enum SoundFlags : std::uint32_t {
     SND_MEMORY = 0x0004,  // the sound is a wave image in memory
     SND_LOOP = 0x0008,    // repeat until stopped (only together with SND_ASYNC)
 };
-
-// Result codes of the wave-out calls.
-using MMRESULT = std::uint32_t;
-constexpr MMRESULT MMSYSERR_NOERROR = 0;
-constexpr MMRESULT MMSYSERR_ERROR = 1;
-constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
-constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
 
 // Support flags of WaveOutCaps::dwSupport.
 constexpr std::uint32_t WAVECAPS_VOLUME = 0x0004;

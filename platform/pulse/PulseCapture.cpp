@@ -1,0 +1,172 @@
+#include "platform/pulse/PulseCapture.h"
+
+#include "platform/pulse/PulseContext.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+// Short fragments, so that arrival times say when a frame reached the monitor.
+constexpr pa_usec_t kFragmentUsec = 2000;
+
+}  // namespace
+
+struct PulseCapture::Recording {
+    struct Fragment {
+        std::size_t endFrame;  // frames recorded when the fragment had arrived
+        Clock::time_point arrival;
+    };
+
+    PulseContext& pulse;
+    pa_stream* stream = nullptr;
+    std::vector<std::int16_t> samples;
+    std::vector<Fragment> fragments;
+
+    explicit Recording(PulseContext& p) : pulse(p) {}
+
+    ~Recording() {
+        if (stream) {
+            pa_stream_set_state_callback(stream, nullptr, nullptr);
+            pa_stream_set_read_callback(stream, nullptr, nullptr);
+            pa_stream_disconnect(stream);
+            pa_stream_unref(stream);
+        }
+    }
+
+    static void OnState(pa_stream*, void* self) { static_cast<Recording*>(self)->pulse.Signal(); }
+
+    static void OnRead(pa_stream* stream, std::size_t, void* self) {
+        auto* recording = static_cast<Recording*>(self);
+        const void* data = nullptr;
+        std::size_t bytes = 0;
+        while (pa_stream_readable_size(stream) > 0) {
+            if (pa_stream_peek(stream, &data, &bytes) < 0) {
+                return;
+            }
+            if (bytes == 0) {
+                break;
+            }
+            const std::size_t count = bytes / sizeof(std::int16_t);
+            const std::size_t old = recording->samples.size();
+            recording->samples.resize(old + count);
+            if (data) {
+                std::memcpy(&recording->samples[old], data, count * sizeof(std::int16_t));
+            }  // else a hole: silence
+            pa_stream_drop(stream);
+        }
+        recording->fragments.push_back({recording->samples.size() / 2, Clock::now()});
+        recording->pulse.Signal();
+    }
+};
+
+PulseCapture::PulseCapture(PulseContext& pulse, std::string source, std::uint32_t rate)
+    : pulse_(pulse), source_(std::move(source)), rate_(rate) {}
+
+PulseCapture::~PulseCapture() {
+    Stop();
+}
+
+bool PulseCapture::Start() {
+    std::unique_lock lock(pulse_.Loop());
+    recording_.reset();
+    if (!pulse_.ConnectLocked(lock)) {
+        return false;
+    }
+    pa_sample_spec spec;
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = rate_;
+    spec.channels = 2;
+    auto recording = std::make_unique<Recording>(pulse_);
+    recording->stream = pa_stream_new(pulse_.Context(), "Monitor capture", &spec, nullptr);
+    if (!recording->stream) {
+        return false;
+    }
+    pa_stream_set_state_callback(recording->stream, &Recording::OnState, recording.get());
+    pa_stream_set_read_callback(recording->stream, &Recording::OnRead, recording.get());
+    pa_buffer_attr attr;
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentUsec, &spec));
+    if (pa_stream_connect_record(recording->stream, source_.c_str(), &attr,
+                                 PA_STREAM_ADJUST_LATENCY) < 0) {
+        return false;
+    }
+    Recording& r = *recording;
+    pulse_.Wait(
+        lock, [&] { return pa_stream_get_state(r.stream) != PA_STREAM_CREATING; },
+        PulseContext::kRequestTimeout);
+    if (pa_stream_get_state(r.stream) != PA_STREAM_READY) {
+        return false;
+    }
+    recording_ = std::move(recording);
+    return true;
+}
+
+void PulseCapture::Stop() {
+    std::unique_lock lock(pulse_.Loop());
+    recording_.reset();
+}
+
+std::vector<std::int16_t> PulseCapture::Samples() {
+    std::unique_lock lock(pulse_.Loop());
+    return recording_ ? recording_->samples : std::vector<std::int16_t>{};
+}
+
+std::size_t PulseCapture::Frames() {
+    std::unique_lock lock(pulse_.Loop());
+    return recording_ ? recording_->samples.size() / 2 : 0;
+}
+
+void PulseCapture::Clear() {
+    std::unique_lock lock(pulse_.Loop());
+    if (recording_) {
+        recording_->samples.clear();
+        recording_->fragments.clear();
+    }
+}
+
+bool PulseCapture::Record(std::size_t frames, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(pulse_.Loop());
+    if (!recording_) {
+        return false;
+    }
+    Recording& r = *recording_;
+    const std::size_t goal = r.samples.size() / 2 + frames;
+    return pulse_.Wait(
+               lock,
+               [&] {
+                   return r.samples.size() / 2 >= goal ||
+                          pa_stream_get_state(r.stream) != PA_STREAM_READY;
+               },
+               timeout) &&
+           r.samples.size() / 2 >= goal;
+}
+
+std::optional<PulseCapture::Clock::time_point> PulseCapture::FirstSoundTime(int threshold) {
+    std::unique_lock lock(pulse_.Loop());
+    if (!recording_) {
+        return std::nullopt;
+    }
+    const Recording& r = *recording_;
+    for (std::size_t i = 0; i < r.samples.size(); ++i) {
+        if (std::abs(r.samples[i]) <= threshold) {
+            continue;
+        }
+        const std::size_t frame = i / 2;
+        for (const Recording::Fragment& fragment : r.fragments) {
+            if (fragment.endFrame > frame) {
+                const auto early =
+                    std::chrono::microseconds((fragment.endFrame - frame) * 1000000 / rate_);
+                return fragment.arrival - early;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace velmora

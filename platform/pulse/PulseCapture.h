@@ -1,0 +1,58 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class PulseContext;
+
+// Records 16-bit stereo from a source of the server (by default the monitor of the default sink)
+// into memory: what the program's sound actually became at the sink, for the end-to-end tests
+// and the benchmarks.
+//
+// Lifecycle: `pulse` outlives the capture. Start() connects a record stream and waits until it
+// records; destruction or Stop() ends it. Calls come from one thread.
+class PulseCapture {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit PulseCapture(PulseContext& pulse, std::string source = "@DEFAULT_MONITOR@",
+                          std::uint32_t rate = 96000);
+    ~PulseCapture();
+
+    PulseCapture(const PulseCapture&) = delete;
+    PulseCapture& operator=(const PulseCapture&) = delete;
+
+    bool Start();
+    void Stop();
+
+    std::uint32_t Rate() const { return rate_; }
+
+    // Interleaved left, right samples recorded so far.
+    std::vector<std::int16_t> Samples();
+    std::size_t Frames();
+    void Clear();
+
+    // Waits until at least `frames` more frames than now have been recorded; false on timeout
+    // or when the recording broke off.
+    bool Record(std::size_t frames, std::chrono::milliseconds timeout);
+
+    // When the first frame with a sample beyond `threshold` arrived at the server's end of the
+    // monitor, estimated from the arrival time of the fragment holding it.
+    std::optional<Clock::time_point> FirstSoundTime(int threshold);
+
+private:
+    struct Recording;
+
+    PulseContext& pulse_;
+    std::string source_;
+    std::uint32_t rate_;
+    std::unique_ptr<Recording> recording_;  // changed with the loop locked
+};
+
+}  // namespace velmora

@@ -1,0 +1,200 @@
+#include "platform/pulse/PulseContext.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <QLoggingCategory>
+
+#include <stdexcept>
+
+Q_LOGGING_CATEGORY(lcPulse, "velmora.pulse", QtWarningMsg)
+
+namespace velmora {
+
+namespace {
+
+// After a connection attempt that timed out (a server that accepts but does not answer), further
+// attempts are skipped for this long so that every call does not wait again.
+constexpr std::chrono::milliseconds kRetryPause{2000};
+
+}  // namespace
+
+void PulseLoopLock::lock() {
+    pa_threaded_mainloop_lock(loop_);
+}
+void PulseLoopLock::unlock() {
+    pa_threaded_mainloop_unlock(loop_);
+}
+
+void PulseContext::LoopDeleter::operator()(pa_threaded_mainloop* loop) const {
+    pa_threaded_mainloop_stop(loop);
+    pa_threaded_mainloop_free(loop);
+}
+
+void PulseContext::ContextDeleter::operator()(pa_context* context) const {
+    pa_context_set_state_callback(context, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context, nullptr, nullptr);
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+}
+
+PulseContext::PulseContext(std::string server, std::string appName)
+    : server_(std::move(server)),
+      appName_(std::move(appName)),
+      loop_(pa_threaded_mainloop_new()),
+      lock_(loop_.get()) {
+    if (!loop_) {
+        throw std::runtime_error("PulseAudio main loop could not be created");
+    }
+    if (pa_threaded_mainloop_start(loop_.get()) < 0) {
+        throw std::runtime_error("PulseAudio main loop could not be started");
+    }
+    std::unique_lock lock(lock_);
+    StartConnecting();
+}
+
+PulseContext::~PulseContext() {
+    {
+        std::unique_lock lock(lock_);
+        context_.reset();
+        readyHandlers_.clear();
+    }
+    loop_.reset();
+}
+
+bool PulseContext::IsReady() const {
+    return context_ && pa_context_get_state(context_.get()) == PA_CONTEXT_READY;
+}
+
+void PulseContext::StartConnecting() {
+    context_.reset();
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_.get());
+    context_.reset(pa_context_new(api, appName_.c_str()));
+    if (!context_) {
+        return;
+    }
+    ++generation_;
+    pa_context_set_state_callback(context_.get(), &PulseContext::OnContextState, this);
+    // No autospawn: starting a server is the desktop's business, and it could block.
+    if (pa_context_connect(context_.get(), server_.empty() ? nullptr : server_.c_str(),
+                           PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        qCDebug(lcPulse) << "connect:" << pa_strerror(pa_context_errno(context_.get()));
+        context_.reset();
+    }
+}
+
+bool PulseContext::Connect() {
+    std::unique_lock lock(lock_);
+    return ConnectLocked(lock);
+}
+
+bool PulseContext::ConnectLocked(std::unique_lock<PulseLoopLock>& lock) {
+    if (IsReady()) {
+        return true;
+    }
+    auto state = [this] {
+        return context_ ? pa_context_get_state(context_.get()) : PA_CONTEXT_FAILED;
+    };
+    if (!PA_CONTEXT_IS_GOOD(state())) {
+        if (std::chrono::steady_clock::now() < retryAfter_) {
+            return false;
+        }
+        StartConnecting();
+    }
+    Wait(
+        lock,
+        [&] { return !context_ || state() == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state()); },
+        kConnectTimeout);
+    if (IsReady()) {
+        return true;
+    }
+    if (context_ && PA_CONTEXT_IS_GOOD(state())) {
+        qCWarning(lcPulse) << "sound server does not answer; giving up for now";
+        context_.reset();
+        retryAfter_ = std::chrono::steady_clock::now() + kRetryPause;
+    } else if (context_) {
+        qCDebug(lcPulse) << "no sound server:" << pa_strerror(pa_context_errno(context_.get()));
+    }
+    return false;
+}
+
+bool PulseContext::Wait(std::unique_lock<PulseLoopLock>& lock, const std::function<bool()>& done,
+                        std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        // Read with the loop locked: no callback can signal between this and the wait below
+        // without changing the count.
+        std::uint64_t seen;
+        {
+            std::lock_guard guard(signalMutex_);
+            seen = signals_;
+        }
+        lock.unlock();
+        bool woken;
+        {
+            std::unique_lock guard(signalMutex_);
+            woken = signalled_.wait_until(guard, deadline, [&] { return signals_ != seen; });
+        }
+        lock.lock();
+        if (!woken) {
+            return done();
+        }
+    }
+}
+
+bool PulseContext::RunOperation(std::unique_lock<PulseLoopLock>& lock, pa_operation* op,
+                                std::chrono::milliseconds timeout) {
+    if (!op) {
+        return false;
+    }
+    pa_operation_set_state_callback(op, &PulseContext::OnOperationState, this);
+    const bool finished = Wait(
+        lock, [op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; }, timeout);
+    const bool done = pa_operation_get_state(op) == PA_OPERATION_DONE;
+    if (!finished) {
+        qCWarning(lcPulse) << "sound server request timed out";
+        pa_operation_cancel(op);
+    }
+    pa_operation_set_state_callback(op, nullptr, nullptr);
+    pa_operation_unref(op);
+    return done;
+}
+
+void PulseContext::Signal() {
+    {
+        std::lock_guard guard(signalMutex_);
+        ++signals_;
+    }
+    signalled_.notify_all();
+}
+
+int PulseContext::AddReadyHandler(ReadyHandler handler) {
+    const int id = nextHandlerId_++;
+    readyHandlers_.emplace_back(id, std::move(handler));
+    if (IsReady()) {
+        readyHandlers_.back().second(context_.get());
+    }
+    return id;
+}
+
+void PulseContext::RemoveReadyHandler(int id) {
+    std::erase_if(readyHandlers_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void PulseContext::OnContextState(pa_context* context, void* userdata) {
+    auto* self = static_cast<PulseContext*>(userdata);
+    if (pa_context_get_state(context) == PA_CONTEXT_READY) {
+        for (auto& [id, handler] : self->readyHandlers_) {
+            handler(context);
+        }
+    }
+    self->Signal();
+}
+
+void PulseContext::OnOperationState(pa_operation*, void* userdata) {
+    static_cast<PulseContext*>(userdata)->Signal();
+}
+
+}  // namespace velmora

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The library's types, declared so that owners of a PulseContext need not see its headers.
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_operation;
+
+namespace velmora {
+
+// Locks the threaded main loop. Used only through std::unique_lock or std::lock_guard, and never
+// from the loop's own thread (callbacks already run with the loop locked).
+class PulseLoopLock {
+public:
+    explicit PulseLoopLock(pa_threaded_mainloop* loop) : loop_(loop) {}
+    void lock();
+    void unlock();
+
+private:
+    pa_threaded_mainloop* loop_;
+};
+
+// One connection to a PulseAudio server: the threaded main loop and the context on it.
+//
+// Lifecycle: created by whoever owns the sound and mixer backends, before them, and destroyed
+// after them; the backends keep a reference. The loop thread runs from construction to
+// destruction. A connection is started at construction without waiting for it.
+//
+// A server that is absent or goes away is not an error of this class: Connect() reports false,
+// and the next Connect() after the server has come back makes a new context. No call waits
+// longer than a short timeout, so a hung server costs a caller at most that long.
+//
+// Threads: all public calls come from one thread (the user interface thread). Library callbacks
+// run on the loop thread with the loop locked; they copy what they need and call Signal().
+class PulseContext {
+public:
+    // `server` empty means the default server (PULSE_SERVER, the client configuration).
+    explicit PulseContext(std::string server = {}, std::string appName = "Velmora");
+    ~PulseContext();
+
+    PulseContext(const PulseContext&) = delete;
+    PulseContext& operator=(const PulseContext&) = delete;
+
+    // Longest wait of a connection attempt and of one server request.
+    static constexpr std::chrono::milliseconds kConnectTimeout{500};
+    static constexpr std::chrono::milliseconds kRequestTimeout{500};
+
+    // Makes sure the context is connected; connects anew when the server went away. False when
+    // no server answered within kConnectTimeout.
+    bool Connect();
+
+    // --- For the backends (the files that include the library's headers). ---
+
+    PulseLoopLock& Loop() { return lock_; }
+
+    // As Connect(), with the loop already locked by `lock`.
+    bool ConnectLocked(std::unique_lock<PulseLoopLock>& lock);
+
+    // The current context, or null; valid while the loop is locked.
+    pa_context* Context() const { return context_.get(); }
+
+    // True while the current context is ready (loop locked).
+    bool IsReady() const;
+
+    // Counts the connections made; a backend compares it to notice that its objects belong to a
+    // context that is gone.
+    std::uint64_t Generation() const { return generation_; }
+
+    // Waits, with the loop unlocked, until `done` (evaluated with the loop locked) is true.
+    // False when `timeout` passed first.
+    bool Wait(std::unique_lock<PulseLoopLock>& lock, const std::function<bool()>& done,
+              std::chrono::milliseconds timeout);
+
+    // Waits for an operation started with the loop locked; cancels it on timeout, so that its
+    // callback is not called afterwards. Takes ownership of `op`; true when it completed.
+    bool RunOperation(std::unique_lock<PulseLoopLock>& lock, pa_operation* op,
+                      std::chrono::milliseconds timeout = kRequestTimeout);
+
+    // Wakes every waiter; called by callbacks on the loop thread after storing their result.
+    void Signal();
+
+    // Handlers called on the loop thread each time a context becomes ready (subscriptions).
+    // Registered and removed with the loop locked.
+    using ReadyHandler = std::function<void(pa_context*)>;
+    int AddReadyHandler(ReadyHandler handler);
+    void RemoveReadyHandler(int id);
+
+private:
+    struct LoopDeleter {
+        void operator()(pa_threaded_mainloop* loop) const;
+    };
+    struct ContextDeleter {
+        void operator()(pa_context* context) const;
+    };
+
+    void StartConnecting();
+    static void OnContextState(pa_context* context, void* self);
+    static void OnOperationState(pa_operation* op, void* self);
+
+    std::string server_;
+    std::string appName_;
+    std::unique_ptr<pa_threaded_mainloop, LoopDeleter> loop_;
+    PulseLoopLock lock_;
+    std::unique_ptr<pa_context, ContextDeleter> context_;  // changed with the loop locked
+    std::uint64_t generation_ = 0;
+    std::chrono::steady_clock::time_point retryAfter_{};
+    std::vector<std::pair<int, ReadyHandler>> readyHandlers_;
+    int nextHandlerId_ = 1;
+
+    std::mutex signalMutex_;
+    std::condition_variable signalled_;
+    std::uint64_t signals_ = 0;
+};
+
+}  // namespace velmora

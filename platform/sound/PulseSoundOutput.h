@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/sound/SoundOutput.h"
+
+#include <memory>
+#include <mutex>
+
+namespace velmora {
+
+class PulseContext;
+class PulseLoopLock;
+
+// The sound output on a PulseAudio server: one playback stream on the default sink.
+//
+// Lifecycle: takes the connection by reference; `pulse` outlives this object. Destruction stops
+// the sound.
+//
+// PlaySound copies the sound's frames into the backend, so the caller's image is not read after
+// the call returns (also not while the sound plays). The stream always has two channels: a mono
+// image sounds on both, and the wave-out volume (left, right) is the stream's per-channel volume.
+// The volume and the mute of the playback are held here and given to every new stream when it is
+// created, so an ear chosen before a sound is the ear that sounds from its first frame; they also
+// change a sound that is playing.
+//
+// Without a server, PlaySound and GetDevCaps fail; the held volume and mute can still be read and
+// set and reach the next sound. A server that comes back is used at the next call.
+class PulseSoundOutput final : public SoundOutput {
+public:
+    explicit PulseSoundOutput(PulseContext& pulse);
+    ~PulseSoundOutput() override;
+
+    PulseSoundOutput(const PulseSoundOutput&) = delete;
+    PulseSoundOutput& operator=(const PulseSoundOutput&) = delete;
+
+    bool PlaySound(std::span<const std::uint8_t> image, std::uint32_t flags) override;
+    MMRESULT GetDevCaps(std::uint32_t deviceId, WaveOutCaps* caps) override;
+    MMRESULT GetVolume(std::uint32_t deviceId, std::uint32_t* volume) override;
+    MMRESULT SetVolume(std::uint32_t deviceId, std::uint32_t volume) override;
+    bool IsAvailable() override;
+
+    // Mute of the program's playback; holds across sounds like the volume.
+    MMRESULT GetPlaybackMute(bool* mute);
+    MMRESULT SetPlaybackMute(bool mute);
+
+    // True from the start of a sound until it has been played, stopped, replaced or lost with
+    // the server.
+    bool IsPlaying();
+
+private:
+    struct Playback;
+
+    // Both with the loop locked.
+    void StopLocked(std::unique_lock<PulseLoopLock>& lock);
+    bool ReadStreamLocked(std::unique_lock<PulseLoopLock>& lock);
+
+    PulseContext& pulse_;
+    std::unique_ptr<Playback> playback_;  // changed with the loop locked
+    std::uint32_t volume_ = 0xFFFFFFFFu;
+    bool mute_ = false;
+};
+
+}  // namespace velmora

@@ -1,0 +1,236 @@
+// The PulseAudio sound output against a real server: the daemon that scripts/test starts (see
+// tests/support/PulseTestServer.h), or a daemon of the test's own where the server must go away.
+
+#include "platform/pulse/PulseCapture.h"
+#include "platform/pulse/PulseContext.h"
+#include "platform/sound/PulseSoundOutput.h"
+
+#include "tests/support/PulseDaemon.h"
+#include "tests/support/PulseTestServer.h"
+#include "tests/support/ToneAnalysis.h"
+#include "tests/support/WaveBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Channel;
+
+constexpr double kRate = 96000.0;
+constexpr std::uint32_t kLoopFlags = SND_MEMORY | SND_ASYNC | SND_LOOP;
+
+// Frames of `ms` milliseconds at the capture rate.
+std::size_t FramesOf(int ms) {
+    return static_cast<std::size_t>(ms * kRate / 1000);
+}
+
+class PulseSoundOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VELMORA_REQUIRE_PULSE_SERVER();
+        lock_ = std::make_unique<test::PulseTestLock>();
+        pulse_ = std::make_unique<PulseContext>(test::PulseTestServer());
+        ASSERT_TRUE(pulse_->Connect())
+            << "the test sound server " << test::PulseTestServer() << " is not reachable";
+        ASSERT_TRUE(test::ResetTestSink());
+        sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
+        capture_ = std::make_unique<PulseCapture>(*pulse_);
+        ASSERT_TRUE(capture_->Start());
+    }
+
+    // What the sink's monitor receives during `ms` milliseconds, after the sound has had time
+    // to reach it.
+    std::vector<std::int16_t> Listen(int ms) {
+        EXPECT_TRUE(capture_->Record(FramesOf(60), 2s));
+        capture_->Clear();
+        EXPECT_TRUE(capture_->Record(FramesOf(ms), 2s));
+        return capture_->Samples();
+    }
+
+    std::unique_ptr<test::PulseTestLock> lock_;
+    std::unique_ptr<PulseContext> pulse_;
+    std::unique_ptr<PulseSoundOutput> sound_;
+    std::unique_ptr<PulseCapture> capture_;
+};
+
+TEST_F(PulseSoundOutputTest, LoopOfWholePeriodsHasNoSeamAndKeepsItsFrequency) {
+    // 125 Hz: 768 frames a period; 3840 frames are five periods, so the loop joins seamlessly.
+    const auto image = test::SineImage(125.0, 3840);
+    ASSERT_TRUE(sound_->PlaySound(image, kLoopFlags));
+    const auto samples = Listen(400);
+
+    for (int channel = 0; channel < 2; ++channel) {
+        const auto x = Channel(samples, channel);
+        EXPECT_NEAR(test::Frequency(x, kRate), 125.0, 0.125 * 0.1);
+        // A dropped or repeated frame at a seam would leave a residual of about 270.
+        EXPECT_LT(test::LargestSineResidual(x, 125.0, kRate), 8.0) << "channel " << channel;
+        EXPECT_NEAR(test::Peak(x), 32767.0, 2.0);
+    }
+}
+
+TEST_F(PulseSoundOutputTest, WaveOutVolumeSelectsTheEarOfAMonoSound) {
+    const auto image = test::SineImage(1000.0, 960, 96000, 16, 1);
+    struct Case {
+        std::uint32_t volume;
+        bool left;
+        bool right;
+    };
+    for (const Case c : {Case{0x0000FFFFu, true, false}, Case{0xFFFF0000u, false, true},
+                         Case{0xFFFFFFFFu, true, true}}) {
+        // Set before the sound starts, as the tone generator does.
+        ASSERT_EQ(sound_->SetVolume(0, c.volume), MMSYSERR_NOERROR);
+        ASSERT_TRUE(sound_->PlaySound(image, kLoopFlags));
+        const auto samples = Listen(100);
+        const auto left = Channel(samples, 0);
+        const auto right = Channel(samples, 1);
+        SCOPED_TRACE(testing::Message() << std::hex << c.volume);
+        EXPECT_NEAR(test::Peak(left), c.left ? 32767.0 : 0.0, 2.0);
+        EXPECT_NEAR(test::Peak(right), c.right ? 32767.0 : 0.0, 2.0);
+        std::uint32_t read = 0;
+        ASSERT_EQ(sound_->GetVolume(0, &read), MMSYSERR_NOERROR);
+        EXPECT_EQ(read, c.volume);
+    }
+}
+
+TEST_F(PulseSoundOutputTest, VolumeFollowsTheServersCubicScaleAndChangesAPlayingSound) {
+    const auto image = test::SineImage(1000.0, 960);
+    ASSERT_EQ(sound_->SetVolume(0, 0xFFFFFFFFu), MMSYSERR_NOERROR);
+    ASSERT_TRUE(sound_->PlaySound(image, kLoopFlags));
+    const double full = test::Rms(Channel(Listen(100), 0));
+
+    // 50 % on the left: a factor of 0.125 in amplitude.
+    ASSERT_EQ(sound_->SetVolume(0, 0xFFFF7FFFu), MMSYSERR_NOERROR);
+    const auto samples = Listen(100);
+    const double half = std::pow(32767.0 / 65535.0, 3.0);
+    EXPECT_NEAR(test::Rms(Channel(samples, 0)) / full, half, 0.002);
+    EXPECT_NEAR(test::Rms(Channel(samples, 1)) / full, 1.0, 0.001);
+}
+
+TEST_F(PulseSoundOutputTest, EightBitSoundAtTheLowRateIsPlayedAtItsFrequency) {
+    // 441 Hz at 44.1 kHz: 100 frames a period, so 4400 frames are 44 whole periods; the server
+    // converts the rate for the 96 kHz sink.
+    const auto image = test::SineImage(441.0, 4400, 44100, 8, 1);
+    ASSERT_TRUE(sound_->PlaySound(image, kLoopFlags));
+    const auto x = Channel(Listen(300), 0);
+    EXPECT_NEAR(test::Frequency(x, kRate), 441.0, 0.441);
+    EXPECT_GT(test::Peak(x), 30000.0);
+}
+
+TEST_F(PulseSoundOutputTest, NewSoundReplacesTheCurrentOne) {
+    ASSERT_TRUE(sound_->PlaySound(test::SineImage(1000.0, 960), kLoopFlags));
+    ASSERT_TRUE(sound_->PlaySound(test::SineImage(2000.0, 960), kLoopFlags));
+    const auto x = Channel(Listen(200), 0);
+    EXPECT_NEAR(test::Frequency(x, kRate), 2000.0, 2.0);
+    EXPECT_LT(test::LargestSineResidual(x, 2000.0, kRate), 8.0) << "the first sound is mixed in";
+}
+
+TEST_F(PulseSoundOutputTest, StopEndsTheSoundAndReleasesTheImage) {
+    auto image = test::SineImage(1000.0, 960);
+    ASSERT_TRUE(sound_->PlaySound(image, kLoopFlags));
+    ASSERT_GT(test::Peak(Channel(Listen(50), 0)), 30000.0);
+
+    ASSERT_TRUE(sound_->PlaySound({}, 0));
+    // Stop has returned: the image may go at once.
+    image.assign(image.size(), 0xAB);
+    image.clear();
+    image.shrink_to_fit();
+    EXPECT_FALSE(sound_->IsPlaying());
+    std::this_thread::sleep_for(30ms);
+    const auto samples = Listen(100);
+    EXPECT_EQ(test::Peak(Channel(samples, 0)), 0.0);
+    EXPECT_EQ(test::Peak(Channel(samples, 1)), 0.0);
+}
+
+TEST_F(PulseSoundOutputTest, SynchronousSoundIsPlayedCompletelyBeforeTheCallReturns) {
+    // 200 ms, not looped, without SND_ASYNC.
+    const auto image = test::SineImage(1000.0, 19200);
+    EXPECT_TRUE(capture_->Record(FramesOf(20), 2s));
+    capture_->Clear();
+    ASSERT_TRUE(sound_->PlaySound(image, SND_MEMORY));
+    EXPECT_FALSE(sound_->IsPlaying());
+    EXPECT_TRUE(capture_->Record(FramesOf(60), 2s));
+    const auto x = Channel(capture_->Samples(), 0);
+    const auto sounding = test::Sounding(x, 0.0);
+    // Every frame reached the sink, and nothing after the end.
+    EXPECT_NEAR(static_cast<double>(sounding.size()), 19200.0, 2.0);
+    EXPECT_EQ(test::Peak(x.empty() ? x : std::span<const double>(x).last(FramesOf(20))), 0.0);
+}
+
+TEST_F(PulseSoundOutputTest, MalformedImagesAreRefused) {
+    auto image = test::SineImage(1000.0, 960);
+    auto tooLong = image;
+    test::Put32(tooLong, 40, 3841);  // one byte more than there is
+    EXPECT_FALSE(sound_->PlaySound(tooLong, kLoopFlags));
+    auto threeChannels = image;
+    test::Put16(threeChannels, 22, 3);
+    EXPECT_FALSE(sound_->PlaySound(threeChannels, kLoopFlags));
+    EXPECT_FALSE(sound_->PlaySound(std::span(image).first(40), kLoopFlags));
+    EXPECT_FALSE(sound_->PlaySound(image, SND_ASYNC));  // not from memory
+    EXPECT_FALSE(sound_->IsPlaying());
+}
+
+TEST_F(PulseSoundOutputTest, CapabilitiesNameTheServerAndOfferSeparateChannelVolumes) {
+    WaveOutCaps caps;
+    ASSERT_EQ(sound_->GetDevCaps(0, &caps), MMSYSERR_NOERROR);
+    EXPECT_STRNE(caps.szPname, "");
+    EXPECT_EQ(caps.wChannels, 2);
+    EXPECT_NE(caps.dwSupport & WAVECAPS_LRVOLUME, 0u);
+    EXPECT_EQ(sound_->GetDevCaps(1, &caps), MMSYSERR_BADDEVICEID);
+    EXPECT_TRUE(sound_->IsAvailable());
+}
+
+TEST(PulseSoundOutputServerTest, NoServerIsADeviceThatIsNotThere) {
+    PulseContext pulse("unix:/nonexistent/velmora/native");
+    PulseSoundOutput sound(pulse);
+    EXPECT_FALSE(sound.IsAvailable());
+    EXPECT_FALSE(sound.PlaySound(test::SineImage(1000.0, 960), kLoopFlags));
+    WaveOutCaps caps;
+    EXPECT_EQ(sound.GetDevCaps(0, &caps), MMSYSERR_BADDEVICEID);
+    // The held volume still holds for the next sound.
+    EXPECT_EQ(sound.SetVolume(0, 0x1234FFFFu), MMSYSERR_NOERROR);
+    std::uint32_t volume = 0;
+    EXPECT_EQ(sound.GetVolume(0, &volume), MMSYSERR_NOERROR);
+    EXPECT_EQ(volume, 0x1234FFFFu);
+    EXPECT_TRUE(sound.PlaySound({}, 0));
+}
+
+TEST(PulseSoundOutputServerTest, ServerGoingAwayAndComingBackWhileALoopPlays) {
+    if (test::PulseTestServer().empty()) {
+        GTEST_SKIP() << "end-to-end test runs only under scripts/test (VELMORA_E2E_PULSE_SERVER)";
+    }
+    test::PulseDaemon daemon;
+    ASSERT_TRUE(daemon.Start()) << "pulseaudio could not be started";
+    PulseContext pulse(daemon.Server());
+    PulseSoundOutput sound(pulse);
+    const auto image = test::SineImage(1000.0, 960, 96000, 16, 2);
+    ASSERT_EQ(sound.SetVolume(0, 0xFFFF0000u), MMSYSERR_NOERROR);  // right ear
+    ASSERT_TRUE(sound.PlaySound(image, kLoopFlags));
+    ASSERT_TRUE(sound.IsPlaying());
+
+    daemon.Stop();
+    // Every call comes back, and says the device is not there.
+    EXPECT_FALSE(sound.IsAvailable());
+    EXPECT_FALSE(sound.IsPlaying());
+    EXPECT_FALSE(sound.PlaySound(image, kLoopFlags));
+    std::uint32_t volume = 0;
+    EXPECT_EQ(sound.GetVolume(0, &volume), MMSYSERR_NOERROR);
+    EXPECT_EQ(volume, 0xFFFF0000u);
+
+    ASSERT_TRUE(daemon.Start());
+    ASSERT_TRUE(sound.PlaySound(image, kLoopFlags));
+    PulseCapture capture(pulse);
+    ASSERT_TRUE(capture.Start());
+    ASSERT_TRUE(capture.Record(FramesOf(60), 2s));
+    capture.Clear();
+    ASSERT_TRUE(capture.Record(FramesOf(100), 2s));
+    const auto samples = capture.Samples();
+    EXPECT_EQ(test::Peak(Channel(samples, 0)), 0.0);
+    EXPECT_NEAR(test::Peak(Channel(samples, 1)), 32767.0, 2.0);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,100 @@
+#pragma once
+
+// A PulseAudio daemon of a test's own, with a null sink as its only sink, for the tests that stop
+// and restart the server. Started and stopped by its process id.
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velmora::test {
+
+class PulseDaemon {
+public:
+    PulseDaemon() {
+        char pattern[] = "/tmp/velmora-pulse-XXXXXX";
+        if (::mkdtemp(pattern)) {
+            dir_ = pattern;
+            std::filesystem::create_directories(dir_ / "home");
+            std::filesystem::create_directories(dir_ / "run");
+            ::chmod((dir_ / "run").c_str(), 0700);
+        }
+    }
+    ~PulseDaemon() {
+        Stop();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    PulseDaemon(const PulseDaemon&) = delete;
+    PulseDaemon& operator=(const PulseDaemon&) = delete;
+
+    std::string Server() const { return "unix:" + (dir_ / "run/pulse/native").string(); }
+
+    // Starts the daemon and waits until its socket exists; false when it did not come up.
+    bool Start() {
+        if (pid_ > 0 || dir_.empty()) {
+            return pid_ > 0;
+        }
+        std::vector<std::string> env{"HOME=" + (dir_ / "home").string(),
+                                     "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
+                                     "DBUS_SESSION_BUS_ADDRESS=disabled:", "PATH=/usr/bin:/bin"};
+        std::vector<std::string> args{
+            "pulseaudio",
+            "--daemonize=no",
+            "-n",
+            "--exit-idle-time=-1",
+            "--log-target=file:" + (dir_ / "pa.log").string(),
+            "--load=module-null-sink sink_name=testsink format=s16le rate=96000 channels=2 "
+            "norewinds=1",
+            "--load=module-native-protocol-unix auth-anonymous=1"};
+        std::vector<char*> argv;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (auto& e : env) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
+        if (::posix_spawnp(&pid_, "pulseaudio", nullptr, nullptr, argv.data(), envp.data()) != 0) {
+            pid_ = -1;
+            return false;
+        }
+        const auto socket = dir_ / "run/pulse/native";
+        for (int i = 0; i < 500; ++i) {
+            if (std::filesystem::exists(socket)) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    void Stop() {
+        if (pid_ <= 0) {
+            return;
+        }
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+private:
+    std::filesystem::path dir_;
+    pid_t pid_ = -1;
+};
+
+}  // namespace velmora::test

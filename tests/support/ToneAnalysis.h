@@ -1,0 +1,88 @@
+#pragma once
+
+// Analysis of captured two-channel 16-bit sound for the end-to-end tests.
+
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace velmora::test {
+
+// One channel (0 left, 1 right) of interleaved stereo samples.
+inline std::vector<double> Channel(std::span<const std::int16_t> stereo, int channel) {
+    std::vector<double> out;
+    out.reserve(stereo.size() / 2);
+    for (std::size_t i = static_cast<std::size_t>(channel); i < stereo.size(); i += 2) {
+        out.push_back(stereo[i]);
+    }
+    return out;
+}
+
+inline double Rms(std::span<const double> x) {
+    if (x.empty()) {
+        return 0.0;
+    }
+    double sum = 0.0;
+    for (double v : x) {
+        sum += v * v;
+    }
+    return std::sqrt(sum / static_cast<double>(x.size()));
+}
+
+inline double Peak(std::span<const double> x) {
+    double peak = 0.0;
+    for (double v : x) {
+        peak = std::max(peak, std::abs(v));
+    }
+    return peak;
+}
+
+// Frequency from the rising zero crossings, each placed between its two samples by linear
+// interpolation; 0 when fewer than two crossings were found.
+inline double Frequency(std::span<const double> x, double rate) {
+    double first = -1.0;
+    double last = -1.0;
+    int crossings = 0;
+    for (std::size_t i = 1; i < x.size(); ++i) {
+        if (x[i - 1] < 0.0 && x[i] >= 0.0) {
+            const double at = static_cast<double>(i - 1) + (-x[i - 1]) / (x[i] - x[i - 1]);
+            if (first < 0.0) {
+                first = at;
+            }
+            last = at;
+            ++crossings;
+        }
+    }
+    if (crossings < 2) {
+        return 0.0;
+    }
+    return (crossings - 1) * rate / (last - first);
+}
+
+// Largest deviation from the recurrence x[n+1] = 2 cos(w) x[n] - x[n-1] that every sampled sine
+// of frequency f obeys: a few steps of rounding for a clean tone, about w times the amplitude at
+// a dropped or repeated frame.
+inline double LargestSineResidual(std::span<const double> x, double frequency, double rate) {
+    const double c = 2.0 * std::cos(2.0 * M_PI * frequency / rate);
+    double largest = 0.0;
+    for (std::size_t n = 1; n + 1 < x.size(); ++n) {
+        largest = std::max(largest, std::abs(x[n + 1] - c * x[n] + x[n - 1]));
+    }
+    return largest;
+}
+
+// The part of `x` from the first sample whose magnitude exceeds `threshold` to the last one.
+inline std::span<const double> Sounding(std::span<const double> x, double threshold) {
+    std::size_t begin = 0;
+    while (begin < x.size() && std::abs(x[begin]) <= threshold) {
+        ++begin;
+    }
+    std::size_t end = x.size();
+    while (end > begin && std::abs(x[end - 1]) <= threshold) {
+        --end;
+    }
+    return x.subspan(begin, end - begin);
+}
+
+}  // namespace velmora::test
