@@ -7,7 +7,8 @@
 namespace velmora {
 
 // The sound output the command-line tools play through: the one place where the backend is
-// chosen.
+// chosen. VELMORA_SOUND_OUTPUT=simulated in the environment selects the recorder that plays
+// nothing (for tests and machines without a sound server).
 std::unique_ptr<SoundOutput> CreatePlaybackOutput();
 
 }  // namespace velmora

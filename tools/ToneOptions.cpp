@@ -28,7 +28,7 @@ const char* const kToneUsage =
     "\n"
     "--export writes the wave image to FILE. --play plays it for --seconds (default 2),\n"
     "repeating it with --loop; --left-volume and --right-volume set the channel levels\n"
-    "(0..100).\n"
+    "(0..100). VELMORA_SOUND_OUTPUT=simulated plays through a recorder that plays nothing.\n"
     "\n"
     "exit codes: 0 done, 1 file not written (or no sound output), 2 invalid command line\n";
 

@@ -2,6 +2,7 @@
 
 #include "audio/ToneGen.h"
 #include "platform/sound/SimulatedSoundOutput.h"
+#include "tools/ToneOptions.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,8 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     RunResult Run(const std::vector<std::string>& args) const {
-        std::string cmd = Quote(VELMORA_TONE_PATH);
+        // --play goes to the recorder, never to a real device.
+        std::string cmd = "VELMORA_SOUND_OUTPUT=simulated " + Quote(VELMORA_TONE_PATH);
         for (const auto& a : args) {
             cmd += " " + Quote(a);
         }
@@ -216,6 +218,34 @@ TEST_F(ToneToolTest, PlayAndHelp) {
               0);
     EXPECT_EQ(Run({"--play", "--seconds=0.01", "--envelope", "10,5,20,50,30"}).exitCode, 0);
     EXPECT_EQ(Run({"--help"}).exitCode, 0);
+}
+
+// The playback options, applied in-process to see what reaches the sound interface.
+TEST(ToneOptionsTest, PlaybackOptionsSetLoopAndChannelLevels) {
+    const ParseResult parsed = ParseToneOptions(
+        {"--play", "--loop", "--left-volume", "30", "--right-volume=0", "--seconds", "0.5"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.mode, ToneOptions::Mode::Play);
+    EXPECT_EQ(parsed.options.seconds, 0.5);
+
+    SimulatedSoundOutput sound;
+    TToneGen gen(nullptr, sound);
+    ASSERT_EQ(ApplyToneOptions(parsed.options, gen), "");
+    EXPECT_EQ(gen.LeftVolume(), 30);
+    EXPECT_EQ(gen.RightVolume(), 0);
+    gen.Play();
+    EXPECT_TRUE(sound.IsLooping());
+    EXPECT_EQ(sound.DeviceVolume(), 30u * 65535 / 100);
+
+    // Without --loop the tone plays once, asynchronously; levels beyond 100 are limited.
+    const ParseResult once = ParseToneOptions({"--play", "--left-volume", "500"});
+    ASSERT_EQ(once.error, "");
+    SimulatedSoundOutput sound2;
+    TToneGen gen2(nullptr, sound2);
+    ApplyToneOptions(once.options, gen2);
+    gen2.Play();
+    EXPECT_EQ(gen2.LeftVolume(), 100);
+    EXPECT_EQ(sound2.CallsOf(SimulatedSoundOutput::CallKind::PlaySound).back().flags, 5u);
 }
 
 }  // namespace
