@@ -470,10 +470,11 @@ void TToneGen::ApplyEnvelope() {
     if (image_.empty()) {
         return;
     }
-    const bool is16 = resolution_ == tg16Bit;
-    const bool stereo = stereo_;
-    const std::int64_t bytesPerSample = BytesPerSample();
-    const std::int64_t frameBytes = bytesPerSample * Channels();
+    // The format of the image, which the properties may have left since it was rendered.
+    const bool is16 = image_[34] == 16;
+    const bool stereo = image_[22] == 2;
+    const std::int64_t bytesPerSample = is16 ? 2 : 1;
+    const std::int64_t frameBytes = bytesPerSample * (stereo ? 2 : 1);
     const std::int64_t dataSize =
         static_cast<std::int64_t>(image_.size()) - kHeaderSize - kSlackSize;
     const std::int64_t frames = dataSize / frameBytes;

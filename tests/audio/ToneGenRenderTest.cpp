@@ -366,5 +366,15 @@ TEST_F(ToneGenEnvelopeTest, StereoAndEightBit) {
     EXPECT_EQ(img[44 + 440], 128 + T(-127.0 * 0.5 / 129));
 }
 
+TEST_F(ToneGenEnvelopeTest, ShapesTheImageInTheFormatItWasRenderedIn) {
+    gen.SetStereo(true);
+    const auto shaped = Render(true);
+    gen.Synthesize(false);
+    gen.SetStereo(false);  // not rendered yet
+    gen.SetResolution(tg8Bit);
+    gen.ApplyEnvelope();
+    EXPECT_EQ(ImageOf(gen), shaped);
+}
+
 }  // namespace
 }  // namespace velmora
