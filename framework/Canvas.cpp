@@ -1,0 +1,891 @@
+#include "Canvas.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace velmora {
+
+// ---------------------------------------------------------------------------------------------
+// Pen and brush
+
+void TPen::SetColor(TColor c) {
+    if (color_ != c) {
+        color_ = c;
+        Changed();
+    }
+}
+
+void TPen::SetWidth(int w) {
+    w = std::max(1, w);
+    if (width_ != w) {
+        width_ = w;
+        Changed();
+    }
+}
+
+void TPen::SetStyle(TPenStyle s) {
+    if (style_ != s) {
+        style_ = s;
+        Changed();
+    }
+}
+
+void TPen::SetMode(TPenMode m) {
+    if (mode_ != m) {
+        mode_ = m;
+        Changed();
+    }
+}
+
+void TPen::Assign(const TPen& o) {
+    color_ = o.color_;
+    width_ = o.width_;
+    style_ = o.style_;
+    mode_ = o.mode_;
+    Changed();
+}
+
+void TPen::Changed() {
+    if (OnChange) {
+        OnChange();
+    }
+}
+
+void TBrush::SetColor(TColor c) {
+    if (color_ != c) {
+        color_ = c;
+        Changed();
+    }
+}
+
+void TBrush::SetStyle(TBrushStyle s) {
+    if (style_ != s) {
+        style_ = s;
+        Changed();
+    }
+}
+
+void TBrush::Assign(const TBrush& o) {
+    color_ = o.color_;
+    style_ = o.style_;
+    Changed();
+}
+
+void TBrush::Changed() {
+    if (OnChange) {
+        OnChange();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pixel helpers
+
+namespace {
+
+constexpr std::uint32_t kRgbMask = 0x00FFFFFF;
+constexpr std::uint32_t kOpaque = 0xFF000000;
+
+// Binary raster operation on 24-bit colours.
+std::uint32_t Mix(TPenMode mode, std::uint32_t p, std::uint32_t d) {
+    switch (mode) {
+        case pmBlack:
+            return 0;
+        case pmWhite:
+            return kRgbMask;
+        case pmNop:
+            return d;
+        case pmNot:
+            return ~d;
+        case pmCopy:
+            return p;
+        case pmNotCopy:
+            return ~p;
+        case pmMergePenNot:
+            return p | ~d;
+        case pmMaskPenNot:
+            return p & ~d;
+        case pmMergeNotPen:
+            return ~p | d;
+        case pmMaskNotPen:
+            return ~p & d;
+        case pmMerge:
+            return p | d;
+        case pmNotMerge:
+            return ~(p | d);
+        case pmMask:
+            return p & d;
+        case pmNotMask:
+            return ~(p & d);
+        case pmXor:
+            return p ^ d;
+        case pmNotXor:
+            return ~(p ^ d);
+    }
+    return p;
+}
+
+// Ternary raster operation: bit i of the code's index byte is the result for
+// P = bit 2 of i, S = bit 1, D = bit 0.
+std::uint32_t Rop3(std::uint32_t rop, std::uint32_t p, std::uint32_t s, std::uint32_t d) {
+    const unsigned index = (rop >> 16) & 0xFF;
+    std::uint32_t result = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+        if ((index >> i) & 1u) {
+            result |= ((i & 4) ? p : ~p) & ((i & 2) ? s : ~s) & ((i & 1) ? d : ~d);
+        }
+    }
+    return result;
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    std::int64_t q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) {
+        --q;
+    }
+    return q;
+}
+
+// Integer square root: the largest r with r * r <= v (v >= 0).
+std::int64_t ISqrt(std::int64_t v) {
+    if (v <= 0) {
+        return 0;
+    }
+    auto r = std::int64_t(std::sqrt(double(v)));
+    while (r * r > v) {
+        --r;
+    }
+    while ((r + 1) * (r + 1) <= v) {
+        ++r;
+    }
+    return r;
+}
+
+const std::vector<int>* DashPattern(TPenStyle style) {
+    static const std::vector<int> dash = {18, 6};
+    static const std::vector<int> dot = {3, 3};
+    static const std::vector<int> dashDot = {9, 6, 3, 6};
+    static const std::vector<int> dashDotDot = {9, 3, 3, 3, 3, 3};
+    switch (style) {
+        case psDash:
+            return &dash;
+        case psDot:
+            return &dot;
+        case psDashDot:
+            return &dashDot;
+        case psDashDotDot:
+            return &dashDotDot;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+// A shape as one pixel interval per row (xl > xr: the row is empty).
+struct TCanvas::Spans {
+    int top = 0;
+    std::vector<int> xl;
+    std::vector<int> xr;
+
+    int Rows() const { return int(xl.size()); }
+    bool RowEmpty(int y) const {
+        const int i = y - top;
+        return i < 0 || i >= Rows() || xl[i] > xr[i];
+    }
+};
+
+namespace {
+
+// Pixels of row y whose centres lie inside the ellipse inscribed in (l, t, r, b), in exact
+// integer arithmetic on doubled coordinates. Returns false when the row misses the ellipse.
+bool EllipseRow(int l, int t, int r, int b, int y, int& xl, int& xr) {
+    const std::int64_t a2 = std::int64_t(r - l);  // doubled semi-axes
+    const std::int64_t b2 = std::int64_t(b - t);
+    if (a2 <= 0 || b2 <= 0) {
+        return false;
+    }
+    const std::int64_t yy = 2 * std::int64_t(y) + 1 - (t + b);
+    // X^2 b2^2 + Y^2 a2^2 <= a2^2 b2^2  with X = 2x + 1 - (l + r)
+    const __int128 rhs = __int128(a2 * a2) * (b2 * b2 - yy * yy);
+    if (rhs < 0) {
+        return false;
+    }
+    const auto q = std::int64_t(rhs / (b2 * b2));  // X^2 <= q (X integer, so floor is exact)
+    const std::int64_t xmax = ISqrt(q);
+    // 2x + 1 - (l + r) in [-xmax, xmax]
+    const std::int64_t lo = FloorDiv(-xmax + (l + r) - 1 + 1, 2);  // ceil((-xmax + l + r - 1) / 2)
+    const std::int64_t hi = FloorDiv(xmax + (l + r) - 1, 2);
+    std::int64_t first = lo;
+    if (2 * first + 1 - (l + r) < -xmax) {
+        ++first;
+    }
+    if (first > hi) {
+        return false;
+    }
+    xl = int(first);
+    xr = int(hi);
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Drawing
+
+void TCanvas::PlotPen(int x, int y, std::uint32_t pen) {
+    if (image_ == nullptr || x < 0 || y < 0 || x >= image_->width() || y >= image_->height()) {
+        return;
+    }
+    auto* line = reinterpret_cast<std::uint32_t*>(image_->scanLine(y));
+    const std::uint32_t d = line[x] & kRgbMask;
+    line[x] = kOpaque | (Mix(pen_.Mode(), pen, d) & kRgbMask);
+}
+
+void TCanvas::ThinLine(int x0, int y0, int x1, int y1) {
+    const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
+    const std::vector<int>* pattern = DashPattern(pen_.Style());
+    const int dx = x1 - x0;
+    const int dy = y1 - y0;
+    const int adx = std::abs(dx);
+    const int ady = std::abs(dy);
+    const int steps = std::max(adx, ady);
+    int patternIndex = 0;
+    int patternLeft = pattern != nullptr ? (*pattern)[0] : 0;
+    for (int i = 0; i < steps; ++i) {
+        int x;
+        int y;
+        if (adx >= ady) {
+            x = x0 + (dx > 0 ? i : -i);
+            y = y0 + int(FloorDiv(2 * std::int64_t(i) * dy + adx, 2 * std::int64_t(adx)));
+        } else {
+            y = y0 + (dy > 0 ? i : -i);
+            x = x0 + int(FloorDiv(2 * std::int64_t(i) * dx + ady, 2 * std::int64_t(ady)));
+        }
+        const bool on = pattern == nullptr || (patternIndex % 2) == 0;
+        if (on) {
+            PlotPen(x, y, pen);
+        }
+        if (pattern != nullptr && --patternLeft == 0) {
+            patternIndex = (patternIndex + 1) % int(pattern->size());
+            patternLeft = (*pattern)[patternIndex];
+        }
+    }
+}
+
+void TCanvas::WideLine(int x0, int y0, int x1, int y1, int width) {
+    if (image_ == nullptr) {
+        return;
+    }
+    const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
+    // Even widths run along pixel corners, odd widths through pixel centres.
+    const double shift = (width % 2 == 0) ? 0.0 : 0.5;
+    const double ax = x0 + shift;
+    const double ay = y0 + shift;
+    const double bx = x1 + shift;
+    const double by = y1 + shift;
+    const double radius = width / 2.0;
+    const double r2 = radius * radius;
+    const int minX = std::max(0, int(std::floor(std::min(ax, bx) - radius)) - 1);
+    const int maxX = std::min(image_->width() - 1, int(std::ceil(std::max(ax, bx) + radius)) + 1);
+    const int minY = std::max(0, int(std::floor(std::min(ay, by) - radius)) - 1);
+    const int maxY = std::min(image_->height() - 1, int(std::ceil(std::max(ay, by) + radius)) + 1);
+    const double vx = bx - ax;
+    const double vy = by - ay;
+    const double len2 = vx * vx + vy * vy;
+    for (int y = minY; y <= maxY; ++y) {
+        for (int x = minX; x <= maxX; ++x) {
+            const double px = x + 0.5 - ax;
+            const double py = y + 0.5 - ay;
+            double t = len2 > 0 ? (px * vx + py * vy) / len2 : 0.0;
+            t = std::clamp(t, 0.0, 1.0);
+            const double ex = px - t * vx;
+            const double ey = py - t * vy;
+            if (ex * ex + ey * ey < r2) {
+                PlotPen(x, y, pen);
+            }
+        }
+    }
+}
+
+void TCanvas::LineTo(int x, int y) {
+    if (pen_.Style() != psClear) {
+        if (pen_.Width() <= 1) {
+            ThinLine(penPos_.x(), penPos_.y(), x, y);
+        } else {
+            WideLine(penPos_.x(), penPos_.y(), x, y, pen_.Width());
+        }
+    }
+    penPos_ = QPoint(x, y);
+}
+
+void TCanvas::Polyline(const std::vector<QPoint>& points) {
+    if (points.empty()) {
+        return;
+    }
+    const QPoint saved = penPos_;
+    MoveTo(points[0].x(), points[0].y());
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        LineTo(points[i].x(), points[i].y());
+    }
+    penPos_ = saved;
+}
+
+// Fills (the interior when stroking) with the brush and paints the border ring with the pen.
+void TCanvas::PaintSpans(const Spans& s, bool fill, bool stroke, int w) {
+    if (image_ == nullptr) {
+        return;
+    }
+    const std::uint32_t brush = ToQRgb(brush_.Color()) & kRgbMask;
+    const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
+    const int rows = s.Rows();
+    for (int i = 0; i < rows; ++i) {
+        const int y = s.top + i;
+        if (s.RowEmpty(y)) {
+            continue;
+        }
+        int el = s.xl[i];
+        int er = s.xr[i];
+        if (stroke) {
+            // Erode by a diamond of radius w: interior pixels have every pixel within
+            // 4-neighbour distance w inside the shape.
+            for (int d = -w; d <= w; ++d) {
+                const int k = w - std::abs(d);
+                if (s.RowEmpty(y + d)) {
+                    el = 1;
+                    er = 0;
+                    break;
+                }
+                el = std::max(el, s.xl[i + d] + k);
+                er = std::min(er, s.xr[i + d] - k);
+            }
+        }
+        if (fill && el <= er) {
+            for (int x = el; x <= er; ++x) {
+                PlotPen(x, y, brush);
+            }
+        }
+        if (stroke) {
+            for (int x = s.xl[i]; x <= s.xr[i]; ++x) {
+                if (el > er || x < el || x > er) {
+                    PlotPen(x, y, pen);
+                }
+            }
+        }
+    }
+}
+
+namespace {
+
+void Normalise(int& l, int& t, int& r, int& b) {
+    if (r < l) {
+        std::swap(l, r);
+    }
+    if (b < t) {
+        std::swap(t, b);
+    }
+}
+
+}  // namespace
+
+void TCanvas::PaintShape(int l, int t, int r, int b, int ew, int eh) {
+    Normalise(l, t, r, b);
+    const bool stroke = pen_.Style() != psClear;
+    const bool fill = brush_.Style() != bsClear;
+    if (!stroke) {
+        --r;
+        --b;
+    }
+    int w = 1;
+    if (stroke) {
+        w = pen_.Width();
+        if (pen_.Style() != psInsideFrame && w > 1) {
+            const int e = (w - 1) / 2;
+            l -= e;
+            t -= e;
+            r += e;
+            b += e;
+            ew += 2 * e;
+            eh += 2 * e;
+        }
+    }
+    if (r <= l || b <= t) {
+        return;
+    }
+    ew = std::clamp(ew, 0, r - l);
+    eh = std::clamp(eh, 0, b - t);
+    Spans s;
+    s.top = t;
+    s.xl.assign(std::size_t(b - t), l);
+    s.xr.assign(std::size_t(b - t), r - 1);
+    if (ew > 0 && eh > 0) {
+        for (int y = t; y < b; ++y) {
+            const int i = y - t;
+            int cornerTop = 0;
+            if (2 * y + 1 < 2 * t + eh) {
+                cornerTop = t;  // upper corners
+            } else if (2 * y + 1 > 2 * b - eh) {
+                cornerTop = b - eh;  // lower corners
+            } else {
+                continue;
+            }
+            int xl = 0;
+            int xr = 0;
+            if (EllipseRow(l, cornerTop, l + ew, cornerTop + eh, y, xl, xr)) {
+                s.xl[i] = xl;
+            } else {
+                s.xl[i] = r;  // empty row
+            }
+            if (EllipseRow(r - ew, cornerTop, r, cornerTop + eh, y, xl, xr)) {
+                s.xr[i] = xr;
+            } else {
+                s.xr[i] = l - 1;
+            }
+        }
+    }
+    PaintSpans(s, fill, stroke, w);
+}
+
+void TCanvas::Rectangle(int l, int t, int r, int b) {
+    PaintShape(l, t, r, b, 0, 0);
+}
+
+void TCanvas::RoundRect(int l, int t, int r, int b, int ew, int eh) {
+    PaintShape(l, t, r, b, std::abs(ew), std::abs(eh));
+}
+
+void TCanvas::Ellipse(int l, int t, int r, int b) {
+    Normalise(l, t, r, b);
+    PaintShape(l, t, r, b, r - l + 2 * pen_.Width(), b - t + 2 * pen_.Width());
+}
+
+void TCanvas::Arc(int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
+    if (image_ == nullptr || pen_.Style() == psClear) {
+        return;
+    }
+    Normalise(l, t, r, b);
+    const double cx = (l + r) / 2.0;
+    const double cy = (t + b) / 2.0;
+    int w = pen_.Width();
+    if (pen_.Style() != psInsideFrame && w > 1) {
+        const int e = (w - 1) / 2;
+        l -= e;
+        t -= e;
+        r += e;
+        b += e;
+    }
+    if (r <= l || b <= t) {
+        return;
+    }
+    Spans s;
+    s.top = t;
+    s.xl.assign(std::size_t(b - t), 0);
+    s.xr.assign(std::size_t(b - t), -1);
+    for (int y = t; y < b; ++y) {
+        int xl = 0;
+        int xr = -1;
+        if (EllipseRow(l, t, r, b, y, xl, xr)) {
+            s.xl[y - t] = xl;
+            s.xr[y - t] = xr;
+        }
+    }
+    // Angles measured counter-clockwise on the screen (y up).
+    constexpr double kTwoPi = 2 * std::numbers::pi;
+    const double a0 = std::atan2(cy - ys, xs - cx);
+    const double a1 = std::atan2(cy - ye, xe - cx);
+    double sweep = std::fmod(a1 - a0 + 2 * kTwoPi, kTwoPi);
+    if (sweep == 0.0) {
+        sweep = kTwoPi;
+    }
+    const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
+    for (int i = 0; i < s.Rows(); ++i) {
+        const int y = t + i;
+        if (s.RowEmpty(y)) {
+            continue;
+        }
+        int el = s.xl[i];
+        int er = s.xr[i];
+        for (int d = -w; d <= w; ++d) {
+            const int k = w - std::abs(d);
+            if (s.RowEmpty(y + d)) {
+                el = 1;
+                er = 0;
+                break;
+            }
+            el = std::max(el, s.xl[i + d] + k);
+            er = std::min(er, s.xr[i + d] - k);
+        }
+        for (int x = s.xl[i]; x <= s.xr[i]; ++x) {
+            if (el <= er && x >= el && x <= er) {
+                continue;
+            }
+            const double a = std::atan2(cy - (y + 0.5), (x + 0.5) - cx);
+            if (std::fmod(a - a0 + 2 * kTwoPi, kTwoPi) <= sweep) {
+                PlotPen(x, y, pen);
+            }
+        }
+    }
+}
+
+void TCanvas::Polygon(const std::vector<QPoint>& points) {
+    if (image_ == nullptr || points.empty()) {
+        return;
+    }
+    if (brush_.Style() != bsClear && points.size() >= 3) {
+        const std::uint32_t brush = ToQRgb(brush_.Color()) & kRgbMask;
+        int minY = points[0].y();
+        int maxY = points[0].y();
+        for (const QPoint& p : points) {
+            minY = std::min(minY, p.y());
+            maxY = std::max(maxY, p.y());
+        }
+        minY = std::max(minY, 0);
+        maxY = std::min(maxY, image_->height());
+        std::vector<double> xs;
+        const std::size_t n = points.size();
+        for (int y = minY; y < maxY; ++y) {
+            const double yc = y;
+            xs.clear();
+            for (std::size_t k = 0; k < n; ++k) {
+                const QPoint& a = points[k];
+                const QPoint& c = points[(k + 1) % n];
+                if ((a.y() <= yc && yc < c.y()) || (c.y() <= yc && yc < a.y())) {
+                    xs.push_back(a.x() + (yc - a.y()) * (c.x() - a.x()) / double(c.y() - a.y()));
+                }
+            }
+            std::sort(xs.begin(), xs.end());
+            for (std::size_t k = 0; k + 1 < xs.size(); k += 2) {
+                const int from = int(std::ceil(xs[k]));
+                const int to = int(std::ceil(xs[k + 1]));
+                for (int x = from; x < to; ++x) {
+                    PlotPen(x, y, brush);
+                }
+            }
+        }
+    }
+    std::vector<QPoint> closed = points;
+    closed.push_back(points[0]);
+    Polyline(closed);
+}
+
+namespace {
+
+void FillColor(QImage* image, const TRect& r, std::uint32_t c) {
+    const int l = std::max(r.Left, 0);
+    const int rr = std::min(r.Right, image->width());
+    const int t = std::max(r.Top, 0);
+    const int b = std::min(r.Bottom, image->height());
+    for (int y = t; y < b && l < rr; ++y) {
+        auto* line = reinterpret_cast<std::uint32_t*>(image->scanLine(y));
+        std::fill(line + l, line + rr, c);
+    }
+}
+
+}  // namespace
+
+void TCanvas::FillRect(const TRect& r) {
+    if (image_ != nullptr && brush_.Style() != bsClear) {
+        FillColor(image_, r, ToQRgb(brush_.Color()));
+    }
+}
+
+void TCanvas::FrameRect(const TRect& r) {
+    if (r.IsEmpty() || image_ == nullptr) {
+        return;
+    }
+    const std::uint32_t c = ToQRgb(brush_.Color());
+    FillColor(image_, Rect(r.Left, r.Top, r.Right, r.Top + 1), c);
+    FillColor(image_, Rect(r.Left, r.Bottom - 1, r.Right, r.Bottom), c);
+    FillColor(image_, Rect(r.Left, r.Top, r.Left + 1, r.Bottom), c);
+    FillColor(image_, Rect(r.Right - 1, r.Top, r.Right, r.Bottom), c);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text
+
+int TCanvas::TextWidth(const QString& text) const {
+    return QFontMetrics(font_.ToQFont()).horizontalAdvance(text);
+}
+
+int TCanvas::TextHeight(const QString&) const {
+    return QFontMetrics(font_.ToQFont()).height();
+}
+
+void TCanvas::DrawTextLine(int x, int y, const QString& text, const TRect* clip, const TRect* bg) {
+    if (image_ == nullptr) {
+        return;
+    }
+    const QFont& font = font_.ToQFont();
+    const QFontMetrics m(font);
+    QPainter p(image_);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, false);
+    if (clip != nullptr) {
+        p.setClipRect(QRect(clip->Left, clip->Top, clip->Width(), clip->Height()));
+    }
+    if (brush_.Style() != bsClear) {
+        const TRect back =
+            bg != nullptr ? *bg : Rect(x, y, x + m.horizontalAdvance(text), y + m.height());
+        p.fillRect(QRect(back.Left, back.Top, back.Width(), back.Height()),
+                   ToQColor(brush_.Color()));
+    }
+    p.setFont(font);
+    p.setPen(ToQColor(font_.Color()));
+    p.drawText(QPoint(x, y + m.ascent()), text);
+}
+
+void TCanvas::TextOut(int x, int y, const QString& text) {
+    DrawTextLine(x, y, text, nullptr, nullptr);
+    penPos_ = QPoint(x + TextWidth(text), y);
+}
+
+void TCanvas::TextRect(const TRect& r, int x, int y, const QString& text) {
+    DrawTextLine(x, y, text, &r, &r);
+}
+
+namespace {
+
+QString StripPrefixes(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&')) {
+            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')) {
+                out += QLatin1Char('&');
+                ++i;
+            }
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+int TCanvas::DrawText(const QString& input, TRect& rect, unsigned flags) {
+    QString text = (flags & DT_NOPREFIX) ? input : StripPrefixes(input);
+    text.remove(QLatin1Char('\r'));
+    const QFontMetrics m(font_.ToQFont());
+    const int lineHeight = m.height();
+
+    std::vector<QString> lines;
+    if (flags & DT_SINGLELINE) {
+        lines.push_back(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    } else {
+        const QStringList paragraphs = text.split(QLatin1Char('\n'));
+        for (const QString& paragraph : paragraphs) {
+            if (!(flags & DT_WORDBREAK)) {
+                lines.push_back(paragraph);
+                continue;
+            }
+            const QStringList words = paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            if (words.isEmpty()) {
+                lines.push_back(QString());
+                continue;
+            }
+            QString line = words[0];
+            for (qsizetype k = 1; k < words.size(); ++k) {
+                const QString candidate = line + QLatin1Char(' ') + words[k];
+                if (m.horizontalAdvance(candidate) <= rect.Width()) {
+                    line = candidate;
+                } else {
+                    lines.push_back(line);
+                    line = words[k];
+                }
+            }
+            lines.push_back(line);
+        }
+    }
+
+    int maxWidth = 0;
+    for (const QString& line : lines) {
+        maxWidth = std::max(maxWidth, m.horizontalAdvance(line));
+    }
+    const int total = lineHeight * int(lines.size());
+    if (flags & DT_CALCRECT) {
+        rect.Right = rect.Left + maxWidth;
+        rect.Bottom = rect.Top + total;
+        return total;
+    }
+
+    int y = rect.Top;
+    if (flags & DT_SINGLELINE) {
+        if (flags & DT_VCENTER) {
+            y = rect.Top + (rect.Height() - lineHeight) / 2;
+        } else if (flags & DT_BOTTOM) {
+            y = rect.Bottom - lineHeight;
+        }
+    }
+    const TRect* clip = (flags & DT_NOCLIP) ? nullptr : &rect;
+    for (const QString& line : lines) {
+        const int w = m.horizontalAdvance(line);
+        int x = rect.Left;
+        if (flags & DT_CENTER) {
+            x = rect.Left + (rect.Width() - w) / 2;
+        } else if (flags & DT_RIGHT) {
+            x = rect.Right - w;
+        }
+        if (!line.isEmpty()) {
+            DrawTextLine(x, y, line, clip, nullptr);
+        }
+        y += lineHeight;
+    }
+    return total;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pixels and block copies
+
+TColor TCanvas::Pixels(int x, int y) const {
+    if (image_ == nullptr || x < 0 || y < 0 || x >= image_->width() || y >= image_->height()) {
+        return CLR_INVALID;
+    }
+    return FromQRgb(reinterpret_cast<const std::uint32_t*>(image_->constScanLine(y))[x]);
+}
+
+void TCanvas::SetPixels(int x, int y, TColor c) {
+    if (image_ == nullptr || x < 0 || y < 0 || x >= image_->width() || y >= image_->height()) {
+        return;
+    }
+    reinterpret_cast<std::uint32_t*>(image_->scanLine(y))[x] = ToQRgb(c);
+}
+
+void BitBlt(TCanvas& dest, int x, int y, int w, int h, const TCanvas& source, int sx, int sy,
+            TRasterOp rop) {
+    QImage* dst = dest.image_;
+    const QImage* src = source.image_;
+    if (dst == nullptr || w <= 0 || h <= 0) {
+        return;
+    }
+    const unsigned index = (rop >> 16) & 0xFF;
+    // Does the operation read the source at all? (S and ~S give the same result.)
+    bool usesSource = false;
+    for (unsigned i = 0; i < 8; ++i) {
+        if (((index >> i) & 1u) != ((index >> (i ^ 2u)) & 1u)) {
+            usesSource = true;
+        }
+    }
+    if (usesSource && src == nullptr) {
+        return;
+    }
+    // Clip against the destination, and against the source when it is read.
+    if (x < 0) {
+        sx -= x;
+        w += x;
+        x = 0;
+    }
+    if (y < 0) {
+        sy -= y;
+        h += y;
+        y = 0;
+    }
+    w = std::min(w, dst->width() - x);
+    h = std::min(h, dst->height() - y);
+    if (usesSource) {
+        if (sx < 0) {
+            x -= sx;
+            w += sx;
+            sx = 0;
+        }
+        if (sy < 0) {
+            y -= sy;
+            h += sy;
+            sy = 0;
+        }
+        w = std::min(w, src->width() - sx);
+        h = std::min(h, src->height() - sy);
+    }
+    if (w <= 0 || h <= 0) {
+        return;
+    }
+    QImage copy;
+    if (usesSource && src == dst) {
+        copy = src->copy(sx, sy, w, h);
+        src = &copy;
+        sx = 0;
+        sy = 0;
+    }
+    const std::uint32_t p = ToQRgb(dest.Brush().Color()) & kRgbMask;
+    for (int row = 0; row < h; ++row) {
+        auto* d = reinterpret_cast<std::uint32_t*>(dst->scanLine(y + row)) + x;
+        const std::uint32_t* s =
+            usesSource ? reinterpret_cast<const std::uint32_t*>(src->constScanLine(sy + row)) + sx
+                       : nullptr;
+        switch (rop) {
+            case SRCCOPY:
+                std::memcpy(d, s, std::size_t(w) * 4);
+                break;
+            case SRCAND:
+                for (int i = 0; i < w; ++i) {
+                    d[i] = kOpaque | (d[i] & s[i]);
+                }
+                break;
+            case SRCPAINT:
+                for (int i = 0; i < w; ++i) {
+                    d[i] = kOpaque | d[i] | s[i];
+                }
+                break;
+            case SRCANDNOT:
+                for (int i = 0; i < w; ++i) {
+                    d[i] = kOpaque | (d[i] & ~s[i]);
+                }
+                break;
+            default:
+                for (int i = 0; i < w; ++i) {
+                    const std::uint32_t sv = s != nullptr ? s[i] & kRgbMask : 0;
+                    d[i] = kOpaque | (Rop3(rop, p, sv, d[i] & kRgbMask) & kRgbMask);
+                }
+                break;
+        }
+    }
+}
+
+void TCanvas::CopyRect(const TRect& dest, const TCanvas& source, const TRect& sr) {
+    if (dest.Width() == sr.Width() && dest.Height() == sr.Height()) {
+        BitBlt(*this, dest.Left, dest.Top, dest.Width(), dest.Height(), source, sr.Left, sr.Top,
+               copyMode_);
+        return;
+    }
+    if (image_ == nullptr || source.image_ == nullptr || dest.IsEmpty() || sr.IsEmpty()) {
+        return;
+    }
+    // Stretch (nearest pixel) into a temporary image, then combine it.
+    QImage stretched(dest.Width(), dest.Height(), QImage::Format_RGB32);
+    const QImage& src = *source.image_;
+    for (int y = 0; y < dest.Height(); ++y) {
+        const int syy = sr.Top + int(std::int64_t(y) * sr.Height() / dest.Height());
+        auto* out = reinterpret_cast<std::uint32_t*>(stretched.scanLine(y));
+        for (int x = 0; x < dest.Width(); ++x) {
+            const int sxx = sr.Left + int(std::int64_t(x) * sr.Width() / dest.Width());
+            out[x] = src.valid(sxx, syy) ? src.pixel(sxx, syy) : kOpaque;
+        }
+    }
+    TCanvas temp(&stretched);
+    BitBlt(*this, dest.Left, dest.Top, dest.Width(), dest.Height(), temp, 0, 0, copyMode_);
+}
+
+void TCanvas::Draw(int x, int y, const QImage& image) {
+    const QImage converted = image.format() == QImage::Format_RGB32
+                                 ? image
+                                 : image.convertToFormat(QImage::Format_RGB32);
+    TCanvas source(const_cast<QImage*>(&converted));
+    BitBlt(*this, x, y, converted.width(), converted.height(), source, 0, 0, SRCCOPY);
+}
+
+void TCanvas::StretchDraw(const TRect& dest, const QImage& image) {
+    const QImage converted = image.format() == QImage::Format_RGB32
+                                 ? image
+                                 : image.convertToFormat(QImage::Format_RGB32);
+    TCanvas source(const_cast<QImage*>(&converted));
+    const TRasterOp saved = copyMode_;
+    copyMode_ = SRCCOPY;
+    CopyRect(dest, source, Rect(0, 0, converted.width(), converted.height()));
+    copyMode_ = saved;
+}
+
+}  // namespace velmora

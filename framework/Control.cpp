@@ -1,0 +1,491 @@
+#include "Control.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace velmora {
+namespace {
+
+TShiftState ShiftOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) {
+    TShiftState s = 0;
+    if (mods & Qt::ShiftModifier) {
+        s |= ssShift;
+    }
+    if (mods & Qt::AltModifier) {
+        s |= ssAlt;
+    }
+    if (mods & Qt::ControlModifier) {
+        s |= ssCtrl;
+    }
+    if (buttons & Qt::LeftButton) {
+        s |= ssLeft;
+    }
+    if (buttons & Qt::RightButton) {
+        s |= ssRight;
+    }
+    if (buttons & Qt::MiddleButton) {
+        s |= ssMiddle;
+    }
+    return s;
+}
+
+bool ButtonOf(Qt::MouseButton b, TMouseButton& out) {
+    switch (b) {
+        case Qt::LeftButton:
+            out = mbLeft;
+            return true;
+        case Qt::RightButton:
+            out = mbRight;
+            return true;
+        case Qt::MiddleButton:
+            out = mbMiddle;
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+int VirtualKeyFromQt(int k) {
+    if (k >= Qt::Key_0 && k <= Qt::Key_9) {
+        return k;  // same codes
+    }
+    if (k >= Qt::Key_A && k <= Qt::Key_Z) {
+        return k;
+    }
+    if (k >= Qt::Key_F1 && k <= Qt::Key_F24) {
+        return VK_F1 + (k - Qt::Key_F1);
+    }
+    switch (k) {
+        case Qt::Key_Backspace:
+            return VK_BACK;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return VK_TAB;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return VK_RETURN;
+        case Qt::Key_Shift:
+            return VK_SHIFT;
+        case Qt::Key_Control:
+            return VK_CONTROL;
+        case Qt::Key_Alt:
+            return VK_MENU;
+        case Qt::Key_Escape:
+            return VK_ESCAPE;
+        case Qt::Key_Space:
+            return VK_SPACE;
+        case Qt::Key_PageUp:
+            return VK_PRIOR;
+        case Qt::Key_PageDown:
+            return VK_NEXT;
+        case Qt::Key_End:
+            return VK_END;
+        case Qt::Key_Home:
+            return VK_HOME;
+        case Qt::Key_Left:
+            return VK_LEFT;
+        case Qt::Key_Up:
+            return VK_UP;
+        case Qt::Key_Right:
+            return VK_RIGHT;
+        case Qt::Key_Down:
+            return VK_DOWN;
+        case Qt::Key_Insert:
+            return VK_INSERT;
+        case Qt::Key_Delete:
+            return VK_DELETE;
+        default:
+            return 0;
+    }
+}
+
+TControl::TControl(TComponent* owner) : QWidget(nullptr), TComponent(owner), canvas_(&surface_) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    font_.OnChange = [this] {
+        if (!adopting_) {
+            parentFont_ = false;
+        }
+        FontChanged();
+        ForEachChildControl([this](TControl* c) {
+            if (c->parentFont_) {
+                c->AdoptParentFont(font_);
+            }
+        });
+    };
+}
+
+TControl::~TControl() {
+    font_.OnChange = nullptr;
+}
+
+TControl* TControl::ParentControl() const {
+    return dynamic_cast<TControl*>(parentWidget());
+}
+
+void TControl::SetParent(QWidget* parent) {
+    setParent(parent);
+    if (parent != nullptr && visible_) {
+        QWidget::setVisible(true);
+    }
+    if (TControl* p = ParentControl()) {
+        if (parentColor_) {
+            AdoptParentColor(p->color_);
+        }
+        if (parentFont_) {
+            AdoptParentFont(p->font_);
+        }
+    }
+}
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+    width = std::max(0, width);
+    height = std::max(0, height);
+    const QSize before = size();
+    setGeometry(left, top, width, height);
+    if (size() != before || notifiedSize_ != size()) {
+        notifiedSize_ = size();
+        Resize();
+    }
+}
+
+void TControl::SetEnabled(bool enabled) {
+    if (enabled_ != enabled) {
+        enabled_ = enabled;
+        QWidget::setEnabled(enabled);
+        EnabledChanged();
+    }
+}
+
+void TControl::SetVisible(bool visible) {
+    visible_ = visible;
+    if (parentWidget() != nullptr) {
+        QWidget::setVisible(visible);
+    }
+}
+
+void TControl::SetColor(TColor color) {
+    parentColor_ = false;
+    if (color_ != color) {
+        color_ = color;
+        ColorChanged();
+        ForEachChildControl([this](TControl* c) {
+            if (c->parentColor_) {
+                c->AdoptParentColor(color_);
+            }
+        });
+    }
+}
+
+void TControl::SetParentColor(bool on) {
+    parentColor_ = on;
+    if (TControl* p = ParentControl(); on && p != nullptr) {
+        AdoptParentColor(p->color_);
+    }
+}
+
+void TControl::AdoptParentColor(TColor color) {
+    if (color_ != color) {
+        color_ = color;
+        ColorChanged();
+        ForEachChildControl([this](TControl* c) {
+            if (c->parentColor_) {
+                c->AdoptParentColor(color_);
+            }
+        });
+    }
+}
+
+void TControl::SetParentFont(bool on) {
+    parentFont_ = on;
+    if (TControl* p = ParentControl(); on && p != nullptr) {
+        AdoptParentFont(p->font_);
+    }
+}
+
+void TControl::AdoptParentFont(const TFont& font) {
+    if (font_ == font) {
+        return;
+    }
+    adopting_ = true;
+    font_.Assign(font);
+    adopting_ = false;
+}
+
+void TControl::SetCaption(const QString& caption) {
+    if (caption_ != caption) {
+        caption_ = caption;
+        TextChanged();
+    }
+}
+
+void TControl::SetHint(const QString& hint) {
+    hint_ = hint;
+    setToolTip(showHint_ ? hint_ : QString());
+}
+
+void TControl::SetShowHint(bool on) {
+    showHint_ = on;
+    setToolTip(showHint_ ? hint_ : QString());
+}
+
+void TControl::Invalidate() {
+    drawnOutsidePaint_ = false;
+    surfaceValid_ = false;
+    update();
+}
+
+void TControl::Repaint() {
+    drawnOutsidePaint_ = false;
+    surfaceValid_ = false;
+    if (isVisible()) {
+        repaint();
+    }
+}
+
+TCanvas& TControl::Canvas() {
+    if (!painting_) {
+        // Drawing from outside Paint(): keep what is drawn and show it at the next paint.
+        if (surface_.size() != size()) {
+            RenderSurface();
+        }
+        drawnOutsidePaint_ = true;
+        update();
+    }
+    return canvas_;
+}
+
+const QImage& TControl::Surface() {
+    if (!surfaceValid_ || surface_.size() != size()) {
+        RenderSurface();
+    }
+    return surface_;
+}
+
+QImage TControl::RenderImage() {
+    RenderSurface();
+    return surface_;
+}
+
+void TControl::RenderSurface() {
+    if (surface_.size() != size()) {
+        surface_ = QImage(size(), QImage::Format_RGB32);
+        surface_.fill(Qt::white);
+    }
+    PaintBackground(canvas_);
+    painting_ = true;
+    Paint();
+    painting_ = false;
+    surfaceValid_ = true;
+    drawnOutsidePaint_ = false;
+}
+
+void TControl::paintEvent(QPaintEvent*) {
+    if (!(drawnOutsidePaint_ && surface_.size() == size())) {
+        RenderSurface();
+    }
+    drawnOutsidePaint_ = false;
+    QPainter painter(this);
+    painter.drawImage(0, 0, surface_);
+}
+
+template <typename F>
+void TControl::ForEachChildControl(F f) {
+    for (QObject* child : children()) {
+        if (auto* c = dynamic_cast<TControl*>(child)) {
+            f(c);
+        }
+    }
+}
+
+// ----- input routing
+
+void TControl::DispatchMouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+    if (button == mbLeft && clickEvents_) {
+        clicked_ = true;
+    }
+    MouseDown(button, shift, x, y);
+}
+
+void TControl::DispatchMouseDoubleClick(TShiftState shift, int x, int y) {
+    if (clickEvents_) {
+        DblClick();
+    }
+    MouseDown(mbLeft, shift | ssDouble, x, y);
+}
+
+void TControl::DispatchMouseMove(TShiftState shift, int x, int y) {
+    MouseMove(shift, x, y);
+}
+
+void TControl::DispatchMouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+    if (button == mbLeft && clicked_) {
+        clicked_ = false;
+        if (ClientRect().Contains(x, y)) {
+            Click();
+        }
+    }
+    MouseUp(button, shift, x, y);
+}
+
+void TControl::DispatchMouseEnter() {
+    MouseEnter();
+}
+void TControl::DispatchMouseLeave() {
+    MouseLeave();
+}
+
+void TControl::mousePressEvent(QMouseEvent* e) {
+    TMouseButton b;
+    if (ButtonOf(e->button(), b)) {
+        const QPoint p = e->position().toPoint();
+        DispatchMouseDown(b, ShiftOf(e->modifiers(), e->buttons()), p.x(), p.y());
+    }
+}
+
+void TControl::mouseDoubleClickEvent(QMouseEvent* e) {
+    TMouseButton b;
+    if (!ButtonOf(e->button(), b)) {
+        return;
+    }
+    const QPoint p = e->position().toPoint();
+    const TShiftState shift = ShiftOf(e->modifiers(), e->buttons());
+    if (b == mbLeft) {
+        DispatchMouseDoubleClick(shift, p.x(), p.y());
+    } else {
+        DispatchMouseDown(b, shift | ssDouble, p.x(), p.y());
+    }
+}
+
+void TControl::mouseMoveEvent(QMouseEvent* e) {
+    const QPoint p = e->position().toPoint();
+    DispatchMouseMove(ShiftOf(e->modifiers(), e->buttons()), p.x(), p.y());
+}
+
+void TControl::mouseReleaseEvent(QMouseEvent* e) {
+    TMouseButton b;
+    if (ButtonOf(e->button(), b)) {
+        const QPoint p = e->position().toPoint();
+        DispatchMouseUp(b, ShiftOf(e->modifiers(), e->buttons()), p.x(), p.y());
+    }
+}
+
+void TControl::enterEvent(QEnterEvent*) {
+    DispatchMouseEnter();
+}
+void TControl::leaveEvent(QEvent*) {
+    DispatchMouseLeave();
+}
+
+void TControl::keyPressEvent(QKeyEvent* e) {
+    int key = VirtualKeyFromQt(e->key());
+    const TShiftState shift = ShiftOf(e->modifiers(), Qt::NoButton);
+    if (key != 0) {
+        KeyDown(key, shift);
+    }
+    if (key != 0 && !e->text().isEmpty()) {
+        QChar c = e->text().at(0);
+        KeyPress(c);
+    }
+}
+
+void TControl::keyReleaseEvent(QKeyEvent* e) {
+    int key = VirtualKeyFromQt(e->key());
+    if (key != 0) {
+        KeyUp(key, ShiftOf(e->modifiers(), Qt::NoButton));
+    }
+}
+
+void TControl::resizeEvent(QResizeEvent*) {
+    if (notifiedSize_ != size()) {
+        // A resize from outside (layout, window manager) takes the same path as SetBounds.
+        SetBounds(Left(), Top(), Width(), Height());
+    }
+}
+
+// ----- default handlers
+
+void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+    if (OnMouseDown) {
+        OnMouseDown(this, button, shift, x, y);
+    }
+}
+
+void TControl::MouseMove(TShiftState shift, int x, int y) {
+    if (OnMouseMove) {
+        OnMouseMove(this, shift, x, y);
+    }
+}
+
+void TControl::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+    if (OnMouseUp) {
+        OnMouseUp(this, button, shift, x, y);
+    }
+}
+
+void TControl::MouseEnter() {
+    if (OnMouseEnter) {
+        OnMouseEnter(this);
+    }
+}
+
+void TControl::MouseLeave() {
+    if (OnMouseLeave) {
+        OnMouseLeave(this);
+    }
+}
+
+void TControl::Click() {
+    if (OnClick) {
+        OnClick(this);
+    }
+}
+
+void TControl::DblClick() {
+    if (OnDblClick) {
+        OnDblClick(this);
+    }
+}
+
+void TControl::KeyDown(int& key, TShiftState shift) {
+    if (OnKeyDown) {
+        OnKeyDown(this, key, shift);
+    }
+}
+
+void TControl::KeyUp(int& key, TShiftState shift) {
+    if (OnKeyUp) {
+        OnKeyUp(this, key, shift);
+    }
+}
+
+void TControl::KeyPress(QChar& key) {
+    if (OnKeyPress) {
+        OnKeyPress(this, key);
+    }
+}
+
+void TControl::Resize() {
+    Invalidate();
+    if (OnResize) {
+        OnResize(this);
+    }
+}
+
+void TControl::FontChanged() {
+    Invalidate();
+}
+void TControl::ColorChanged() {
+    Invalidate();
+}
+void TControl::TextChanged() {
+    Invalidate();
+}
+void TControl::EnabledChanged() {
+    Invalidate();
+}
+
+}  // namespace velmora

@@ -1,0 +1,179 @@
+#include "Font.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+
+#include <cmath>
+
+namespace velmora {
+namespace {
+
+constexpr int kDefaultHeight = -11;
+
+const char* const kWineFontDir = "/usr/share/wine/fonts/";
+
+QFont BaseFont(const QString& family, TFontStyles style) {
+    QFont f(family);
+    f.setBold((style & fsBold) != 0);
+    f.setItalic((style & fsItalic) != 0);
+    f.setUnderline((style & fsUnderline) != 0);
+    f.setStrikeOut((style & fsStrikeOut) != 0);
+    f.setStyleStrategy(QFont::StyleStrategy(QFont::NoAntialias | QFont::NoSubpixelAntialias));
+    f.setHintingPreference(QFont::PreferFullHinting);
+    f.setKerning(false);
+    return f;
+}
+
+}  // namespace
+
+void InstallFontSubstitutions() {
+    // Application fonts belong to the application object: register them again for a new one.
+    static const QCoreApplication* installedFor = nullptr;
+    const QCoreApplication* app = QGuiApplication::instance();
+    if (app == nullptr || app == installedFor) {
+        return;
+    }
+    installedFor = app;
+    bool haveTahoma = false;
+    for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
+        const QString path = QString::fromLatin1(kWineFontDir) + QString::fromLatin1(file);
+        if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0) {
+            haveTahoma = true;
+        }
+    }
+    const QStringList sans =
+        haveTahoma ? QStringList{QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")}
+                   : QStringList{QStringLiteral("DejaVu Sans")};
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), sans);
+    QFont::insertSubstitutions(QStringLiteral("MS Shell Dlg"), sans);
+    QFont::insertSubstitutions(QStringLiteral("MS Shell Dlg 2"), sans);
+    if (!haveTahoma) {
+        QFont::insertSubstitutions(QStringLiteral("Tahoma"), sans);
+    }
+    QFont::insertSubstitutions(QStringLiteral("Arial"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(
+        QStringLiteral("Times New Roman"),
+        {QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+    QFont::insertSubstitutions(QStringLiteral("Courier New"), {QStringLiteral("Liberation Mono"),
+                                                               QStringLiteral("DejaVu Sans Mono")});
+}
+
+int FontPixelSize(const QString& family, int height, TFontStyles style) {
+    if (height < 0) {
+        return -height;
+    }
+    if (height == 0) {
+        return -kDefaultHeight;
+    }
+    // A cell height: scale the font's own ascent + descent at a large reference size.
+    InstallFontSubstitutions();
+    constexpr int kReference = 1000;
+    QFont ref = BaseFont(family, style);
+    ref.setPixelSize(kReference);
+    const QFontMetricsF m(ref);
+    const double cell = m.ascent() + m.descent();
+    if (cell <= 0) {
+        return height;
+    }
+    return std::max(1, int(std::lround(height * kReference / cell)));
+}
+
+TFont::TFont()
+    : name_(QStringLiteral("MS Sans Serif")), height_(kDefaultHeight), color_(clWindowText) {}
+
+TFont::TFont(const TFont& other)
+    : name_(other.name_),
+      height_(other.height_),
+      color_(other.color_),
+      style_(other.style_),
+      charset_(other.charset_) {}
+
+TFont& TFont::operator=(const TFont& other) {
+    Assign(other);
+    return *this;
+}
+
+void TFont::Assign(const TFont& other) {
+    if (this == &other) {
+        return;
+    }
+    name_ = other.name_;
+    height_ = other.height_;
+    color_ = other.color_;
+    style_ = other.style_;
+    charset_ = other.charset_;
+    Changed();
+}
+
+void TFont::SetName(const QString& name) {
+    if (name_ != name) {
+        name_ = name;
+        Changed();
+    }
+}
+
+void TFont::SetHeight(int height) {
+    if (height_ != height) {
+        height_ = height;
+        Changed();
+    }
+}
+
+int TFont::Size() const {
+    // MulDiv-style rounding of -Height * 72 / 96.
+    const int num = -height_ * 72;
+    return num >= 0 ? (num + 48) / 96 : -((-num + 48) / 96);
+}
+
+void TFont::SetSize(int points) {
+    const int num = points * 96;
+    SetHeight(-(num >= 0 ? (num + 36) / 72 : -((-num + 36) / 72)));
+}
+
+void TFont::SetColor(TColor color) {
+    if (color_ != color) {
+        color_ = color;
+        Changed();
+    }
+}
+
+void TFont::SetStyle(TFontStyles style) {
+    if (style_ != style) {
+        style_ = style;
+        Changed();
+    }
+}
+
+void TFont::SetCharset(int charset) {
+    if (charset_ != charset) {
+        charset_ = charset;
+        Changed();
+    }
+}
+
+bool TFont::operator==(const TFont& o) const {
+    return name_ == o.name_ && height_ == o.height_ && color_ == o.color_ && style_ == o.style_ &&
+           charset_ == o.charset_;
+}
+
+const QFont& TFont::ToQFont() const {
+    if (!qfontValid_) {
+        InstallFontSubstitutions();
+        qfont_ = BaseFont(name_, style_);
+        qfont_.setPixelSize(FontPixelSize(name_, height_, style_));
+        qfontValid_ = true;
+    }
+    return qfont_;
+}
+
+void TFont::Changed() {
+    qfontValid_ = false;
+    if (OnChange) {
+        OnChange();
+    }
+}
+
+}  // namespace velmora

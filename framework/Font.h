@@ -1,0 +1,79 @@
+#pragma once
+
+#include "framework/Color.h"
+
+#include <QFont>
+#include <QString>
+
+#include <functional>
+
+namespace velmora {
+
+// Font style bits.
+enum TFontStyle : unsigned {
+    fsBold = 1u << 0,
+    fsItalic = 1u << 1,
+    fsUnderline = 1u << 2,
+    fsStrikeOut = 1u << 3,
+};
+using TFontStyles = unsigned;
+
+// Font as the window framework describes it.
+//
+// Height follows the classic convention: a negative height is the character height in pixels
+// (the em size; -11 is 8 point at 96 dpi), a positive height the cell height (ascent plus
+// descent), from which the em size is derived with the font's own proportions. Size is in points
+// at 96 dpi. Family names of the classic desktop are mapped to installed fonts at one place
+// (InstallFontSubstitutions): "Arial" to Liberation Sans, "MS Sans Serif" and "Tahoma" to the
+// Tahoma of the fonts-wine package when present, else DejaVu Sans. Text is drawn without
+// antialiasing.
+//
+// OnChange runs after every change of an attribute (not copied by Assign).
+class TFont {
+public:
+    TFont();
+    TFont(const TFont& other);
+    TFont& operator=(const TFont& other);
+
+    void Assign(const TFont& other);
+
+    const QString& Name() const { return name_; }
+    void SetName(const QString& name);
+    int Height() const { return height_; }
+    void SetHeight(int height);
+    int Size() const;
+    void SetSize(int points);
+    TColor Color() const { return color_; }
+    void SetColor(TColor color);
+    TFontStyles Style() const { return style_; }
+    void SetStyle(TFontStyles style);
+    int Charset() const { return charset_; }
+    void SetCharset(int charset);
+
+    bool operator==(const TFont& other) const;
+
+    // The Qt font that draws this font: em size in pixels, no antialiasing, full hinting.
+    const QFont& ToQFont() const;
+
+    std::function<void()> OnChange;
+
+private:
+    void Changed();
+
+    QString name_;
+    int height_;
+    TColor color_;
+    TFontStyles style_ = 0;
+    int charset_ = 1;  // default character set
+    mutable QFont qfont_;
+    mutable bool qfontValid_ = false;
+};
+
+// Registers the family substitutions and the fonts of fonts-wine (needs a QGuiApplication).
+// Runs once; TFont calls it before it builds its first Qt font.
+void InstallFontSubstitutions();
+
+// The em size in pixels that a font of the given family and classic height is drawn with.
+int FontPixelSize(const QString& family, int height, TFontStyles style);
+
+}  // namespace velmora
