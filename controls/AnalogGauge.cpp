@@ -6,10 +6,14 @@
 namespace velmora {
 namespace {
 
-double Radians(double degrees) { return degrees * 2 * std::numbers::pi / 360; }
+double Radians(double degrees) {
+    return degrees * 2 * std::numbers::pi / 360;
+}
 
 // Round to the nearest integer, halves to even (the default floating-point rounding mode).
-int RoundEven(double v) { return int(std::nearbyint(v)); }
+int RoundEven(double v) {
+    return int(std::nearbyint(v));
+}
 
 }  // namespace
 
@@ -193,7 +197,9 @@ void TAnalogGauge::Paint() {
     BitBlt(Canvas(), 0, 0, Width(), Height(), display_.Canvas(), 0, 0, SRCCOPY);
 }
 
-void TAnalogGauge::ApplyPosition() { SetPosition(position_); }
+void TAnalogGauge::ApplyPosition() {
+    SetPosition(position_);
+}
 
 void TAnalogGauge::SetPosition(float value) {
     position_ = value;
@@ -323,9 +329,13 @@ void TAnalogGauge::SetCaption(const QString& caption) {
     }
 }
 
-void TAnalogGauge::TextChanged() { FaceChanged(); }
+void TAnalogGauge::TextChanged() {
+    FaceChanged();
+}
 
-void TAnalogGauge::FontChanged() { FaceChanged(); }
+void TAnalogGauge::FontChanged() {
+    FaceChanged();
+}
 
 void TAnalogGauge::SetBounds(int left, int top, int width, int height) {
     TCustomControl::SetBounds(left, top, std::max(width, 60), std::max(height, 50));

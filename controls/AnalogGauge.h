@@ -27,7 +27,9 @@ enum TSetFaceOption {
 };
 // Set of TSetFaceOption: bit n is option n.
 using TSetFaceOptions = std::uint16_t;
-constexpr TSetFaceOptions FaceOption(TSetFaceOption o) { return TSetFaceOptions(1u << o); }
+constexpr TSetFaceOptions FaceOption(TSetFaceOption o) {
+    return TSetFaceOptions(1u << o);
+}
 
 // Centre, start angle and radius of the scale, derived from the size, the style and the angle.
 struct TGaugeGeometry {
@@ -104,6 +106,8 @@ public:
 
 protected:
     void Paint() override;
+    // Paint() covers every pixel: no background fill first.
+    void PaintBackground(TCanvas&) override {}
     void Resize() override;
     void FontChanged() override;
     void TextChanged() override;

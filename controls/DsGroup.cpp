@@ -2,7 +2,9 @@
 
 namespace velmora {
 
-TDsGroup::TDsGroup(TComponent* owner) : TWinControl(owner) { SetBounds(0, 0, 145, 105); }
+TDsGroup::TDsGroup(TComponent* owner) : TWinControl(owner) {
+    SetBounds(0, 0, 145, 105);
+}
 
 void TDsGroup::SetCapAlignment(TCapAlignment value) {
     if (capAlignment_ != value) {

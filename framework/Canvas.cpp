@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
+#include <utility>
 
 namespace velmora {
 
@@ -290,22 +292,75 @@ void TCanvas::WideLine(int x0, int y0, int x1, int y1, int width) {
     const double by = y1 + shift;
     const double radius = width / 2.0;
     const double r2 = radius * radius;
-    const int minX = std::max(0, int(std::floor(std::min(ax, bx) - radius)) - 1);
-    const int maxX = std::min(image_->width() - 1, int(std::ceil(std::max(ax, bx) + radius)) + 1);
-    const int minY = std::max(0, int(std::floor(std::min(ay, by) - radius)) - 1);
-    const int maxY = std::min(image_->height() - 1, int(std::ceil(std::max(ay, by) + radius)) + 1);
     const double vx = bx - ax;
     const double vy = by - ay;
     const double len2 = vx * vx + vy * vy;
+    const double len = std::sqrt(len2);
+    // The exact test of one pixel centre: closer than the radius to the segment.
+    auto inside = [&](int x, int y) {
+        const double px = x + 0.5 - ax;
+        const double py = y + 0.5 - ay;
+        double t = len2 > 0 ? (px * vx + py * vy) / len2 : 0.0;
+        t = std::clamp(t, 0.0, 1.0);
+        const double ex = px - t * vx;
+        const double ey = py - t * vy;
+        return ex * ex + ey * ey < r2;
+    };
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    // lo <= c * X + d <= hi as an interval of X.
+    auto linear = [&](double c, double d, double lo, double hi, double& from, double& to) {
+        if (c == 0) {
+            if (d < lo || d > hi) {
+                return false;
+            }
+            from = -kInf;
+            to = kInf;
+            return true;
+        }
+        from = (lo - d) / c;
+        to = (hi - d) / c;
+        if (from > to) {
+            std::swap(from, to);
+        }
+        return true;
+    };
+    const int minY = std::max(0, int(std::floor(std::min(ay, by) - radius)) - 1);
+    const int maxY = std::min(image_->height() - 1, int(std::ceil(std::max(ay, by) + radius)) + 1);
     for (int y = minY; y <= maxY; ++y) {
-        for (int x = minX; x <= maxX; ++x) {
-            const double px = x + 0.5 - ax;
-            const double py = y + 0.5 - ay;
-            double t = len2 > 0 ? (px * vx + py * vy) / len2 : 0.0;
-            t = std::clamp(t, 0.0, 1.0);
-            const double ex = px - t * vx;
-            const double ey = py - t * vy;
-            if (ex * ex + ey * ey < r2) {
+        // Each row meets the capsule (two discs and the band between them) in one interval of
+        // pixel-centre abscissas X; find it roughly, then decide its ends pixel by pixel.
+        const double yc = y + 0.5;
+        double lo = kInf;
+        double hi = -kInf;
+        for (const auto& [cx, cy] : {std::pair(ax, ay), std::pair(bx, by)}) {
+            const double rest = r2 - (yc - cy) * (yc - cy);
+            if (rest >= 0) {
+                const double half = std::sqrt(rest);
+                lo = std::min(lo, cx - half);
+                hi = std::max(hi, cx + half);
+            }
+        }
+        if (len > 0) {
+            double f1 = 0;
+            double t1 = 0;
+            double f2 = 0;
+            double t2 = 0;
+            const bool band =
+                linear(-vy / len, (ax * vy + (yc - ay) * vx) / len, -radius, radius, f1, t1);
+            const bool along =
+                linear(vx / len2, (-ax * vx + (yc - ay) * vy) / len2, 0.0, 1.0, f2, t2);
+            if (band && along && std::max(f1, f2) <= std::min(t1, t2)) {
+                lo = std::min(lo, std::max(f1, f2));
+                hi = std::max(hi, std::min(t1, t2));
+            }
+        }
+        if (lo > hi) {
+            continue;
+        }
+        const int from = std::max(0, int(std::floor(std::max(lo, -1e9) - 0.5)) - 1);
+        const int to = std::min(image_->width() - 1, int(std::ceil(std::min(hi, 1e9) - 0.5)) + 1);
+        for (int x = from; x <= to; ++x) {
+            if (inside(x, y)) {
                 PlotPen(x, y, pen);
             }
         }

@@ -179,7 +179,7 @@ TEST_F(AnalogGaugeTest, NeedleAndCentreDiscOnACopyOfTheFace) {
     g->SetPosition(0);
     EXPECT_EQ(Display(*g, 65, 96), clBlack);  // on the line (112,143)-(18,49), width 2
     EXPECT_EQ(Face(*g, 65, 96), clSilver);
-    EXPECT_EQ(Display(*g, 112, 140), clLime);  // inside the disc
+    EXPECT_EQ(Display(*g, 112, 140), clLime);   // inside the disc
     EXPECT_EQ(Display(*g, 104, 142), clBlack);  // its outline
     EXPECT_EQ(Display(*g, 160, 96), Face(*g, 160, 96));
 
@@ -197,9 +197,8 @@ TEST_F(AnalogGaugeTest, NeedleAndCentreDiscOnACopyOfTheFace) {
             const bool inDisc = x >= 104 && x < 120 && y >= 135 && y < 151;
             const double vx = tip.x() - 112.0;
             const double vy = tip.y() - 143.0;
-            const double t = std::clamp(((x + 0.5 - 112) * vx + (y + 0.5 - 143) * vy) /
-                                            (vx * vx + vy * vy),
-                                        0.0, 1.0);
+            const double t = std::clamp(
+                ((x + 0.5 - 112) * vx + (y + 0.5 - 143) * vy) / (vx * vx + vy * vy), 0.0, 1.0);
             const double d = std::hypot(x + 0.5 - 112 - t * vx, y + 0.5 - 143 - t * vy);
             EXPECT_TRUE(inDisc || d < 1.0) << x << "," << y;
         }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace velmora {
@@ -117,6 +118,42 @@ TEST(CanvasTest, WidePenCoversPixelsWithinHalfItsWidth) {
     EXPECT_EQ(t.Row(4), "..###.......");
     EXPECT_EQ(t.Row(6), "..###.......");
     EXPECT_EQ(t.Row(7), "............");
+}
+
+TEST(CanvasTest, WideLinesMatchTheDistanceRuleEverywhere) {
+    // The rule, pixel by pixel: centre closer than width / 2 to the segment.
+    for (int width = 2; width <= 5; ++width) {
+        for (int k = 0; k < 24; ++k) {
+            const int x0 = (k * 7) % 23;
+            const int y0 = (k * 11) % 19;
+            const int x1 = (k * 13 + 5) % 23;
+            const int y1 = (k * 5 + 3) % 19;
+            Surface s(24, 20);
+            s.c.Pen().SetWidth(width);
+            s.c.MoveTo(x0, y0);
+            s.c.LineTo(x1, y1);
+            const double shift = width % 2 == 0 ? 0.0 : 0.5;
+            const double ax = x0 + shift;
+            const double ay = y0 + shift;
+            const double vx = x1 - x0;
+            const double vy = y1 - y0;
+            const double len2 = vx * vx + vy * vy;
+            for (int y = 0; y < 20; ++y) {
+                for (int x = 0; x < 24; ++x) {
+                    const double px = x + 0.5 - ax;
+                    const double py = y + 0.5 - ay;
+                    const double t =
+                        len2 > 0 ? std::clamp((px * vx + py * vy) / len2, 0.0, 1.0) : 0.0;
+                    const double ex = px - t * vx;
+                    const double ey = py - t * vy;
+                    const bool expected = ex * ex + ey * ey < width * width / 4.0;
+                    ASSERT_EQ(s.c.Pixels(x, y) == clBlack, expected)
+                        << "width " << width << " line " << x0 << "," << y0 << "-" << x1 << ","
+                        << y1 << " pixel " << x << "," << y;
+                }
+            }
+        }
+    }
 }
 
 TEST(CanvasTest, DashedPenFollowsThePattern) {
