@@ -243,9 +243,13 @@ TEST_F(AnalogGaugeTest, OverMaxAndOverMinFireEveryTimeThePositionIsApplied) {
     EXPECT_EQ(overMax, 4);
     g->SetArrowWidth(3);  // redraws the needle only
     EXPECT_EQ(overMax, 4);
+    g->Font().SetHeight(-13);  // a font change rebuilds the face and applies the position
+    EXPECT_EQ(overMax, 5);
+    g->SetCaption(g->Caption());  // the same caption still rebuilds
+    EXPECT_EQ(overMax, 6);
     g->SetPosition(0.5f);
     EXPECT_EQ(overMin, 1);
-    EXPECT_EQ(overMax, 4);
+    EXPECT_EQ(overMax, 6);
 }
 
 TEST_F(AnalogGaugeTest, AcceptanceRules) {
