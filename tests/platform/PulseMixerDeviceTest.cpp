@@ -1,0 +1,289 @@
+// The PulseAudio mixer against the daemon that scripts/test starts (a null sink as the default
+// sink), or against a daemon of the test's own where the server must go away.
+
+#include "platform/mixer/PulseMixerDevice.h"
+#include "platform/pulse/PulseContext.h"
+#include "platform/sound/PulseSoundOutput.h"
+
+#include "tests/support/PulseDaemon.h"
+#include "tests/support/PulseTestServer.h"
+#include "tests/support/WaveBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <optional>
+
+namespace velmora {
+namespace {
+
+using Values = std::vector<std::uint32_t>;
+constexpr std::uint32_t kLoopFlags = SND_MEMORY | SND_ASYNC | SND_LOOP;
+
+// Runs the event loop until `done` or two seconds have passed.
+template <typename Predicate>
+bool ProcessEventsUntil(Predicate done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 2000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+}
+
+class PulseMixerDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VELMORA_REQUIRE_PULSE_SERVER();
+        test::EnsureCoreApplication();
+        lock_ = std::make_unique<test::PulseTestLock>();
+        ASSERT_TRUE(test::ResetTestSink());
+        pulse_ = std::make_unique<PulseContext>(test::PulseTestServer());
+        ASSERT_TRUE(pulse_->Connect())
+            << "the test sound server " << test::PulseTestServer() << " is not reachable";
+        sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
+        mixer_ = std::make_unique<PulseMixerDevice>(*pulse_, *sound_);
+    }
+
+    std::optional<MIXERLINE> Line(std::uint32_t destination, std::optional<std::uint32_t> source) {
+        MIXERLINE line{};
+        line.cbStruct = sizeof line;
+        line.dwDestination = destination;
+        line.dwSource = source.value_or(0);
+        if (mixer_->GetLineInfo(
+                0, &line, source ? MIXER_GETLINEINFOF_SOURCE : MIXER_GETLINEINFOF_DESTINATION) !=
+            MMSYSERR_NOERROR) {
+            return std::nullopt;
+        }
+        return line;
+    }
+
+    // The control of `type` on a line.
+    std::optional<MIXERCONTROL> Control(const MIXERLINE& line, std::uint32_t type) {
+        MIXERCONTROL control{};
+        MIXERLINECONTROLS request{};
+        request.cbStruct = sizeof request;
+        request.dwLineID = line.dwLineID;
+        request.dwControlType = type;
+        request.cControls = 1;
+        request.cbmxctrl = sizeof control;
+        request.pamxctrl = &control;
+        if (mixer_->GetLineControls(0, &request, MIXER_GETLINECONTROLSF_ONEBYTYPE) !=
+            MMSYSERR_NOERROR) {
+            return std::nullopt;
+        }
+        return control;
+    }
+
+    MMRESULT Set(const MIXERCONTROL& control, Values values) {
+        MIXERCONTROLDETAILS details{};
+        details.cbStruct = sizeof details;
+        details.dwControlID = control.dwControlID;
+        details.cChannels = static_cast<std::uint32_t>(values.size());
+        details.cbDetails = 4;
+        details.paDetails = values.data();
+        return mixer_->SetControlDetails(0, &details, 0);
+    }
+
+    Values Get(const MIXERCONTROL& control, std::uint32_t channels) {
+        Values values(channels, 0xDEAD);
+        MIXERCONTROLDETAILS details{};
+        details.cbStruct = sizeof details;
+        details.dwControlID = control.dwControlID;
+        details.cChannels = channels;
+        details.cbDetails = 4;
+        details.paDetails = values.data();
+        EXPECT_EQ(mixer_->GetControlDetails(0, &details, 0), MMSYSERR_NOERROR);
+        return values;
+    }
+
+    std::unique_ptr<test::PulseTestLock> lock_;
+    std::unique_ptr<PulseContext> pulse_;
+    std::unique_ptr<PulseSoundOutput> sound_;
+    std::unique_ptr<PulseMixerDevice> mixer_;
+};
+
+TEST_F(PulseMixerDeviceTest, TheServerIsDeviceZeroWithTheSpeakersAndThisProgramsWaveFirst) {
+    ASSERT_EQ(mixer_->GetNumDevs(), 1u);
+    MIXERCAPS caps{};
+    ASSERT_EQ(mixer_->GetDevCaps(0, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_STREQ(caps.szPname, "pulseaudio");
+    // The null sink only: its monitor is no recording destination.
+    EXPECT_EQ(caps.cDestinations, 1u);
+
+    const auto speakers = Line(0, std::nullopt);
+    ASSERT_TRUE(speakers);
+    EXPECT_EQ(speakers->dwComponentType, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS);
+    EXPECT_EQ(speakers->cChannels, 2u);
+    EXPECT_EQ(speakers->cConnections, 1u);
+    EXPECT_EQ(speakers->cControls, 2u);
+
+    // Nothing plays, and the wave line is there.
+    auto wave = Line(0, 0u);
+    ASSERT_TRUE(wave);
+    EXPECT_EQ(wave->dwComponentType, MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT);
+    EXPECT_EQ(wave->fdwLine & MIXERLINE_LINEF_ACTIVE, 0u);
+    EXPECT_TRUE(Control(*wave, MIXERCONTROL_CONTROLTYPE_VOLUME));
+    EXPECT_TRUE(Control(*wave, MIXERCONTROL_CONTROLTYPE_MUTE));
+
+    // The server tells of the new stream a moment after it plays.
+    ASSERT_TRUE(sound_->PlaySound(test::SineImage(1000.0, 960), kLoopFlags));
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] { return (Line(0, 0u).value_or(MIXERLINE{}).fdwLine & MIXERLINE_LINEF_ACTIVE) != 0; }));
+    EXPECT_EQ(Line(0, std::nullopt)->cConnections, 1u) << "this program's stream is the wave line";
+}
+
+TEST_F(PulseMixerDeviceTest, WaveLineIsTheWaveOutVolumeAndNeverAnotherProgramsStream) {
+    // Another program plays on the same sink.
+    PulseContext otherPulse(test::PulseTestServer(), "Other program");
+    PulseSoundOutput other(otherPulse);
+    ASSERT_TRUE(other.PlaySound(test::SineImage(500.0, 960), kLoopFlags));
+
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return Line(0, std::nullopt).value_or(MIXERLINE{}).cConnections == 2; }));
+    const auto otherLine = Line(0, 1u);
+    ASSERT_TRUE(otherLine);
+    EXPECT_NE(std::string(otherLine->szName).find("Other program"), std::string::npos);
+    const auto otherVolume = Control(*otherLine, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    ASSERT_TRUE(otherVolume);
+
+    // The start-up step: destination 0, connection 0 to the raw level 100, unmuted.
+    const auto wave = Line(0, 0u);
+    ASSERT_TRUE(wave);
+    ASSERT_EQ(Set(*Control(*wave, MIXERCONTROL_CONTROLTYPE_VOLUME), {100, 100}), MMSYSERR_NOERROR);
+    ASSERT_EQ(Set(*Control(*wave, MIXERCONTROL_CONTROLTYPE_MUTE), {0}), MMSYSERR_NOERROR);
+    std::uint32_t volume = 0;
+    ASSERT_EQ(sound_->GetVolume(0, &volume), MMSYSERR_NOERROR);
+    EXPECT_EQ(volume, 100u | (100u << 16));
+    EXPECT_EQ(Get(*otherVolume, 2), (Values{65535, 65535}));
+    std::uint32_t otherLevel = 0;
+    ASSERT_EQ(other.GetVolume(0, &otherLevel), MMSYSERR_NOERROR);
+    EXPECT_EQ(otherLevel, 0xFFFFFFFFu);
+
+    // Addressed by its own line, the other stream does change.
+    ASSERT_EQ(Set(*otherVolume, {1000, 2000}), MMSYSERR_NOERROR);
+    ASSERT_EQ(other.GetVolume(0, &otherLevel), MMSYSERR_NOERROR);
+    EXPECT_EQ(otherLevel, 1000u | (2000u << 16));
+    ASSERT_EQ(Set(*Control(*otherLine, MIXERCONTROL_CONTROLTYPE_MUTE), {1}), MMSYSERR_NOERROR);
+    bool otherMute = false;
+    ASSERT_EQ(other.GetPlaybackMute(&otherMute), MMSYSERR_NOERROR);
+    EXPECT_TRUE(otherMute);
+}
+
+TEST_F(PulseMixerDeviceTest, SpeakerControlsAreTheDefaultSinksVolumeAndMute) {
+    const auto speakers = Line(0, std::nullopt);
+    ASSERT_TRUE(speakers);
+    const auto volume = Control(*speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    const auto mute = Control(*speakers, MIXERCONTROL_CONTROLTYPE_MUTE);
+    ASSERT_TRUE(volume && mute);
+    EXPECT_EQ(Get(*volume, 2), (Values{65535, 65535}));
+    ASSERT_EQ(Set(*volume, {65535, 19660}), MMSYSERR_NOERROR);
+    EXPECT_EQ(Get(*volume, 2), (Values{65535, 19660}));
+    EXPECT_EQ(Get(*volume, 1), (Values{65535}));
+    ASSERT_EQ(Set(*mute, {1}), MMSYSERR_NOERROR);
+    EXPECT_EQ(Get(*mute, 1), Values{1});
+    ASSERT_EQ(Set(*mute, {0}), MMSYSERR_NOERROR);
+    EXPECT_EQ(Get(*mute, 1), Values{0});
+}
+
+TEST_F(PulseMixerDeviceTest, ServerChangesArriveAsNotificationsOnThisThread) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
+    HMIXER handle = 0;
+    ASSERT_EQ(mixer_->Open(
+                  &handle, 0,
+                  [&](std::uint32_t message, HMIXER, std::uint32_t id) {
+                      seen.emplace_back(message, id);
+                  },
+                  0, CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+    const auto speakers = Line(0, std::nullopt);
+    ASSERT_TRUE(speakers);
+    const auto volume = Control(*speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    ASSERT_TRUE(volume);
+    auto saw = [&](std::uint32_t message, std::uint32_t id) {
+        return std::find(seen.begin(), seen.end(), std::make_pair(message, id)) != seen.end();
+    };
+
+    // Another program changes the speakers.
+    const std::string command =
+        "pactl --server='" + test::PulseTestServer() + "' set-sink-volume @DEFAULT_SINK@ 40%";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(
+        ProcessEventsUntil([&] { return saw(MM_MIXM_CONTROL_CHANGE, volume->dwControlID); }));
+    EXPECT_FALSE(saw(MM_MIXM_LINE_CHANGE, speakers->dwLineID));
+
+    // This program starts playing: its wave line becomes active.
+    seen.clear();
+    ASSERT_TRUE(sound_->PlaySound(test::SineImage(1000.0, 960), kLoopFlags));
+    const auto wave = Line(0, 0u);
+    ASSERT_TRUE(wave);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return saw(MM_MIXM_LINE_CHANGE, wave->dwLineID); }));
+
+    // Another program starts playing: a new line on the speakers.
+    seen.clear();
+    PulseContext otherPulse(test::PulseTestServer(), "Other program");
+    PulseSoundOutput other(otherPulse);
+    ASSERT_TRUE(other.PlaySound(test::SineImage(500.0, 960), kLoopFlags));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return saw(MM_MIXM_LINE_CHANGE, speakers->dwLineID); }));
+    mixer_->Close(handle);
+}
+
+TEST(PulseMixerDeviceServerTest, ServerGoingAwayIsNoDeviceAndComingBackIsDeviceZeroAgain) {
+    if (test::PulseTestServer().empty()) {
+        GTEST_SKIP() << "end-to-end test runs only under scripts/test (VELMORA_E2E_PULSE_SERVER)";
+    }
+    test::EnsureCoreApplication();
+    test::PulseDaemon daemon;
+    ASSERT_TRUE(daemon.Start()) << "pulseaudio could not be started";
+    PulseContext pulse(daemon.Server());
+    PulseSoundOutput sound(pulse);
+    PulseMixerDevice mixer(pulse, sound);
+    ASSERT_EQ(mixer.GetNumDevs(), 1u);
+    MIXERLINE line{};
+    line.cbStruct = sizeof line;
+    line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+    ASSERT_EQ(mixer.GetLineInfo(0, &line, MIXER_GETLINEINFOF_COMPONENTTYPE), MMSYSERR_NOERROR);
+    MIXERCONTROL volume{};
+    MIXERLINECONTROLS request{};
+    request.cbStruct = sizeof request;
+    request.dwLineID = line.dwLineID;
+    request.dwControlType = MIXERCONTROL_CONTROLTYPE_VOLUME;
+    request.cControls = 1;
+    request.cbmxctrl = sizeof volume;
+    request.pamxctrl = &volume;
+    ASSERT_EQ(mixer.GetLineControls(0, &request, MIXER_GETLINECONTROLSF_ONEBYTYPE),
+              MMSYSERR_NOERROR);
+    HMIXER handle = 0;
+    ASSERT_EQ(mixer.Open(
+                  &handle, 0, [](std::uint32_t, HMIXER, std::uint32_t) {}, 0, CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+
+    daemon.Stop();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(mixer.GetNumDevs(), 0u);
+    std::uint32_t values[2] = {1, 1};
+    MIXERCONTROLDETAILS details{};
+    details.cbStruct = sizeof details;
+    details.dwControlID = volume.dwControlID;
+    details.cChannels = 2;
+    details.cbDetails = 4;
+    details.paDetails = values;
+    EXPECT_NE(mixer.SetControlDetails(handle, &details, 0), MMSYSERR_NOERROR);
+    EXPECT_NE(mixer.GetLineInfo(0, &line, MIXER_GETLINEINFOF_COMPONENTTYPE), MMSYSERR_NOERROR);
+
+    ASSERT_TRUE(daemon.Start());
+    EXPECT_EQ(mixer.GetNumDevs(), 1u);
+    // The speakers' controls address the default sink of the new server.
+    values[0] = values[1] = 32768;
+    EXPECT_EQ(mixer.SetControlDetails(handle, &details, 0), MMSYSERR_NOERROR);
+    values[0] = values[1] = 0;
+    EXPECT_EQ(mixer.GetControlDetails(handle, &details, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(values[0], 32768u);
+    QCoreApplication::processEvents();
+    mixer.Close(handle);
+}
+
+}  // namespace
+}  // namespace velmora
