@@ -1,5 +1,7 @@
 #include "tools/SoundBackend.h"
 
+#include "platform/pulse/PulseContext.h"
+#include "platform/sound/PulseSoundOutput.h"
 #include "platform/sound/SimulatedSoundOutput.h"
 
 #include <cstdlib>
@@ -7,13 +9,42 @@
 
 namespace velmora {
 
+namespace {
+
+// The connection to the sound server together with the sound output on it.
+class PulsePlayback final : public SoundOutput {
+public:
+    PulsePlayback() : pulse_({}, "velmora-tone"), sound_(pulse_) {}
+
+    bool PlaySound(std::span<const std::uint8_t> image, std::uint32_t flags) override {
+        return sound_.PlaySound(image, flags);
+    }
+    MMRESULT GetDevCaps(std::uint32_t deviceId, WaveOutCaps* caps) override {
+        return sound_.GetDevCaps(deviceId, caps);
+    }
+    MMRESULT GetVolume(std::uint32_t deviceId, std::uint32_t* volume) override {
+        return sound_.GetVolume(deviceId, volume);
+    }
+    MMRESULT SetVolume(std::uint32_t deviceId, std::uint32_t volume) override {
+        return sound_.SetVolume(deviceId, volume);
+    }
+    bool IsAvailable() override { return sound_.IsAvailable(); }
+
+private:
+    PulseContext pulse_;
+    PulseSoundOutput sound_;
+};
+
+}  // namespace
+
 std::unique_ptr<SoundOutput> CreatePlaybackOutput() {
     const char* choice = std::getenv("VELMORA_SOUND_OUTPUT");
     if (choice != nullptr && std::string_view(choice) == "simulated") {
         return std::make_unique<SimulatedSoundOutput>();
     }
-    // Until the PulseAudio backend is in place, the default plays nothing too.
-    return std::make_unique<SimulatedSoundOutput>();
+    // The desktop's sound server (PULSE_SERVER or the client configuration). Without one the
+    // output says it is not available, and the tool says so rather than playing nothing.
+    return std::make_unique<PulsePlayback>();
 }
 
 }  // namespace velmora

@@ -160,9 +160,7 @@ std::optional<PulseCapture::Clock::time_point> PulseCapture::FirstSoundTime(int 
         const std::size_t frame = i / 2;
         for (const Recording::Fragment& fragment : r.fragments) {
             if (fragment.endFrame > frame) {
-                const auto early =
-                    std::chrono::microseconds((fragment.endFrame - frame) * 1000000 / rate_);
-                return fragment.arrival - early;
+                return fragment.arrival;
             }
         }
     }

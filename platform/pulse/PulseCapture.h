@@ -42,8 +42,9 @@ public:
     // or when the recording broke off.
     bool Record(std::size_t frames, std::chrono::milliseconds timeout);
 
-    // When the first frame with a sample beyond `threshold` arrived at the server's end of the
-    // monitor, estimated from the arrival time of the fragment holding it.
+    // When the first frame with a sample beyond `threshold` arrived here: the arrival of the
+    // fragment that holds it. (A sink renders ahead in blocks, so the frame's place in the
+    // fragment says nothing about its time.)
     std::optional<Clock::time_point> FirstSoundTime(int threshold);
 
 private:

@@ -14,7 +14,7 @@ namespace {
 
 // After a connection attempt that timed out (a server that accepts but does not answer), further
 // attempts are skipped for this long so that every call does not wait again.
-constexpr std::chrono::milliseconds kRetryPause{2000};
+constexpr std::chrono::milliseconds kRetryPause{1000};
 
 }  // namespace
 
@@ -108,9 +108,7 @@ bool PulseContext::ConnectLocked(std::unique_lock<PulseLoopLock>& lock) {
         return true;
     }
     if (context_ && PA_CONTEXT_IS_GOOD(state())) {
-        qCWarning(lcPulse) << "sound server does not answer; giving up for now";
-        context_.reset();
-        retryAfter_ = std::chrono::steady_clock::now() + kRetryPause;
+        Abandon();
     } else if (context_) {
         qCDebug(lcPulse) << "no sound server:" << pa_strerror(pa_context_errno(context_.get()));
     }
@@ -154,12 +152,24 @@ bool PulseContext::RunOperation(std::unique_lock<PulseLoopLock>& lock, pa_operat
         lock, [op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; }, timeout);
     const bool done = pa_operation_get_state(op) == PA_OPERATION_DONE;
     if (!finished) {
-        qCWarning(lcPulse) << "sound server request timed out";
         pa_operation_cancel(op);
     }
     pa_operation_set_state_callback(op, nullptr, nullptr);
     pa_operation_unref(op);
+    if (!finished && timeout.count() > 0) {
+        Abandon();
+    }
     return done;
+}
+
+void PulseContext::Abandon() {
+    if (!context_) {
+        return;
+    }
+    qCWarning(lcPulse) << "sound server does not answer; trying again later";
+    context_.reset();
+    retryAfter_ = std::chrono::steady_clock::now() + kRetryPause;
+    Signal();
 }
 
 void PulseContext::Signal() {

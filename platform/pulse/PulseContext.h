@@ -84,6 +84,11 @@ public:
     bool RunOperation(std::unique_lock<PulseLoopLock>& lock, pa_operation* op,
                       std::chrono::milliseconds timeout = kRequestTimeout);
 
+    // The server did not answer in time: drops the context (its streams fail with it) and makes
+    // Connect() fail at once for a short pause, so that a hung server does not hold every call
+    // for a timeout. Loop locked.
+    void Abandon();
+
     // Wakes every waiter; called by callbacks on the loop thread after storing their result.
     void Signal();
 

@@ -148,9 +148,11 @@ void PulseSoundOutput::StopLocked(std::unique_lock<PulseLoopLock>& lock) {
     if (playback.State() == PA_STREAM_READY || playback.State() == PA_STREAM_CREATING) {
         // Wait for the server to drop the stream, so the sound has ended when Stop returns.
         pa_stream_disconnect(playback.stream);
-        pulse_.Wait(
-            lock, [&] { return !PA_STREAM_IS_GOOD(playback.State()); },
-            PulseContext::kRequestTimeout);
+        if (!pulse_.Wait(
+                lock, [&] { return !PA_STREAM_IS_GOOD(playback.State()); },
+                PulseContext::kRequestTimeout)) {
+            pulse_.Abandon();
+        }
     }
     playback_.reset();
 }
@@ -211,6 +213,9 @@ bool PulseSoundOutput::PlaySound(std::span<const std::uint8_t> image, std::uint3
         lock, [&] { return current.State() != PA_STREAM_CREATING; }, PulseContext::kRequestTimeout);
     if (current.State() != PA_STREAM_READY) {
         qCWarning(lcPulse) << "PlaySound: the server did not accept the stream";
+        if (current.State() == PA_STREAM_CREATING) {
+            pulse_.Abandon();
+        }
         StopLocked(lock);
         return false;
     }

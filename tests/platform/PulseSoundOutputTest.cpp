@@ -232,5 +232,35 @@ TEST(PulseSoundOutputServerTest, ServerGoingAwayAndComingBackWhileALoopPlays) {
     EXPECT_NEAR(test::Peak(Channel(samples, 1)), 32767.0, 2.0);
 }
 
+TEST(PulseSoundOutputServerTest, HungServerHoldsNoCallLongerThanATimeout) {
+    if (test::PulseTestServer().empty()) {
+        GTEST_SKIP() << "end-to-end test runs only under scripts/test (VELMORA_E2E_PULSE_SERVER)";
+    }
+    test::PulseDaemon daemon;
+    ASSERT_TRUE(daemon.Start()) << "pulseaudio could not be started";
+    PulseContext pulse(daemon.Server());
+    PulseSoundOutput sound(pulse);
+    const auto image = test::SineImage(1000.0, 960);
+    ASSERT_TRUE(sound.PlaySound(image, kLoopFlags));
+
+    // The server stops answering (a hang would fail the test by its time limit).
+    daemon.Freeze();
+    EXPECT_FALSE(sound.PlaySound(image, kLoopFlags));
+    EXPECT_FALSE(sound.IsAvailable());
+    EXPECT_FALSE(sound.IsPlaying());
+    EXPECT_EQ(sound.SetVolume(0, 0xFFFF0000u), MMSYSERR_NOERROR);
+    EXPECT_TRUE(sound.PlaySound({}, 0));
+
+    // It answers again: after the pause the next call connects anew and plays.
+    daemon.Thaw();
+    bool played = false;
+    for (int i = 0; i < 40 && !played; ++i) {
+        std::this_thread::sleep_for(100ms);
+        played = sound.PlaySound(image, kLoopFlags);
+    }
+    EXPECT_TRUE(played);
+    EXPECT_TRUE(sound.IsPlaying());
+}
+
 }  // namespace
 }  // namespace velmora

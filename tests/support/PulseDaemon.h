@@ -39,6 +39,8 @@ public:
     PulseDaemon(const PulseDaemon&) = delete;
     PulseDaemon& operator=(const PulseDaemon&) = delete;
 
+    pid_t Pid() const { return pid_; }
+
     std::string Server() const { return "unix:" + (dir_ / "run/pulse/native").string(); }
 
     // Starts the daemon and waits until its socket exists; false when it did not come up.
@@ -82,10 +84,23 @@ public:
         return false;
     }
 
+    // A server that hangs: stopped and continued by signal.
+    void Freeze() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGSTOP);
+        }
+    }
+    void Thaw() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGCONT);
+        }
+    }
+
     void Stop() {
         if (pid_ <= 0) {
             return;
         }
+        ::kill(pid_, SIGCONT);
         ::kill(pid_, SIGTERM);
         int status = 0;
         ::waitpid(pid_, &status, 0);

@@ -1,0 +1,97 @@
+// velmora-tone --play on a real PulseAudio server: the daemon that scripts/test starts
+// (tests/support/PulseTestServer.h). The program is run as it would be from a shell, and what
+// reaches the null sink's monitor is captured.
+
+#include "platform/pulse/PulseCapture.h"
+#include "platform/pulse/PulseContext.h"
+
+#include "tests/support/PulseTestServer.h"
+#include "tests/support/ToneAnalysis.h"
+
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Starts velmora-tone with PULSE_SERVER set to `server` (empty: a server that is not there).
+pid_t StartTool(const std::string& server, std::vector<std::string> args) {
+    std::vector<std::string> env{"PULSE_SERVER=" + server};
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("PULSE_SERVER=", 0) != 0 && entry.rfind("VELMORA_SOUND_OUTPUT=", 0) != 0) {
+            env.push_back(entry);
+        }
+    }
+    args.insert(args.begin(), VELMORA_TONE_PATH);
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, VELMORA_TONE_PATH, nullptr, nullptr, argv.data(), envp.data()) != 0) {
+        return -1;
+    }
+    return pid;
+}
+
+int ExitCode(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(ToneToolPulseTest, PlayIsHeardAtTheAskedFrequencyOnTheAskedEar) {
+    VELMORA_REQUIRE_PULSE_SERVER();
+    test::PulseTestLock lock;
+    ASSERT_TRUE(test::ResetTestSink());
+    PulseContext pulse(test::PulseTestServer());
+    PulseCapture capture(pulse);
+    ASSERT_TRUE(capture.Start()) << "the test sound server is not reachable";
+
+    const pid_t tool = StartTool(test::PulseTestServer(),
+                                 {"--play", "--frequency", "2000", "--stereo", "--loop",
+                                  "--duration", "10", "--left-volume", "0", "--seconds", "1"});
+    ASSERT_GT(tool, 0);
+    // Wait for the tone, let it settle, then listen.
+    std::vector<std::int16_t> samples;
+    for (int i = 0; i < 40 && samples.empty(); ++i) {
+        capture.Record(4800, 1s);
+        if (test::Peak(test::Channel(capture.Samples(), 1)) > 10000.0) {
+            capture.Record(4800, 1s);
+            capture.Clear();
+            capture.Record(19200, 1s);
+            samples = capture.Samples();
+        }
+    }
+    EXPECT_EQ(ExitCode(tool), 0);
+    ASSERT_FALSE(samples.empty()) << "velmora-tone was not heard";
+    const auto right = test::Channel(samples, 1);
+    EXPECT_NEAR(test::Frequency(right, 96000.0), 2000.0, 2.0);
+    EXPECT_NEAR(test::Peak(right), 32767.0, 2.0);
+    EXPECT_EQ(test::Peak(test::Channel(samples, 0)), 0.0);
+}
+
+TEST(ToneToolPulseTest, PlayWithoutAServerSaysSo) {
+    const pid_t tool = StartTool("unix:/nonexistent/velmora/native", {"--play", "--seconds", "0"});
+    ASSERT_GT(tool, 0);
+    EXPECT_EQ(ExitCode(tool), 1);
+}
+
+}  // namespace
+}  // namespace velmora
