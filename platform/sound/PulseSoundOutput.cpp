@@ -63,9 +63,15 @@ struct PulseSoundOutput::Playback {
     bool drained = false;
     pa_stream* stream = nullptr;
     pa_operation* drain = nullptr;
+    std::uint64_t* underflows;
 
-    Playback(PulseContext& p, std::vector<std::uint8_t> f, std::size_t size, bool looping)
-        : pulse(p), frames(std::move(f)), frameSize(size), loop(looping) {}
+    Playback(PulseContext& p, std::vector<std::uint8_t> f, std::size_t size, bool looping,
+             std::uint64_t* underflowCount)
+        : pulse(p),
+          frames(std::move(f)),
+          frameSize(size),
+          loop(looping),
+          underflows(underflowCount) {}
 
     ~Playback() {
         if (drain) {
@@ -77,6 +83,7 @@ struct PulseSoundOutput::Playback {
         if (stream) {
             pa_stream_set_state_callback(stream, nullptr, nullptr);
             pa_stream_set_write_callback(stream, nullptr, nullptr);
+            pa_stream_set_underflow_callback(stream, nullptr, nullptr);
             pa_stream_disconnect(stream);
             pa_stream_unref(stream);
         }
@@ -124,6 +131,14 @@ struct PulseSoundOutput::Playback {
     }
 
     static void OnState(pa_stream*, void* self) { static_cast<Playback*>(self)->pulse.Signal(); }
+
+    // The server ran out of frames (the loop thread was not scheduled in time): a gap.
+    static void OnUnderflow(pa_stream*, void* self) {
+        auto* playback = static_cast<Playback*>(self);
+        if (playback->loop || !playback->allWritten) {
+            ++*playback->underflows;
+        }
+    }
 
     static void OnDrained(pa_stream*, int success, void* self) {
         auto* playback = static_cast<Playback*>(self);
@@ -184,14 +199,15 @@ bool PulseSoundOutput::PlaySound(std::span<const std::uint8_t> image, std::uint3
     pa_channel_map_init_stereo(&map);
 
     const bool looping = (flags & SND_LOOP) != 0;
-    auto playback =
-        std::make_unique<Playback>(pulse_, StereoFrames(*wave), pa_frame_size(&spec), looping);
+    auto playback = std::make_unique<Playback>(pulse_, StereoFrames(*wave), pa_frame_size(&spec),
+                                               looping, &underflows_);
     playback->stream = pa_stream_new(pulse_.Context(), "Wave output", &spec, &map);
     if (!playback->stream) {
         return false;
     }
     pa_stream_set_state_callback(playback->stream, &Playback::OnState, playback.get());
     pa_stream_set_write_callback(playback->stream, &Playback::OnWrite, playback.get());
+    pa_stream_set_underflow_callback(playback->stream, &Playback::OnUnderflow, playback.get());
 
     pa_buffer_attr attr;
     attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -238,6 +254,11 @@ bool PulseSoundOutput::IsPlaying() {
 
 bool PulseSoundOutput::IsAvailable() {
     return pulse_.Connect();
+}
+
+std::uint64_t PulseSoundOutput::Underflows() {
+    std::unique_lock lock(pulse_.Loop());
+    return underflows_;
 }
 
 namespace {

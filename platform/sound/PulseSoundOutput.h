@@ -2,6 +2,7 @@
 
 #include "platform/sound/SoundOutput.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -46,6 +47,10 @@ public:
     // the server.
     bool IsPlaying();
 
+    // Times the server ran out of frames in the middle of a sound, since construction: each is
+    // a gap in the sound (the machine was too busy to refill the short buffer in time).
+    std::uint64_t Underflows();
+
 private:
     struct Playback;
 
@@ -55,6 +60,7 @@ private:
 
     PulseContext& pulse_;
     std::unique_ptr<Playback> playback_;  // changed with the loop locked
+    std::uint64_t underflows_ = 0;        // written on the loop thread, with the loop locked
     std::uint32_t volume_ = 0xFFFFFFFFu;
     bool mute_ = false;
 };
