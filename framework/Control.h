@@ -26,6 +26,9 @@ enum TShiftStateFlag : unsigned {
 };
 using TShiftState = unsigned;
 
+// Border of the controls that draw one: none, or a single line.
+enum TBorderStyle { bsNone, bsSingle };
+
 // Event handler types; the sender comes first. An unassigned event does nothing.
 using TNotifyEvent = std::function<void(TComponent* Sender)>;
 using TMouseEvent =
