@@ -1,4 +1,5 @@
 #include "controls/AnalogGauge.h"
+#include "controls/Hemibtn.h"
 
 #include <QApplication>
 
@@ -58,6 +59,34 @@ void BM_GaugeRenderFace(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GaugeRenderFace);
+
+// Rendering the three images of a round button with the test console's settings (green face,
+// one lowered bevel of 2): the threshold button's 41 x 41 and a large 400 x 400.
+void BM_HemisphereBuildImages(benchmark::State& state) {
+    EnsureApplication();
+    THemisphereButton b;
+    const int size = int(state.range(0));
+    b.SetBounds(0, 0, size, size);
+    b.SetFaceColor(RGB(0, 128, 0));
+    for (auto _ : state) {
+        b.BuildImages();
+        benchmark::DoNotOptimize(b.ImageOut().Image().constBits());
+    }
+}
+BENCHMARK(BM_HemisphereBuildImages)->Arg(41)->Arg(400)->Unit(benchmark::kMicrosecond);
+
+// Painting the pressed button over its parent's drawing (four block operations).
+void BM_HemispherePaint(benchmark::State& state) {
+    EnsureApplication();
+    THemisphereButton b;
+    b.SetBounds(0, 0, 41, 41);
+    b.SetFaceColor(RGB(0, 128, 0));
+    b.SetDown(true);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(b.RenderImage().constBits());
+    }
+}
+BENCHMARK(BM_HemispherePaint);
 
 }  // namespace
 }  // namespace velmora
