@@ -279,9 +279,7 @@ void THemisphereButton::ForEachInGroup(F f) {
     if (Owner() == nullptr) {
         return;
     }
-    // A copy: a handler may create or destroy components while the group changes.
-    const std::vector<TComponent*> components = Owner()->Components();
-    for (TComponent* c : components) {
+    for (TComponent* c : Owner()->Components()) {
         auto* b = dynamic_cast<THemisphereButton*>(c);
         if (b != nullptr && b != this && b->groupIndex_ == groupIndex_) {
             f(b);
