@@ -77,12 +77,12 @@ bool PulseCapture::Start() {
     if (!pulse_.ConnectLocked(lock)) {
         return false;
     }
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = rate_;
-    spec.channels = 2;
+    pa_sample_spec sampleFormat;
+    sampleFormat.format = PA_SAMPLE_S16LE;
+    sampleFormat.rate = rate_;
+    sampleFormat.channels = 2;
     auto recording = std::make_unique<Recording>(pulse_);
-    recording->stream = pa_stream_new(pulse_.Context(), "Monitor capture", &spec, nullptr);
+    recording->stream = pa_stream_new(pulse_.Context(), "Monitor capture", &sampleFormat, nullptr);
     if (!recording->stream) {
         return false;
     }
@@ -91,7 +91,7 @@ bool PulseCapture::Start() {
     pa_buffer_attr attr;
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentUsec, &spec));
+    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentUsec, &sampleFormat));
     if (pa_stream_connect_record(recording->stream, source_.c_str(), &attr,
                                  PA_STREAM_ADJUST_LATENCY) < 0) {
         return false;

@@ -191,17 +191,17 @@ bool PulseSoundOutput::PlaySound(std::span<const std::uint8_t> image, std::uint3
         return false;
     }
 
-    pa_sample_spec spec;
-    spec.format = wave->bitsPerSample == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
-    spec.rate = wave->sampleRate;
-    spec.channels = 2;
+    pa_sample_spec sampleFormat;
+    sampleFormat.format = wave->bitsPerSample == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
+    sampleFormat.rate = wave->sampleRate;
+    sampleFormat.channels = 2;
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
 
     const bool looping = (flags & SND_LOOP) != 0;
-    auto playback = std::make_unique<Playback>(pulse_, StereoFrames(*wave), pa_frame_size(&spec),
-                                               looping, &underflows_);
-    playback->stream = pa_stream_new(pulse_.Context(), "Wave output", &spec, &map);
+    auto playback = std::make_unique<Playback>(pulse_, StereoFrames(*wave),
+                                               pa_frame_size(&sampleFormat), looping, &underflows_);
+    playback->stream = pa_stream_new(pulse_.Context(), "Wave output", &sampleFormat, &map);
     if (!playback->stream) {
         return false;
     }
@@ -211,7 +211,7 @@ bool PulseSoundOutput::PlaySound(std::span<const std::uint8_t> image, std::uint3
 
     pa_buffer_attr attr;
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUsec, &spec));
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUsec, &sampleFormat));
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);

@@ -253,6 +253,20 @@ TEST(AMixerChannelsTest, ChannelsBeyondLeftAndRightTakeTheLargerOfThem) {
     EXPECT_EQ(mixer.Values(0, volume), (Values{1000, 4000, 4000, 4000, 4000, 4000}));
 }
 
+TEST(AMixerChannelsTest, UniformVolumeTakesOneValue) {
+    SimulatedMixerDevice mixer;
+    mixer.AddDevice("One volume for both channels");
+    const std::uint32_t out = mixer.AddDestination(0, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "S");
+    const std::uint32_t volume =
+        mixer.AddControl(0, out, MIXERCONTROL_CONTROLTYPE_VOLUME, MIXERCONTROL_CONTROLF_UNIFORM);
+    TAudioMixer audio(nullptr, mixer);
+    mixer.ClearCalls();
+    EXPECT_TRUE(audio.SetLineVolume(0, -1, 1000, 4000, -1));
+    ASSERT_EQ(mixer.Calls().size(), 1u);
+    EXPECT_EQ(mixer.Calls()[0].details.cChannels, 1u);
+    EXPECT_EQ(mixer.Values(0, volume), Values{1000});
+}
+
 TEST_F(AMixerTest, NotificationsGoToTheEventsWithTheHandleAndIdentifier) {
     TAudioMixer audio(nullptr, mixer_);
     const std::size_t lineQueries = mixer_.CallsOf(Kind::GetLineInfo).size();

@@ -180,17 +180,6 @@ TEST_F(PulseEndToEndTest, LoopOfWholePeriodsJoinsWithoutADiscontinuity) {
     }
 }
 
-TEST_F(PulseEndToEndTest, StopEndsTheSound) {
-    tone_->SetFrequency(2000);
-    tone_->Play();
-    ASSERT_GT(test::Peak(Channel(Listen(50), 0)), 30000.0);
-    tone_->Stop();
-    std::this_thread::sleep_for(30ms);
-    const auto samples = Listen(100);
-    EXPECT_EQ(test::Peak(Channel(samples, 0)), 0.0);
-    EXPECT_EQ(test::Peak(Channel(samples, 1)), 0.0);
-}
-
 TEST_F(PulseEndToEndTest, StartUpLevelOnTheMixersFirstConnectionIsUndoneByTheNextPlay) {
     // The window's start-up: the mixer model sets destination 0, connection 0 (this program's
     // wave line) to the raw level 100 and unmutes it; then the tone generator plays.

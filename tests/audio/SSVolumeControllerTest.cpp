@@ -225,6 +225,21 @@ TEST_F(SSVolumeControllerTest, WithoutADeviceValuesAreKeptAndTheSpeakersFoundWhe
     EXPECT_EQ(empty.CallsOf(Kind::Open).size(), 1u);
 }
 
+TEST(SSVolumeControllerOneVolumeTest, DeviceWithOneVolumeForBothChannelsHasNoBalance) {
+    SimulatedMixerDevice mixer;
+    const std::uint32_t dev = mixer.AddDevice("Mono volume");
+    const std::uint32_t line = mixer.AddDestination(dev, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "S");
+    const std::uint32_t volume =
+        mixer.AddControl(dev, line, MIXERCONTROL_CONTROLTYPE_VOLUME, MIXERCONTROL_CONTROLF_UNIFORM);
+    TssVolumeController controller(nullptr, mixer);
+    controller.SetVolume(100);
+    controller.SetBalance(-50);
+    // The device keeps the louder of the two levels it was given.
+    EXPECT_EQ(mixer.Values(dev, volume), Values{65535});
+    EXPECT_EQ(controller.Volume(), 100);
+    EXPECT_EQ(controller.Balance(), 0);
+}
+
 TEST(SSVolumeControllerNoMuteTest, SpeakerLineWithOnlyAVolumeIsNotSearchedAgain) {
     SimulatedMixerDevice mixer;
     const std::uint32_t dev = mixer.AddDevice("No mute");
