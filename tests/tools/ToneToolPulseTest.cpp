@@ -66,17 +66,25 @@ TEST(ToneToolPulseTest, PlayIsHeardAtTheAskedFrequencyOnTheAskedEar) {
 
     const pid_t tool = StartTool(test::PulseTestServer(),
                                  {"--play", "--frequency", "2000", "--stereo", "--loop",
-                                  "--duration", "10", "--left-volume", "0", "--seconds", "1"});
+                                  "--duration", "10", "--left-volume", "0", "--seconds", "2"});
     ASSERT_GT(tool, 0);
-    // Wait for the tone, let it settle, then listen.
+    // Wait for the tone, let it settle, then listen. A gap that a busy machine left in the
+    // stream (the tool's own underflows are not visible from here) shows as a jump in the sine:
+    // such a recording is made again.
     std::vector<std::int16_t> samples;
     for (int i = 0; i < 40 && samples.empty(); ++i) {
         capture.Record(4800, 1s);
         if (test::Peak(test::Channel(capture.Samples(), 1)) > 10000.0) {
             capture.Record(4800, 1s);
-            capture.Clear();
-            capture.Record(19200, 1s);
-            samples = capture.Samples();
+            for (int attempt = 0; attempt < 3; ++attempt) {
+                capture.Clear();
+                capture.Record(19200, 1s);
+                samples = capture.Samples();
+                const auto right = test::Channel(samples, 1);
+                if (test::LargestSineResidual(right, 2000.0, 96000.0) < 8.0) {
+                    break;
+                }
+            }
         }
     }
     EXPECT_EQ(ExitCode(tool), 0);
