@@ -380,23 +380,49 @@ void TControl::leaveEvent(QEvent*) {
     DispatchMouseLeave();
 }
 
-void TControl::keyPressEvent(QKeyEvent* e) {
-    int key = VirtualKeyFromQt(e->key());
-    const TShiftState shift = ShiftOf(e->modifiers(), Qt::NoButton);
-    if (key != 0) {
-        KeyDown(key, shift);
+bool TypedCharacter(const QKeyEvent& e, QChar* typed) {
+    const QString text = e.text();
+    if (text.isEmpty() || text.at(0) == QChar(0x7F)) {
+        return false;
     }
-    if (key != 0 && !e->text().isEmpty()) {
-        QChar c = e->text().at(0);
-        KeyPress(c);
-    }
+    *typed = text.at(0);
+    return true;
 }
 
-void TControl::keyReleaseEvent(QKeyEvent* e) {
+bool TControl::RouteKeyPress(const QKeyEvent* e, QChar* typed) {
+    *typed = QChar();
+    int key = VirtualKeyFromQt(e->key());
+    if (key != 0) {
+        KeyDown(key, ShiftOf(e->modifiers(), Qt::NoButton));
+        if (key == 0) {
+            return false;
+        }
+    }
+    QChar c;
+    if (TypedCharacter(*e, &c)) {
+        KeyPress(c);
+        if (c.isNull()) {
+            return false;
+        }
+        *typed = c;
+    }
+    return true;
+}
+
+void TControl::RouteKeyRelease(const QKeyEvent* e) {
     int key = VirtualKeyFromQt(e->key());
     if (key != 0) {
         KeyUp(key, ShiftOf(e->modifiers(), Qt::NoButton));
     }
+}
+
+void TControl::keyPressEvent(QKeyEvent* e) {
+    QChar typed;
+    RouteKeyPress(e, &typed);
+}
+
+void TControl::keyReleaseEvent(QKeyEvent* e) {
+    RouteKeyRelease(e);
 }
 
 void TControl::resizeEvent(QResizeEvent*) {

@@ -62,6 +62,9 @@ enum TVirtualKey : int {
     VK_F1 = 0x70,
 };
 
+// Horizontal alignment of a caption or text.
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+
 // Base of the visual components: a QWidget that is also a TComponent, with the classic control
 // model on top.
 //
@@ -175,6 +178,12 @@ protected:
     virtual void TextChanged();
     virtual void EnabledChanged();
 
+    // Runs KeyDown and, for a key that types a character, KeyPress (any character, also one
+    // without a virtual key code such as "," or "-"). Returns false when a handler swallowed the
+    // key; *typed is the character that KeyPress left (null when the key types none).
+    bool RouteKeyPress(const QKeyEvent* event, QChar* typed);
+    void RouteKeyRelease(const QKeyEvent* event);
+
     void SetClickEvents(bool on) { clickEvents_ = on; }
     bool IsPainting() const { return painting_; }
     // The surface as last painted (for a windowless child that shows this control's drawing).
@@ -221,5 +230,8 @@ private:
 
 // Maps a Qt key to the virtual key code (0 for keys without one).
 int VirtualKeyFromQt(int qtKey);
+// The character a key event types, as a character message would carry it (printable characters
+// and control characters such as backspace, return or Ctrl+letter; not Delete); false for none.
+bool TypedCharacter(const QKeyEvent& event, QChar* typed);
 
 }  // namespace velmora

@@ -70,6 +70,15 @@ int MessageBox(const QString& text, const QString& caption, unsigned flags) {
     return CurrentPresenter()(MessageBoxRequest{text, caption, flags});
 }
 
+QString ApplicationTitle() {
+    return QCoreApplication::instance() != nullptr ? QGuiApplication::applicationDisplayName()
+                                                   : QString();
+}
+
+void ShowException(const QString& message) {
+    MessageBox(message, ApplicationTitle(), MB_OK | MB_ICONERROR);
+}
+
 MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
     MessageBoxPresenter previous = CurrentPresenter();
     CurrentPresenter() = presenter ? std::move(presenter) : MessageBoxPresenter(DefaultPresenter);

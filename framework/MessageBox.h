@@ -40,6 +40,12 @@ struct MessageBoxRequest {
 // be shown and to answer it.
 int MessageBox(const QString& text, const QString& caption, unsigned flags);
 
+// The application's standard error box: the message with the application's title as caption,
+// an OK button and the error icon. The title is the application's display name (empty without
+// an application).
+void ShowException(const QString& message);
+QString ApplicationTitle();
+
 using MessageBoxPresenter = std::function<int(const MessageBoxRequest&)>;
 
 // Installs a presenter and returns the previous one; an empty presenter restores the default.

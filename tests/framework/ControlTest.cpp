@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QResizeEvent>
 
@@ -231,6 +232,73 @@ TEST_F(ControlTest, StateFlagsAndCaption) {
     Recorder owned(&owner);
     owned.SetName(QStringLiteral("DsGroup1"));
     EXPECT_EQ(owner.FindComponent(QStringLiteral("dsgroup1")), &owned);
+}
+
+// Records key handlers; KeyPress turns "." into "," and swallows "x".
+class KeyRecorder : public TWinControl {
+public:
+    using TWinControl::TWinControl;
+    std::vector<std::string> log;
+
+protected:
+    void KeyDown(int& key, TShiftState shift) override {
+        log.push_back("down " + std::to_string(key) + ((shift & ssCtrl) ? " ctrl" : ""));
+        if (key == VK_ESCAPE) {
+            key = 0;
+        }
+    }
+    void KeyUp(int& key, TShiftState) override { log.push_back("up " + std::to_string(key)); }
+    void KeyPress(QChar& key) override {
+        log.push_back("press " + std::to_string(key.unicode()));
+        if (key == QLatin1Char('.')) {
+            key = QLatin1Char(',');
+        } else if (key == QLatin1Char('x')) {
+            key = QChar();
+        }
+    }
+
+public:
+    bool Route(int qtKey, const QString& text, Qt::KeyboardModifiers mods, QChar* typed) {
+        QKeyEvent e(QEvent::KeyPress, qtKey, mods, text);
+        return RouteKeyPress(&e, typed);
+    }
+};
+
+TEST_F(ControlTest, EveryTypedCharacterReachesKeyPressAndHandlersCanSwallowOrChangeIt) {
+    KeyRecorder r;
+    QChar typed;
+    // "," and "-" have no virtual key code but type a character.
+    EXPECT_TRUE(r.Route(Qt::Key_Comma, QStringLiteral(","), Qt::NoModifier, &typed));
+    EXPECT_EQ(typed, QLatin1Char(','));
+    EXPECT_TRUE(r.Route(Qt::Key_Minus, QStringLiteral("-"), Qt::NoModifier, &typed));
+    EXPECT_EQ(typed, QLatin1Char('-'));
+    EXPECT_EQ(r.log, (std::vector<std::string>{"press 44", "press 45"}));
+    r.log.clear();
+
+    EXPECT_TRUE(r.Route(Qt::Key_Period, QStringLiteral("."), Qt::NoModifier, &typed));
+    EXPECT_EQ(typed, QLatin1Char(','));
+    EXPECT_FALSE(r.Route(Qt::Key_X, QStringLiteral("x"), Qt::NoModifier, &typed));
+    EXPECT_TRUE(typed.isNull());
+    EXPECT_EQ(r.log, (std::vector<std::string>{"press 46", "down 88", "press 120"}));
+    r.log.clear();
+
+    // Backspace and Ctrl+V type control characters; Delete and the arrows type none; a key
+    // swallowed in KeyDown types nothing.
+    EXPECT_TRUE(r.Route(Qt::Key_Backspace, QStringLiteral("\b"), Qt::NoModifier, &typed));
+    EXPECT_EQ(typed, QChar(8));
+    EXPECT_TRUE(r.Route(Qt::Key_V, QStringLiteral("\x16"), Qt::ControlModifier, &typed));
+    EXPECT_EQ(typed, QChar(0x16));
+    EXPECT_TRUE(r.Route(Qt::Key_Delete, QStringLiteral("\x7f"), Qt::NoModifier, &typed));
+    EXPECT_TRUE(typed.isNull());
+    EXPECT_TRUE(r.Route(Qt::Key_Left, QString(), Qt::NoModifier, &typed));
+    EXPECT_FALSE(r.Route(Qt::Key_Escape, QStringLiteral("\x1b"), Qt::NoModifier, &typed));
+    EXPECT_EQ(r.log, (std::vector<std::string>{"down 8", "press 8", "down 86 ctrl", "press 22",
+                                               "down 46", "down 37", "down 27"}));
+    r.log.clear();
+
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QApplication::sendEvent(&r, &release);
+    EXPECT_EQ(r.log, (std::vector<std::string>{"up 65"}));
 }
 
 }  // namespace
