@@ -64,7 +64,28 @@ MessageBoxPresenter& CurrentPresenter() {
     return presenter;
 }
 
+void DefaultBeep() {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        QApplication::beep();
+    }
+}
+
+BeepHandler& CurrentBeepHandler() {
+    static BeepHandler handler = DefaultBeep;
+    return handler;
+}
+
 }  // namespace
+
+void Beep() {
+    CurrentBeepHandler()();
+}
+
+BeepHandler SetBeepHandler(BeepHandler handler) {
+    BeepHandler previous = CurrentBeepHandler();
+    CurrentBeepHandler() = handler ? std::move(handler) : BeepHandler(DefaultBeep);
+    return previous;
+}
 
 int MessageBox(const QString& text, const QString& caption, unsigned flags) {
     return CurrentPresenter()(MessageBoxRequest{text, caption, flags});

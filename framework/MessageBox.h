@@ -46,6 +46,13 @@ int MessageBox(const QString& text, const QString& caption, unsigned flags);
 void ShowException(const QString& message);
 QString ApplicationTitle();
 
+// Sounds the platform's default beep (nothing without an application). Tests install their own
+// handler to count beeps.
+void Beep();
+using BeepHandler = std::function<void()>;
+// Installs a beep handler and returns the previous one; an empty handler restores the default.
+BeepHandler SetBeepHandler(BeepHandler handler);
+
 using MessageBoxPresenter = std::function<int(const MessageBoxRequest&)>;
 
 // Installs a presenter and returns the previous one; an empty presenter restores the default.

@@ -62,5 +62,17 @@ TEST(MessageBoxTest, ExceptionsShowInTheErrorBoxUnderTheApplicationTitle) {
     SetMessageBoxPresenter(previous);
 }
 
+TEST(MessageBoxTest, BeepsGoToTheInstalledHandlerAndTheDefaultNeedsNoApplication) {
+    int beeps = 0;
+    BeepHandler previous = SetBeepHandler([&] { ++beeps; });
+    Beep();
+    Beep();
+    EXPECT_EQ(beeps, 2);
+    SetBeepHandler({});
+    Beep();  // no application: silent, no crash
+    EXPECT_EQ(beeps, 2);
+    SetBeepHandler(previous);
+}
+
 }  // namespace
 }  // namespace velmora
