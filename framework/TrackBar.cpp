@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -18,6 +19,7 @@ public:
         setFocusPolicy(Qt::NoFocus);
         // Up the wheel (and the keys mapped by the track bar) moves toward Min.
         setInvertedControls(true);
+        ensurePolished();  // the style's palette and attributes before the first drawing
         connect(this, &QSlider::valueChanged, owner_, [this] {
             owner_->Invalidate();
             owner_->Changed();
@@ -52,6 +54,7 @@ TTrackBar::TTrackBar(TComponent* owner) : TWinControl(owner), slider_(new TrackB
     slider_->setSingleStep(lineSize_);
     slider_->setPageStep(pageSize_);
     ApplyTicks();
+    ColorChanged();
     SetBounds(0, 0, 150, 45);
     LayoutSlider();
 }
@@ -183,6 +186,14 @@ void TTrackBar::LayoutSlider() {
     }
 }
 
+void TTrackBar::ColorChanged() {
+    // The style derives the colours of channel edges and ticks from the background.
+    QPalette palette = slider_->palette();
+    palette.setColor(QPalette::Window, ToQColor(Color()));
+    slider_->setPalette(palette);
+    TWinControl::ColorChanged();
+}
+
 void TTrackBar::Resize() {
     LayoutSlider();
     TWinControl::Resize();
@@ -233,34 +244,38 @@ int TTrackBar::TickPosition(int value) const {
 void TTrackBar::Paint() {
     QStyleOptionSlider option;
     StyleOption(&option);
-    QPainter painter(Canvas().Image());
-    painter.translate(slider_->pos());
-    const QStyle* style = slider_->style();
-    if (!selectionRange_ || selEnd_ <= selStart_) {
-        style->drawComplexControl(QStyle::CC_Slider, &option, &painter, slider_);
-        return;
-    }
-    // Channel, then the selection in it, then thumb and ticks on top.
     const QStyle::SubControls parts = option.subControls;
-    option.subControls = QStyle::SC_SliderGroove;
-    style->drawComplexControl(QStyle::CC_Slider, &option, &painter, slider_);
-    painter.resetTransform();
-    const TRect channel = ChannelRect();
-    const int from = TickPosition(std::max(selStart_, Min()));
-    const int to = TickPosition(std::min(selEnd_, Max()));
-    const QColor highlight = ToQColor(clHighlight);
-    if (orientation_ == trHorizontal) {
-        painter.fillRect(QRect(QPoint(std::min(from, to), channel.Top + 1),
-                               QPoint(std::max(from, to), channel.Bottom - 2)),
-                         highlight);
-    } else {
-        painter.fillRect(QRect(QPoint(channel.Left + 1, std::min(from, to)),
-                               QPoint(channel.Right - 2, std::max(from, to))),
-                         highlight);
+    const QStyle* style = slider_->style();
+    QPainter painter(Canvas().Image());
+    // Channel, selection, ticks and thumb one after the other, each from a fresh painter
+    // state, so that what one part leaves in the painter never changes the next.
+    auto draw = [&](QStyle::SubControl part) {
+        painter.save();
+        painter.translate(slider_->pos());
+        option.subControls = part;
+        style->drawComplexControl(QStyle::CC_Slider, &option, &painter, slider_);
+        painter.restore();
+    };
+    draw(QStyle::SC_SliderGroove);
+    if (selectionRange_ && selEnd_ > selStart_) {
+        const TRect channel = ChannelRect();
+        const int from = TickPosition(std::max(selStart_, Min()));
+        const int to = TickPosition(std::min(selEnd_, Max()));
+        const QColor highlight = ToQColor(clHighlight);
+        if (orientation_ == trHorizontal) {
+            painter.fillRect(QRect(QPoint(std::min(from, to), channel.Top + 1),
+                                   QPoint(std::max(from, to), channel.Bottom - 2)),
+                             highlight);
+        } else {
+            painter.fillRect(QRect(QPoint(channel.Left + 1, std::min(from, to)),
+                                   QPoint(channel.Right - 2, std::max(from, to))),
+                             highlight);
+        }
     }
-    painter.translate(slider_->pos());
-    option.subControls = parts & ~QStyle::SubControls(QStyle::SC_SliderGroove);
-    style->drawComplexControl(QStyle::CC_Slider, &option, &painter, slider_);
+    if (parts & QStyle::SC_SliderTickmarks) {
+        draw(QStyle::SC_SliderTickmarks);
+    }
+    draw(QStyle::SC_SliderHandle);
 }
 
 void TTrackBar::Step(long long delta) {

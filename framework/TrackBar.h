@@ -72,6 +72,7 @@ public:
 protected:
     void Paint() override;
     void Resize() override;
+    void ColorChanged() override;
     void KeyDown(int& key, TShiftState shift) override;
     // Runs after every change of Position; raises OnChange.
     virtual void Changed();
