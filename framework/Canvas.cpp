@@ -398,7 +398,12 @@ void TCanvas::PaintSpans(const Spans& s, bool fill, bool stroke, int w) {
     const std::uint32_t brush = ToQRgb(brush_.Color()) & kRgbMask;
     const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
     const int rows = s.Rows();
-    for (int i = 0; i < rows; ++i) {
+    // Only rows and columns inside the image are visited: a shape far larger than the image
+    // costs no more than the image.
+    const int firstRow = std::max(0, -s.top);
+    const int lastRow = std::min(rows, image_->height() - s.top);
+    const int maxX = image_->width() - 1;
+    for (int i = firstRow; i < lastRow; ++i) {
         const int y = s.top + i;
         if (s.RowEmpty(y)) {
             continue;
@@ -420,12 +425,12 @@ void TCanvas::PaintSpans(const Spans& s, bool fill, bool stroke, int w) {
             }
         }
         if (fill && el <= er) {
-            for (int x = el; x <= er; ++x) {
+            for (int x = std::max(el, 0), to = std::min(er, maxX); x <= to; ++x) {
                 PlotPen(x, y, brush);
             }
         }
         if (stroke) {
-            for (int x = s.xl[i]; x <= s.xr[i]; ++x) {
+            for (int x = std::max(s.xl[i], 0), to = std::min(s.xr[i], maxX); x <= to; ++x) {
                 if (el > er || x < el || x > er) {
                     PlotPen(x, y, pen);
                 }
@@ -614,8 +619,8 @@ void TCanvas::Polygon(const std::vector<QPoint>& points) {
             }
             std::sort(xs.begin(), xs.end());
             for (std::size_t k = 0; k + 1 < xs.size(); k += 2) {
-                const int from = int(std::ceil(xs[k]));
-                const int to = int(std::ceil(xs[k + 1]));
+                const int from = int(std::max(std::ceil(xs[k]), 0.0));
+                const int to = int(std::min(std::ceil(xs[k + 1]), double(image_->width())));
                 for (int x = from; x < to; ++x) {
                     PlotPen(x, y, brush);
                 }
@@ -667,7 +672,7 @@ int TCanvas::TextWidth(const QString& text) const {
 }
 
 int TCanvas::TextHeight(const QString&) const {
-    return QFontMetrics(font_.ToQFont()).height();
+    return font_.CellHeight();
 }
 
 void TCanvas::DrawTextLine(int x, int y, const QString& text, const TRect* clip, const TRect* bg) {
@@ -684,13 +689,13 @@ void TCanvas::DrawTextLine(int x, int y, const QString& text, const TRect* clip,
     }
     if (brush_.Style() != bsClear) {
         const TRect back =
-            bg != nullptr ? *bg : Rect(x, y, x + m.horizontalAdvance(text), y + m.height());
+            bg != nullptr ? *bg : Rect(x, y, x + m.horizontalAdvance(text), y + font_.CellHeight());
         p.fillRect(QRect(back.Left, back.Top, back.Width(), back.Height()),
                    ToQColor(brush_.Color()));
     }
     p.setFont(font);
     p.setPen(ToQColor(font_.Color()));
-    p.drawText(QPoint(x, y + m.ascent()), text);
+    p.drawText(QPoint(x, y + font_.CellAscent()), text);
 }
 
 void TCanvas::TextOut(int x, int y, const QString& text) {
@@ -726,7 +731,7 @@ int TCanvas::DrawText(const QString& input, TRect& rect, unsigned flags) {
     QString text = (flags & DT_NOPREFIX) ? input : StripPrefixes(input);
     text.remove(QLatin1Char('\r'));
     const QFontMetrics m(font_.ToQFont());
-    const int lineHeight = m.height();
+    const int lineHeight = font_.CellHeight();
 
     std::vector<QString> lines;
     if (flags & DT_SINGLELINE) {

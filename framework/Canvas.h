@@ -165,7 +165,7 @@ constexpr TColor CLR_INVALID = 0xFFFFFFFF;
 //   FrameRect, text and block copies ignore the mode.
 // - Text: the font's colour; opaque on the brush colour unless the brush is bsClear (then
 //   transparent). TextOut's (x, y) is the top left corner of the text cell; TextHeight is the
-//   cell height (ascent + descent), TextWidth the advance width.
+//   cell height (the font's CellHeight), TextWidth the advance width.
 class TCanvas {
 public:
     TCanvas() = default;

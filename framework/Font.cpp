@@ -2,10 +2,16 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
+#include <QRawFont>
+#include <QtEndian>
 
 #include <cmath>
+#include <mutex>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -24,6 +30,50 @@ QFont BaseFont(const QString& family, TFontStyles style) {
     f.setHintingPreference(QFont::PreferFullHinting);
     f.setKerning(false);
     return f;
+}
+
+// The Windows ascent and descent of the font face that draws a Qt font, in ems; false when the
+// face has no such metrics (no OS/2 table).
+bool WinMetrics(const QFont& font, double& ascent, double& descent) {
+    const QRawFont raw = QRawFont::fromFont(font);
+    if (!raw.isValid() || raw.unitsPerEm() <= 0) {
+        return false;
+    }
+    const QByteArray os2 = raw.fontTable("OS/2");
+    constexpr int kWinAscent = 74;  // usWinAscent, then usWinDescent
+    if (os2.size() < kWinAscent + 4) {
+        return false;
+    }
+    const auto* p = reinterpret_cast<const uchar*>(os2.constData()) + kWinAscent;
+    ascent = qFromBigEndian<quint16>(p) / raw.unitsPerEm();
+    descent = qFromBigEndian<quint16>(p + 2) / raw.unitsPerEm();
+    return ascent + descent > 0;
+}
+
+// Cell ascent and descent in pixels of a Qt font, kept per font key (fonts are rebuilt often).
+std::pair<int, int> CellMetrics(const QFont& font) {
+    static std::mutex mutex;
+    static QHash<QString, std::pair<int, int>> cache;
+    const QString key = font.key();
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto it = cache.constFind(key); it != cache.constEnd()) {
+            return *it;
+        }
+    }
+    std::pair<int, int> cell;
+    double ascent = 0;
+    double descent = 0;
+    if (WinMetrics(font, ascent, descent)) {
+        const double px = font.pixelSize();
+        cell = {int(std::lround(ascent * px)), int(std::lround(descent * px))};
+    } else {
+        const QFontMetrics m(font);
+        cell = {m.ascent(), m.descent()};
+    }
+    const std::lock_guard lock(mutex);
+    cache.insert(key, cell);
+    return cell;
 }
 
 }  // namespace
@@ -73,8 +123,15 @@ int FontPixelSize(const QString& family, int height, TFontStyles style) {
     constexpr int kReference = 1000;
     QFont ref = BaseFont(family, style);
     ref.setPixelSize(kReference);
-    const QFontMetricsF m(ref);
-    const double cell = m.ascent() + m.descent();
+    double ascent = 0;
+    double descent = 0;
+    double cell = 0;
+    if (WinMetrics(ref, ascent, descent)) {
+        cell = (ascent + descent) * kReference;
+    } else {
+        const QFontMetricsF m(ref);
+        cell = m.ascent() + m.descent();
+    }
     if (cell <= 0) {
         return height;
     }
@@ -164,9 +221,20 @@ const QFont& TFont::ToQFont() const {
         InstallFontSubstitutions();
         qfont_ = BaseFont(name_, style_);
         qfont_.setPixelSize(FontPixelSize(name_, height_, style_));
+        std::tie(cellAscent_, cellDescent_) = CellMetrics(qfont_);
         qfontValid_ = true;
     }
     return qfont_;
+}
+
+int TFont::CellAscent() const {
+    ToQFont();
+    return cellAscent_;
+}
+
+int TFont::CellDescent() const {
+    ToQFont();
+    return cellDescent_;
 }
 
 void TFont::Changed() {

@@ -55,6 +55,14 @@ public:
     // The Qt font that draws this font: em size in pixels, no antialiasing, full hinting.
     const QFont& ToQFont() const;
 
+    // The text cell as the classic platform lays text out: ascent and descent in pixels from
+    // the font's Windows metrics (OS/2 usWinAscent and usWinDescent scaled to the em size, each
+    // rounded), or Qt's own metrics for a font without them. Qt may prefer a font's typographic
+    // metrics, which for Tahoma gives a cell of 11 pixels at 8 point instead of 13.
+    int CellAscent() const;
+    int CellDescent() const;
+    int CellHeight() const { return CellAscent() + CellDescent(); }
+
     std::function<void()> OnChange;
 
 private:
@@ -67,6 +75,8 @@ private:
     int charset_ = 1;  // default character set
     mutable QFont qfont_;
     mutable bool qfontValid_ = false;
+    mutable int cellAscent_ = 0;
+    mutable int cellDescent_ = 0;
 };
 
 // Registers the family substitutions and the fonts of fonts-wine (needs a QGuiApplication).

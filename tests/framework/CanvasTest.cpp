@@ -285,6 +285,32 @@ TEST(CanvasTest, PixelsOutsideTheImageAreInvalidAndIgnored) {
     EXPECT_EQ(s.c.Pixels(1, 1), clWhite);
 }
 
+// Shapes much larger than the image draw exactly the part that falls inside it.
+TEST(CanvasTest, ShapesFarLargerThanTheImageAreClippedExactly) {
+    Surface s(6, 4);
+    s.c.Rectangle(-1000000, 1, 1000000, 1000000);
+    EXPECT_EQ(s.Row(0), "......");
+    EXPECT_EQ(s.Row(1), "######");
+    EXPECT_EQ(s.Row(2), "oooooo");
+    EXPECT_EQ(s.Row(3), "oooooo");
+
+    Surface e(6, 4);
+    e.c.Pen().SetWidth(3);
+    // Grown by 1 for the pen: the top edge at row 1, nearly flat here, 3 pixels thick.
+    e.c.Ellipse(-200000, 2, 200006, 400000);
+    EXPECT_EQ(e.Row(0), "......");
+    EXPECT_EQ(e.Row(1), "######");
+    EXPECT_EQ(e.Row(3), "######");
+
+    Surface p(6, 4);
+    // Edges of slope nearly 1 meet at (3, 2).
+    p.c.Polygon({QPoint(-500000, -500000), QPoint(500000, -500000), QPoint(3, 2)});
+    EXPECT_EQ(p.Row(0), ".#ooo#");
+    EXPECT_EQ(p.Row(1), "..#o#.");
+    EXPECT_EQ(p.Row(2), "...#..");
+    EXPECT_EQ(p.Row(3), "......");
+}
+
 TEST(CanvasTest, BlockCopiesCombineWithTheRasterOperations) {
     TBitmap src(4, 1);
     TBitmap dst(4, 1);
@@ -382,6 +408,21 @@ TEST_F(CanvasTextTest, OpaqueTextFillsItsCellAndTransparentTextLeavesTheBackgrou
         }
     }
     EXPECT_EQ(inkClear, ink);  // the same glyph pixels
+}
+
+TEST_F(CanvasTextTest, TextSitsOnTheBaselineOfItsCell) {
+    for (const char* name : {"Arial", "MS Sans Serif"}) {
+        Surface s(30, 30);
+        s.c.Font().SetName(QString::fromLatin1(name));
+        s.c.Brush().SetStyle(bsClear);
+        s.c.TextOut(3, 5, QStringLiteral("H"));
+        int lowest = -1;
+        for (int y = 0; y < 30; ++y) {
+            lowest = s.Row(y).find('#') != std::string::npos ? y : lowest;
+        }
+        EXPECT_EQ(lowest, 5 + s.c.Font().CellAscent() - 1) << name;
+        EXPECT_EQ(s.c.TextHeight(QStringLiteral("H")), s.c.Font().CellHeight()) << name;
+    }
 }
 
 TEST_F(CanvasTextTest, TextMeasures) {

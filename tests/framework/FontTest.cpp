@@ -69,5 +69,31 @@ TEST_F(FontFamilyTest, PositiveHeightIsTheCellHeight) {
     EXPECT_NEAR(m.height(), 40, 1);
 }
 
+// Text cells as the classic platform lays them out: Tahoma at 8 point is 13 pixels high with its
+// baseline 11 pixels below the top, although Qt would measure the face's typographic metrics.
+TEST_F(FontFamilyTest, CellFollowsTheWindowsMetrics) {
+    if (!QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"))) {
+        GTEST_SKIP() << "fonts-wine is not installed";
+    }
+    for (const char* name : {"Tahoma", "MS Sans Serif"}) {
+        TFont f;
+        f.SetName(QString::fromLatin1(name));
+        EXPECT_EQ(f.CellAscent(), 11) << name;
+        EXPECT_EQ(f.CellDescent(), 2) << name;
+        EXPECT_EQ(f.CellHeight(), 13) << name;
+        f.SetHeight(-32);
+        EXPECT_EQ(f.CellHeight(), 32 + 7) << name;
+        // A positive height is that cell: 13 pixels is the 11-pixel em again.
+        f.SetHeight(13);
+        EXPECT_EQ(f.ToQFont().pixelSize(), 11) << name;
+    }
+    // Faces that Qt measures by the same metrics keep Qt's cell.
+    TFont arial;
+    arial.SetName(QStringLiteral("Arial"));
+    const QFontMetrics m(arial.ToQFont());
+    EXPECT_EQ(arial.CellAscent(), m.ascent());
+    EXPECT_EQ(arial.CellHeight(), m.height());
+}
+
 }  // namespace
 }  // namespace velmora
