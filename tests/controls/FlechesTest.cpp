@@ -35,33 +35,6 @@ protected:
     TWinControl parent_;
 };
 
-TEST_F(FlechesTest, InitialValues) {
-    TFleches f;
-    EXPECT_EQ(f.Width(), 100);
-    EXPECT_EQ(f.Height(), 100);
-    EXPECT_EQ(f.StyleLigne().Color(), RGB(255, 255, 0));
-    EXPECT_EQ(f.StyleLigne().Width(), 1);
-    EXPECT_EQ(f.StyleLigne().Style(), psSolid);
-    EXPECT_EQ(f.StyleLigne().Mode(), pmCopy);
-    EXPECT_EQ(f.StyleFondLigne().Style(), bsSolid);
-    EXPECT_EQ(f.PositionLigne(), Verticale);
-    EXPECT_EQ(f.PositionPointe(), Doubles);
-    EXPECT_EQ(f.Pointe1Type(), Pleine);
-    EXPECT_EQ(f.Pointe2Type(), Pleine);
-    EXPECT_EQ(f.Pointe1Forme(), Classic);
-    EXPECT_EQ(f.Pointe2Forme(), Classic);
-    EXPECT_EQ(f.Pointe1Longueur(), 20);
-    EXPECT_EQ(f.Pointe2Longueur(), 20);
-    EXPECT_EQ(f.Pointe1Largeur(), 20);
-    EXPECT_EQ(f.Pointe2Largeur(), 20);
-    EXPECT_EQ(f.Pointe1Couleur(), RGB(255, 255, 0));
-    EXPECT_EQ(f.Pointe2Couleur(), RGB(255, 255, 0));
-    EXPECT_EQ(f.Pointe1Epaisseur(), 1);
-    EXPECT_EQ(f.Pointe2Epaisseur(), 1);
-    EXPECT_TRUE(bool(f.OnCreate));
-    EXPECT_TRUE(bool(f.OnClick));
-}
-
 // The dividers of the main window's functions column.
 TEST_F(FlechesTest, ArrowLineOfTheMainWindow) {
     TFleches f;
@@ -412,7 +385,9 @@ TEST_F(FlechesTest, PenAndBrushOfTheLine) {
 TEST_F(FlechesTest, OwnerBecomesTheParentThroughOnCreate) {
     TWinControl owner;
     TFleches f(&owner);
-    EXPECT_EQ(f.parentWidget(), nullptr);  // never raised by the control itself
+    EXPECT_EQ(f.BoundsRect(), Rect(0, 0, 100, 100));
+    EXPECT_TRUE(bool(f.OnClick));          // preset to the repaint
+    EXPECT_EQ(f.parentWidget(), nullptr);  // OnCreate is never raised by the control itself
     f.OnCreate(&f);
     EXPECT_EQ(f.parentWidget(), &owner);
 
