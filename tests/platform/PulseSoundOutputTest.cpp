@@ -92,14 +92,17 @@ TEST_F(PulseSoundOutputTest, VolumeFollowsTheServersCubicScaleAndChangesAPlaying
     const auto image = test::SineImage(1000.0, 960);
     ASSERT_EQ(sound_->SetVolume(0, 0xFFFFFFFFu), MMSYSERR_NOERROR);
     ASSERT_TRUE(sound_->PlaySound(image, kLoopFlags));
-    const double full = test::Rms(Channel(Listen(100), 0));
+    // Peaks, not RMS: a frame lost on a busy machine or a capture of not quite whole periods
+    // moves the RMS by a part in a thousand, but leaves the peak of a steady sine alone.
+    const double full = test::Peak(Channel(Listen(100), 0));
+    ASSERT_NEAR(full, 32767.0, 2.0);
 
     // 50 % on the left: a factor of 0.125 in amplitude.
     ASSERT_EQ(sound_->SetVolume(0, 0xFFFF7FFFu), MMSYSERR_NOERROR);
     const auto samples = Listen(100);
     const double half = std::pow(32767.0 / 65535.0, 3.0);
-    EXPECT_NEAR(test::Rms(Channel(samples, 0)) / full, half, 0.002);
-    EXPECT_NEAR(test::Rms(Channel(samples, 1)) / full, 1.0, 0.001);
+    EXPECT_NEAR(test::Peak(Channel(samples, 0)), full * half, 2.0);
+    EXPECT_NEAR(test::Peak(Channel(samples, 1)), full, 2.0);
 }
 
 TEST_F(PulseSoundOutputTest, EightBitSoundAtTheLowRateIsPlayedAtItsFrequency) {
