@@ -15,8 +15,18 @@ bool IsBoolean(const MIXERCONTROL& control) {
     return (control.dwControlType & MIXERCONTROL_CT_UNITS_MASK) == MIXERCONTROL_CT_UNITS_BOOLEAN;
 }
 
+bool IsMultiple(const MIXERCONTROL& control) {
+    return (control.fdwControl & MIXERCONTROL_CONTROLF_MULTIPLE) != 0;
+}
+
 bool IsSingleSelect(const MIXERCONTROL& control) {
     return IsList(control) && (control.dwControlType & MIXERCONTROL_CT_SC_LIST_MULTIPLE) == 0;
+}
+
+// The record of one channel of one item in the buffer of a details request.
+char* DetailsRecord(const MIXERCONTROLDETAILS& details, std::uint32_t item, std::uint32_t channel) {
+    return static_cast<char*>(details.paDetails) +
+           (std::size_t{item} * details.cChannels + channel) * details.cbDetails;
 }
 
 // Copies a record over the caller's, keeping the caller's size field.
@@ -102,7 +112,7 @@ std::uint32_t MixerModelDevice::ControlChannels(const MixerModel::Line& line,
 }
 
 std::uint32_t MixerModelDevice::ControlItems(const MixerModel::Control& control) {
-    if ((control.control.fdwControl & MIXERCONTROL_CONTROLF_MULTIPLE) != 0) {
+    if (IsMultiple(control.control)) {
         return std::max<std::uint32_t>(control.control.cMultipleItems, 1);
     }
     return 1;
@@ -129,6 +139,37 @@ MMRESULT MixerModelDevice::Resolve(std::uint32_t mixer, std::uint32_t flags,
         return MMSYSERR_BADDEVICEID;
     }
     *deviceId = mixer;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT MixerModelDevice::ResolveModel(std::uint32_t mixer, std::uint32_t flags,
+                                        std::uint32_t* deviceId, const MixerModel** model) {
+    if (MMRESULT result = Resolve(mixer, flags, deviceId); result != MMSYSERR_NOERROR) {
+        return result;
+    }
+    *model = Model(*deviceId);
+    return *model ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
+}
+
+MMRESULT MixerModelDevice::ResolveDetails(std::uint32_t mixer, const MIXERCONTROLDETAILS& details,
+                                          std::uint32_t flags, DetailsTarget* target) {
+    const MixerModel* model = nullptr;
+    if (MMRESULT result = ResolveModel(mixer, flags, &target->device, &model);
+        result != MMSYSERR_NOERROR) {
+        return result;
+    }
+    const auto [line, control] = model->FindControl(details.dwControlID);
+    if (!control) {
+        return MIXERR_INVALCONTROL;
+    }
+    // A multiple-item control is asked for all its items, any other for none.
+    const std::uint32_t items = ControlItems(*control);
+    if (details.cMultipleItems != (IsMultiple(control->control) ? items : 0)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    target->line = line;
+    target->control = control;
+    target->items = items;
     return MMSYSERR_NOERROR;
 }
 
@@ -165,12 +206,9 @@ MMRESULT MixerModelDevice::GetDevCaps(std::uint32_t mixer, MIXERCAPS* caps,
         return MMSYSERR_INVALPARAM;
     }
     std::uint32_t device = 0;
-    if (MMRESULT result = Resolve(mixer, 0, &device); result != MMSYSERR_NOERROR) {
+    const MixerModel* model = nullptr;
+    if (MMRESULT result = ResolveModel(mixer, 0, &device, &model); result != MMSYSERR_NOERROR) {
         return result;
-    }
-    const MixerModel* model = Model(device);
-    if (!model) {
-        return MMSYSERR_NODRIVER;
     }
     std::memcpy(caps, &model->caps, std::min<std::size_t>(capsSize, sizeof(MIXERCAPS)));
     return MMSYSERR_NOERROR;
@@ -181,12 +219,9 @@ MMRESULT MixerModelDevice::GetLineInfo(std::uint32_t mixer, MIXERLINE* line, std
         return MMSYSERR_INVALPARAM;
     }
     std::uint32_t device = 0;
-    if (MMRESULT result = Resolve(mixer, flags, &device); result != MMSYSERR_NOERROR) {
+    const MixerModel* model = nullptr;
+    if (MMRESULT result = ResolveModel(mixer, flags, &device, &model); result != MMSYSERR_NOERROR) {
         return result;
-    }
-    const MixerModel* model = Model(device);
-    if (!model) {
-        return MMSYSERR_NODRIVER;
     }
     const auto& destinations = model->destinations;
     switch (flags & MIXER_GETLINEINFOF_QUERYMASK) {
@@ -250,12 +285,9 @@ MMRESULT MixerModelDevice::GetLineControls(std::uint32_t mixer, MIXERLINECONTROL
         return MMSYSERR_INVALPARAM;
     }
     std::uint32_t device = 0;
-    if (MMRESULT result = Resolve(mixer, flags, &device); result != MMSYSERR_NOERROR) {
+    const MixerModel* model = nullptr;
+    if (MMRESULT result = ResolveModel(mixer, flags, &device, &model); result != MMSYSERR_NOERROR) {
         return result;
-    }
-    const MixerModel* model = Model(device);
-    if (!model) {
-        return MMSYSERR_NODRIVER;
     }
     auto put = [&](std::uint32_t index, const MIXERCONTROL& control) {
         auto* to = reinterpret_cast<MIXERCONTROL*>(reinterpret_cast<char*>(controls->pamxctrl) +
@@ -310,28 +342,18 @@ MMRESULT MixerModelDevice::GetControlDetails(std::uint32_t mixer, MIXERCONTROLDE
         details->cChannels == 0) {
         return MMSYSERR_INVALPARAM;
     }
-    std::uint32_t device = 0;
-    if (MMRESULT result = Resolve(mixer, flags, &device); result != MMSYSERR_NOERROR) {
+    DetailsTarget target;
+    if (MMRESULT result = ResolveDetails(mixer, *details, flags, &target);
+        result != MMSYSERR_NOERROR) {
         return result;
     }
-    const MixerModel* model = Model(device);
-    if (!model) {
-        return MMSYSERR_NODRIVER;
-    }
-    const auto [line, control] = model->FindControl(details->dwControlID);
-    if (!control) {
-        return MIXERR_INVALCONTROL;
-    }
-    const std::uint32_t items = ControlItems(*control);
-    const bool multiple = (control->control.fdwControl & MIXERCONTROL_CONTROLF_MULTIPLE) != 0;
-    if (details->cMultipleItems != (multiple ? items : 0)) {
-        return MMSYSERR_INVALPARAM;
-    }
+    const auto [device, line, control, items] = target;
     const std::uint32_t asked = details->cChannels;
 
     switch (flags & MIXER_GETCONTROLDETAILSF_QUERYMASK) {
         case MIXER_GETCONTROLDETAILSF_LISTTEXT: {
-            if (!multiple || details->cbDetails < sizeof(MIXERCONTROLDETAILS_LISTTEXT)) {
+            if (!IsMultiple(control->control) ||
+                details->cbDetails < sizeof(MIXERCONTROLDETAILS_LISTTEXT)) {
                 return MMSYSERR_INVALPARAM;
             }
             for (std::uint32_t item = 0; item < items; ++item) {
@@ -339,10 +361,8 @@ MMRESULT MixerModelDevice::GetControlDetails(std::uint32_t mixer, MIXERCONTROLDE
                                                               ? control->listTexts[item]
                                                               : MIXERCONTROLDETAILS_LISTTEXT{};
                 for (std::uint32_t c = 0; c < asked; ++c) {
-                    auto* to = reinterpret_cast<MIXERCONTROLDETAILS_LISTTEXT*>(
-                        static_cast<char*>(details->paDetails) +
-                        (std::size_t{item} * asked + c) * details->cbDetails);
-                    *to = text;
+                    *reinterpret_cast<MIXERCONTROLDETAILS_LISTTEXT*>(
+                        DetailsRecord(*details, item, c)) = text;
                 }
             }
             return MMSYSERR_NOERROR;
@@ -363,9 +383,7 @@ MMRESULT MixerModelDevice::GetControlDetails(std::uint32_t mixer, MIXERCONTROLDE
                     const std::uint32_t value = asked == 1
                                                     ? *std::max_element(first, first + channels)
                                                     : first[std::min(c, channels - 1)];
-                    std::memcpy(static_cast<char*>(details->paDetails) +
-                                    (std::size_t{item} * asked + c) * details->cbDetails,
-                                &value, sizeof value);
+                    std::memcpy(DetailsRecord(*details, item, c), &value, sizeof value);
                 }
             }
             return MMSYSERR_NOERROR;
@@ -385,31 +403,17 @@ MMRESULT MixerModelDevice::SetControlDetails(std::uint32_t mixer,
     if ((flags & MIXER_SETCONTROLDETAILSF_QUERYMASK) != MIXER_SETCONTROLDETAILSF_VALUE) {
         return MMSYSERR_INVALFLAG;
     }
-    std::uint32_t device = 0;
-    if (MMRESULT result = Resolve(mixer, flags, &device); result != MMSYSERR_NOERROR) {
+    DetailsTarget target;
+    if (MMRESULT result = ResolveDetails(mixer, *details, flags, &target);
+        result != MMSYSERR_NOERROR) {
         return result;
     }
-    const MixerModel* model = Model(device);
-    if (!model) {
-        return MMSYSERR_NODRIVER;
-    }
-    const auto [line, control] = model->FindControl(details->dwControlID);
-    if (!control) {
-        return MIXERR_INVALCONTROL;
-    }
-    const std::uint32_t items = ControlItems(*control);
-    const bool multiple = (control->control.fdwControl & MIXERCONTROL_CONTROLF_MULTIPLE) != 0;
-    if (details->cMultipleItems != (multiple ? items : 0)) {
-        return MMSYSERR_INVALPARAM;
-    }
+    const auto [device, line, control, items] = target;
     const std::uint32_t asked = details->cChannels;
     const std::uint32_t channels = ControlChannels(*line, *control);
     auto given = [&](std::uint32_t item, std::uint32_t c) {
         std::uint32_t value;
-        std::memcpy(&value,
-                    static_cast<const char*>(details->paDetails) +
-                        (std::size_t{item} * asked + c) * details->cbDetails,
-                    sizeof value);
+        std::memcpy(&value, DetailsRecord(*details, item, c), sizeof value);
         return value;
     };
     std::vector<std::uint32_t> values(std::size_t{items} * channels);

@@ -91,7 +91,21 @@ private:
         MixerCallback callback;
     };
 
+    // What a control details request addresses.
+    struct DetailsTarget {
+        std::uint32_t device = 0;
+        const MixerModel::Line* line = nullptr;
+        const MixerModel::Control* control = nullptr;
+        std::uint32_t items = 0;  // ControlItems of the control
+    };
+
     MMRESULT Resolve(std::uint32_t mixer, std::uint32_t flags, std::uint32_t* deviceId);
+    // The device `mixer` names and its model.
+    MMRESULT ResolveModel(std::uint32_t mixer, std::uint32_t flags, std::uint32_t* deviceId,
+                          const MixerModel** model);
+    // The control a details request names, whose item count the request must match.
+    MMRESULT ResolveDetails(std::uint32_t mixer, const MIXERCONTROLDETAILS& details,
+                            std::uint32_t flags, DetailsTarget* target);
 
     std::map<HMIXER, Handle> handles_;
     HMIXER nextHandle_ = 0x4D580001;  // apart from device identifiers
