@@ -1,5 +1,6 @@
 #include "platform/mixer/SimulatedMixerDevice.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,18 @@ namespace {
 template <std::size_t N>
 void CopyName(char (&to)[N], const char* from) {
     std::snprintf(to, N, "%s", from);
+}
+
+// The first four bytes of every record of a details request, as a number.
+std::vector<std::uint32_t> FirstWords(const MIXERCONTROLDETAILS& details) {
+    const std::size_t count =
+        std::size_t{details.cChannels} * std::max<std::uint32_t>(details.cMultipleItems, 1);
+    std::vector<std::uint32_t> words(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::memcpy(&words[i], static_cast<const char*>(details.paDetails) + i * details.cbDetails,
+                    sizeof(std::uint32_t));
+    }
+    return words;
 }
 
 }  // namespace
@@ -146,6 +159,15 @@ MixerModel::Control* SimulatedMixerDevice::FindControl(std::uint32_t device,
         devices_.at(device).model.FindControl(controlId).second);
 }
 
+template <typename Forward>
+MMRESULT SimulatedMixerDevice::Logged(Call& call, Forward forward) {
+    if (!Failing(call.kind, call)) {
+        call.result = forward();
+    }
+    calls_.push_back(call);
+    return call.result;
+}
+
 bool SimulatedMixerDevice::Failing(CallKind kind, Call& call) {
     auto found = failures_.find(kind);
     if (found == failures_.end() || found->second.second <= 0) {
@@ -193,30 +215,20 @@ MMRESULT SimulatedMixerDevice::Open(HMIXER* mixer, std::uint32_t deviceId, Mixer
                                     std::uint32_t instance, std::uint32_t flags) {
     Call call{CallKind::Open, deviceId, flags};
     call.callback = static_cast<bool>(callback);
-    if (!Failing(CallKind::Open, call)) {
-        call.result = MixerModelDevice::Open(mixer, deviceId, std::move(callback), instance, flags);
-    }
-    calls_.push_back(call);
-    return call.result;
+    return Logged(call, [&] {
+        return MixerModelDevice::Open(mixer, deviceId, std::move(callback), instance, flags);
+    });
 }
 
 MMRESULT SimulatedMixerDevice::Close(HMIXER mixer) {
     Call call{CallKind::Close, mixer};
-    if (!Failing(CallKind::Close, call)) {
-        call.result = MixerModelDevice::Close(mixer);
-    }
-    calls_.push_back(call);
-    return call.result;
+    return Logged(call, [&] { return MixerModelDevice::Close(mixer); });
 }
 
 MMRESULT SimulatedMixerDevice::GetDevCaps(std::uint32_t mixer, MIXERCAPS* caps,
                                           std::uint32_t capsSize) {
     Call call{CallKind::GetDevCaps, mixer};
-    if (!Failing(CallKind::GetDevCaps, call)) {
-        call.result = MixerModelDevice::GetDevCaps(mixer, caps, capsSize);
-    }
-    calls_.push_back(call);
-    return call.result;
+    return Logged(call, [&] { return MixerModelDevice::GetDevCaps(mixer, caps, capsSize); });
 }
 
 MMRESULT SimulatedMixerDevice::GetLineInfo(std::uint32_t mixer, MIXERLINE* line,
@@ -225,11 +237,7 @@ MMRESULT SimulatedMixerDevice::GetLineInfo(std::uint32_t mixer, MIXERLINE* line,
     if (line) {
         call.line = *line;
     }
-    if (!Failing(CallKind::GetLineInfo, call)) {
-        call.result = MixerModelDevice::GetLineInfo(mixer, line, flags);
-    }
-    calls_.push_back(call);
-    return call.result;
+    return Logged(call, [&] { return MixerModelDevice::GetLineInfo(mixer, line, flags); });
 }
 
 MMRESULT SimulatedMixerDevice::GetLineControls(std::uint32_t mixer, MIXERLINECONTROLS* controls,
@@ -238,11 +246,7 @@ MMRESULT SimulatedMixerDevice::GetLineControls(std::uint32_t mixer, MIXERLINECON
     if (controls) {
         call.controls = *controls;
     }
-    if (!Failing(CallKind::GetLineControls, call)) {
-        call.result = MixerModelDevice::GetLineControls(mixer, controls, flags);
-    }
-    calls_.push_back(call);
-    return call.result;
+    return Logged(call, [&] { return MixerModelDevice::GetLineControls(mixer, controls, flags); });
 }
 
 MMRESULT SimulatedMixerDevice::GetControlDetails(std::uint32_t mixer, MIXERCONTROLDETAILS* details,
@@ -251,25 +255,15 @@ MMRESULT SimulatedMixerDevice::GetControlDetails(std::uint32_t mixer, MIXERCONTR
     if (details) {
         call.details = *details;
     }
-    if (!Failing(CallKind::GetControlDetails, call)) {
-        call.result = MixerModelDevice::GetControlDetails(mixer, details, flags);
-    }
-    if (call.result == MMSYSERR_NOERROR) {
-        const std::size_t count =
-            std::size_t{details->cChannels} * std::max<std::uint32_t>(details->cMultipleItems, 1);
-        for (std::size_t i = 0; i < count; ++i) {
-            const char* at = static_cast<const char*>(details->paDetails) + i * details->cbDetails;
-            std::uint32_t first;
-            std::memcpy(&first, at, sizeof first);
-            if ((flags & MIXER_GETCONTROLDETAILSF_QUERYMASK) == MIXER_GETCONTROLDETAILSF_LISTTEXT) {
-                call.listLines.push_back(first);
-            } else {
-                call.values.push_back(first);
-            }
+    return Logged(call, [&] {
+        const MMRESULT result = MixerModelDevice::GetControlDetails(mixer, details, flags);
+        if (result == MMSYSERR_NOERROR) {
+            const bool texts =
+                (flags & MIXER_GETCONTROLDETAILSF_QUERYMASK) == MIXER_GETCONTROLDETAILSF_LISTTEXT;
+            (texts ? call.listLines : call.values) = FirstWords(*details);
         }
-    }
-    calls_.push_back(call);
-    return call.result;
+        return result;
+    });
 }
 
 MMRESULT SimulatedMixerDevice::SetControlDetails(std::uint32_t mixer,
@@ -279,22 +273,10 @@ MMRESULT SimulatedMixerDevice::SetControlDetails(std::uint32_t mixer,
     if (details) {
         call.details = *details;
         if (details->paDetails && details->cbDetails >= sizeof(std::uint32_t)) {
-            const std::size_t count = std::size_t{details->cChannels} *
-                                      std::max<std::uint32_t>(details->cMultipleItems, 1);
-            for (std::size_t i = 0; i < count; ++i) {
-                std::uint32_t value;
-                std::memcpy(&value,
-                            static_cast<const char*>(details->paDetails) + i * details->cbDetails,
-                            sizeof value);
-                call.values.push_back(value);
-            }
+            call.values = FirstWords(*details);
         }
     }
-    if (!Failing(CallKind::SetControlDetails, call)) {
-        call.result = MixerModelDevice::SetControlDetails(mixer, details, flags);
-    }
-    calls_.push_back(call);
-    return call.result;
+    return Logged(call, [&] { return MixerModelDevice::SetControlDetails(mixer, details, flags); });
 }
 
 }  // namespace velmora

@@ -109,6 +109,9 @@ private:
     MixerModel::Line* FindLine(std::uint32_t device, std::uint32_t lineId);
     MixerModel::Control* FindControl(std::uint32_t device, std::uint32_t controlId);
     bool Failing(CallKind kind, Call& call);
+    // Forwards a call unless a failure was asked for, and logs it with its result.
+    template <typename Forward>
+    MMRESULT Logged(Call& call, Forward forward);
 
     std::vector<Device> devices_;
     std::vector<Call> calls_;
