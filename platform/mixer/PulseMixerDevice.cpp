@@ -672,22 +672,14 @@ const MixerModel* PulseMixerDevice::Model(std::uint32_t deviceId) {
 
 namespace {
 
-// One object read from the server into a snapshot of its own.
+// One request to the server, waited for: a read of one object into a snapshot of its own, or a
+// set, whose success or failure comes back in its reply (a completed request is enough here).
 template <typename Start>
-bool ReadOne(PulseContext& pulse, Start start) {
+bool RunRequest(PulseContext& pulse, Start start) {
     std::unique_lock lock(pulse.Loop());
     if (!pulse.ConnectLocked(lock)) {
         return false;
     }
-    return pulse.RunOperation(lock, start(pulse.Context()));
-}
-
-bool RunSet(PulseContext& pulse, const std::function<pa_operation*(pa_context*)>& start) {
-    std::unique_lock lock(pulse.Loop());
-    if (!pulse.ConnectLocked(lock)) {
-        return false;
-    }
-    // Success or failure of a set comes back in its reply; a completed request is enough here.
     return pulse.RunOperation(lock, start(pulse.Context()));
 }
 
@@ -727,13 +719,14 @@ MMRESULT PulseMixerDevice::ReadValues(std::uint32_t, const MixerModel::Line& lin
         case kSinkMute: {
             const bool byDefault =
                 KindOf(id) == kDefaultSinkVolume || KindOf(id) == kDefaultSinkMute;
-            if (!ReadOne(pulse_,
-                         [&](pa_context* c) {
-                             return byDefault ? pa_context_get_sink_info_by_name(
-                                                    c, kDefaultSinkName, &Callbacks::OnSink, &one)
-                                              : pa_context_get_sink_info_by_index(
-                                                    c, index, &Callbacks::OnSink, &one);
-                         }) ||
+            if (!RunRequest(pulse_,
+                            [&](pa_context* c) {
+                                return byDefault
+                                           ? pa_context_get_sink_info_by_name(
+                                                 c, kDefaultSinkName, &Callbacks::OnSink, &one)
+                                           : pa_context_get_sink_info_by_index(
+                                                 c, index, &Callbacks::OnSink, &one);
+                            }) ||
                 one.sinks.empty()) {
                 return MIXERR_INVALCONTROL;
             }
@@ -745,11 +738,11 @@ MMRESULT PulseMixerDevice::ReadValues(std::uint32_t, const MixerModel::Line& lin
         case kSourceVolume:
         case kSourceMute:
         case kSourceMux: {
-            if (!ReadOne(pulse_,
-                         [&](pa_context* c) {
-                             return pa_context_get_source_info_by_index(c, index,
-                                                                        &Callbacks::OnSource, &one);
-                         }) ||
+            if (!RunRequest(pulse_,
+                            [&](pa_context* c) {
+                                return pa_context_get_source_info_by_index(
+                                    c, index, &Callbacks::OnSource, &one);
+                            }) ||
                 one.sources.empty()) {
                 return MIXERR_INVALCONTROL;
             }
@@ -767,11 +760,11 @@ MMRESULT PulseMixerDevice::ReadValues(std::uint32_t, const MixerModel::Line& lin
         }
         case kStreamVolume:
         case kStreamMute: {
-            if (!ReadOne(pulse_,
-                         [&](pa_context* c) {
-                             return pa_context_get_sink_input_info(c, index, &Callbacks::OnStream,
-                                                                   &one);
-                         }) ||
+            if (!RunRequest(pulse_,
+                            [&](pa_context* c) {
+                                return pa_context_get_sink_input_info(c, index,
+                                                                      &Callbacks::OnStream, &one);
+                            }) ||
                 one.streams.empty()) {
                 return MIXERR_INVALCONTROL;
             }
@@ -800,55 +793,56 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
         case kOwnMute:
             return sound_.SetPlaybackMute(on);
         case kDefaultSinkMute:
-            return done(RunSet(pulse_, [&](pa_context* c) {
+            return done(RunRequest(pulse_, [&](pa_context* c) {
                 return pa_context_set_sink_mute_by_name(c, kDefaultSinkName, on, nullptr, nullptr);
             }));
         case kSinkMute:
-            return done(RunSet(pulse_, [&](pa_context* c) {
+            return done(RunRequest(pulse_, [&](pa_context* c) {
                 return pa_context_set_sink_mute_by_index(c, index, on, nullptr, nullptr);
             }));
         case kSourceMute:
-            return done(RunSet(pulse_, [&](pa_context* c) {
+            return done(RunRequest(pulse_, [&](pa_context* c) {
                 return pa_context_set_source_mute_by_index(c, index, on, nullptr, nullptr);
             }));
         case kStreamMute:
-            return done(RunSet(pulse_, [&](pa_context* c) {
+            return done(RunRequest(pulse_, [&](pa_context* c) {
                 return pa_context_set_sink_input_mute(c, index, on, nullptr, nullptr);
             }));
         case kDefaultSinkVolume:
         case kSinkVolume: {
             // The channel layout of the sink decides which channel takes which value.
             const bool byDefault = KindOf(id) == kDefaultSinkVolume;
-            if (!ReadOne(pulse_,
-                         [&](pa_context* c) {
-                             return byDefault ? pa_context_get_sink_info_by_name(
-                                                    c, kDefaultSinkName, &Callbacks::OnSink, &one)
-                                              : pa_context_get_sink_info_by_index(
-                                                    c, index, &Callbacks::OnSink, &one);
-                         }) ||
+            if (!RunRequest(pulse_,
+                            [&](pa_context* c) {
+                                return byDefault
+                                           ? pa_context_get_sink_info_by_name(
+                                                 c, kDefaultSinkName, &Callbacks::OnSink, &one)
+                                           : pa_context_get_sink_info_by_index(
+                                                 c, index, &Callbacks::OnSink, &one);
+                            }) ||
                 one.sinks.empty()) {
                 return MIXERR_INVALCONTROL;
             }
             const pa_cvolume volume = one.sinks.front().levels.Volume(values);
             const std::uint32_t sink = one.sinks.front().index;
-            return done(RunSet(pulse_, [&](pa_context* c) {
+            return done(RunRequest(pulse_, [&](pa_context* c) {
                 return pa_context_set_sink_volume_by_index(c, sink, &volume, nullptr, nullptr);
             }));
         }
         case kSourceVolume:
         case kSourceMux: {
-            if (!ReadOne(pulse_,
-                         [&](pa_context* c) {
-                             return pa_context_get_source_info_by_index(c, index,
-                                                                        &Callbacks::OnSource, &one);
-                         }) ||
+            if (!RunRequest(pulse_,
+                            [&](pa_context* c) {
+                                return pa_context_get_source_info_by_index(
+                                    c, index, &Callbacks::OnSource, &one);
+                            }) ||
                 one.sources.empty()) {
                 return MIXERR_INVALCONTROL;
             }
             const Snapshot::Source& source = one.sources.front();
             if (KindOf(id) == kSourceVolume) {
                 const pa_cvolume volume = source.levels.Volume(values);
-                return done(RunSet(pulse_, [&](pa_context* c) {
+                return done(RunRequest(pulse_, [&](pa_context* c) {
                     return pa_context_set_source_volume_by_index(c, index, &volume, nullptr,
                                                                  nullptr);
                 }));
@@ -858,22 +852,22 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
             if (port >= source.ports.size()) {
                 return MIXERR_INVALVALUE;
             }
-            return done(RunSet(pulse_, [&](pa_context* c) {
+            return done(RunRequest(pulse_, [&](pa_context* c) {
                 return pa_context_set_source_port_by_index(
                     c, index, source.ports[port].name.c_str(), nullptr, nullptr);
             }));
         }
         case kStreamVolume: {
-            if (!ReadOne(pulse_,
-                         [&](pa_context* c) {
-                             return pa_context_get_sink_input_info(c, index, &Callbacks::OnStream,
-                                                                   &one);
-                         }) ||
+            if (!RunRequest(pulse_,
+                            [&](pa_context* c) {
+                                return pa_context_get_sink_input_info(c, index,
+                                                                      &Callbacks::OnStream, &one);
+                            }) ||
                 one.streams.empty()) {
                 return MIXERR_INVALCONTROL;
             }
             const pa_cvolume volume = one.streams.front().levels.Volume(values);
-            return done(RunSet(pulse_, [&](pa_context* c) {
+            return done(RunRequest(pulse_, [&](pa_context* c) {
                 return pa_context_set_sink_input_volume(c, index, &volume, nullptr, nullptr);
             }));
         }
