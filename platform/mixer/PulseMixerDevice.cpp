@@ -124,6 +124,11 @@ struct Levels {
         return {haveLeft ? left : all, haveRight ? right : all};
     }
 
+    // What a mute control (0 or 1) or a volume control (levels for `count` channels) holds.
+    std::vector<std::uint32_t> ControlValues(bool muteControl, std::size_t count) const {
+        return muteControl ? std::vector<std::uint32_t>{mute ? 1u : 0u} : Values(count);
+    }
+
     // The server's volume for these channels from one level or from left and right.
     pa_cvolume Volume(std::span<const std::uint32_t> values) const {
         const auto level = [](std::uint32_t v) {
@@ -585,8 +590,7 @@ PulseMixerDevice::Seen PulseMixerDevice::BuildSeen(const Snapshot& snapshot) {
         if (!levels) {
             return std::vector<std::uint32_t>{};
         }
-        return isMute ? std::vector<std::uint32_t>{levels->mute ? 1u : 0u}
-                      : levels->Values(channels);
+        return levels->ControlValues(isMute, channels);
     };
     for (const auto& destination : model.destinations) {
         const MIXERLINE& line = destination.line.line;
@@ -685,6 +689,35 @@ bool RunRequest(PulseContext& pulse, Start start) {
 
 }  // namespace
 
+bool PulseMixerDevice::ReadSink(bool byDefault, std::uint32_t index, Snapshot& one) {
+    return RunRequest(pulse_,
+                      [&](pa_context* c) {
+                          return byDefault ? pa_context_get_sink_info_by_name(
+                                                 c, kDefaultSinkName, &Callbacks::OnSink, &one)
+                                           : pa_context_get_sink_info_by_index(
+                                                 c, index, &Callbacks::OnSink, &one);
+                      }) &&
+           !one.sinks.empty();
+}
+
+bool PulseMixerDevice::ReadSource(std::uint32_t index, Snapshot& one) {
+    return RunRequest(pulse_,
+                      [&](pa_context* c) {
+                          return pa_context_get_source_info_by_index(c, index, &Callbacks::OnSource,
+                                                                     &one);
+                      }) &&
+           !one.sources.empty();
+}
+
+bool PulseMixerDevice::ReadStream(std::uint32_t index, Snapshot& one) {
+    return RunRequest(pulse_,
+                      [&](pa_context* c) {
+                          return pa_context_get_sink_input_info(c, index, &Callbacks::OnStream,
+                                                                &one);
+                      }) &&
+           !one.streams.empty();
+}
+
 MMRESULT PulseMixerDevice::ReadValues(std::uint32_t, const MixerModel::Line& line,
                                       const MixerModel::Control& control,
                                       std::span<std::uint32_t> values) {
@@ -719,31 +752,16 @@ MMRESULT PulseMixerDevice::ReadValues(std::uint32_t, const MixerModel::Line& lin
         case kSinkMute: {
             const bool byDefault =
                 KindOf(id) == kDefaultSinkVolume || KindOf(id) == kDefaultSinkMute;
-            if (!RunRequest(pulse_,
-                            [&](pa_context* c) {
-                                return byDefault
-                                           ? pa_context_get_sink_info_by_name(
-                                                 c, kDefaultSinkName, &Callbacks::OnSink, &one)
-                                           : pa_context_get_sink_info_by_index(
-                                                 c, index, &Callbacks::OnSink, &one);
-                            }) ||
-                one.sinks.empty()) {
+            if (!ReadSink(byDefault, index, one)) {
                 return MIXERR_INVALCONTROL;
             }
-            const Levels& levels = one.sinks.front().levels;
             const bool mute = KindOf(id) == kDefaultSinkMute || KindOf(id) == kSinkMute;
-            return put(mute ? std::vector<std::uint32_t>{levels.mute ? 1u : 0u}
-                            : levels.Values(channels));
+            return put(one.sinks.front().levels.ControlValues(mute, channels));
         }
         case kSourceVolume:
         case kSourceMute:
         case kSourceMux: {
-            if (!RunRequest(pulse_,
-                            [&](pa_context* c) {
-                                return pa_context_get_source_info_by_index(
-                                    c, index, &Callbacks::OnSource, &one);
-                            }) ||
-                one.sources.empty()) {
+            if (!ReadSource(index, one)) {
                 return MIXERR_INVALCONTROL;
             }
             const Snapshot::Source& source = one.sources.front();
@@ -754,23 +772,15 @@ MMRESULT PulseMixerDevice::ReadValues(std::uint32_t, const MixerModel::Line& lin
                 }
                 return put(selected);
             }
-            return put(KindOf(id) == kSourceMute
-                           ? std::vector<std::uint32_t>{source.levels.mute ? 1u : 0u}
-                           : source.levels.Values(channels));
+            return put(source.levels.ControlValues(KindOf(id) == kSourceMute, channels));
         }
         case kStreamVolume:
         case kStreamMute: {
-            if (!RunRequest(pulse_,
-                            [&](pa_context* c) {
-                                return pa_context_get_sink_input_info(c, index,
-                                                                      &Callbacks::OnStream, &one);
-                            }) ||
-                one.streams.empty()) {
+            if (!ReadStream(index, one)) {
                 return MIXERR_INVALCONTROL;
             }
-            const Levels& levels = one.streams.front().levels;
-            return put(KindOf(id) == kStreamMute ? std::vector<std::uint32_t>{levels.mute ? 1u : 0u}
-                                                 : levels.Values(channels));
+            return put(
+                one.streams.front().levels.ControlValues(KindOf(id) == kStreamMute, channels));
         }
         default:
             return MIXERR_INVALCONTROL;
@@ -812,15 +822,7 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
         case kSinkVolume: {
             // The channel layout of the sink decides which channel takes which value.
             const bool byDefault = KindOf(id) == kDefaultSinkVolume;
-            if (!RunRequest(pulse_,
-                            [&](pa_context* c) {
-                                return byDefault
-                                           ? pa_context_get_sink_info_by_name(
-                                                 c, kDefaultSinkName, &Callbacks::OnSink, &one)
-                                           : pa_context_get_sink_info_by_index(
-                                                 c, index, &Callbacks::OnSink, &one);
-                            }) ||
-                one.sinks.empty()) {
+            if (!ReadSink(byDefault, index, one)) {
                 return MIXERR_INVALCONTROL;
             }
             const pa_cvolume volume = one.sinks.front().levels.Volume(values);
@@ -831,12 +833,7 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
         }
         case kSourceVolume:
         case kSourceMux: {
-            if (!RunRequest(pulse_,
-                            [&](pa_context* c) {
-                                return pa_context_get_source_info_by_index(
-                                    c, index, &Callbacks::OnSource, &one);
-                            }) ||
-                one.sources.empty()) {
+            if (!ReadSource(index, one)) {
                 return MIXERR_INVALCONTROL;
             }
             const Snapshot::Source& source = one.sources.front();
@@ -858,12 +855,7 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
             }));
         }
         case kStreamVolume: {
-            if (!RunRequest(pulse_,
-                            [&](pa_context* c) {
-                                return pa_context_get_sink_input_info(c, index,
-                                                                      &Callbacks::OnStream, &one);
-                            }) ||
-                one.streams.empty()) {
+            if (!ReadStream(index, one)) {
                 return MIXERR_INVALCONTROL;
             }
             const pa_cvolume volume = one.streams.front().levels.Volume(values);

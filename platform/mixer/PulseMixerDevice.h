@@ -73,6 +73,11 @@ private:
     MixerModel BuildModel(const Snapshot& snapshot);
     Seen BuildSeen(const Snapshot& snapshot);
     void ProcessChanges();
+    // One sink (the default sink, or the one of `index`), source or stream read from the server
+    // into `one`; false when the server does not have it.
+    bool ReadSink(bool byDefault, std::uint32_t index, Snapshot& one);
+    bool ReadSource(std::uint32_t index, Snapshot& one);
+    bool ReadStream(std::uint32_t index, Snapshot& one);
     struct Callbacks;  // the library's callbacks
 
     PulseContext& pulse_;
