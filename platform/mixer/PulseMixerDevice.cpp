@@ -183,6 +183,14 @@ MixerModel::Control MakeControl(std::uint32_t id, std::uint32_t type, std::uint3
     return control;
 }
 
+MixerModel::Control VolumeControl(std::uint32_t id) {
+    return MakeControl(id, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "Volume");
+}
+
+MixerModel::Control MuteControl(std::uint32_t id) {
+    return MakeControl(id, MIXERCONTROL_CONTROLTYPE_MUTE, MIXERCONTROL_CONTROLF_UNIFORM, "Mute");
+}
+
 }  // namespace
 
 // What the mixer needs to know of the server at one moment, copied out of the library's records.
@@ -428,13 +436,9 @@ MixerModel PulseMixerDevice::BuildModel(const Snapshot& snapshot) {
                      MIXERLINE_TARGETTYPE_WAVEOUT, stream.name, stream.levels.Channels(),
                      stream.corked ? 0 : MIXERLINE_LINEF_ACTIVE);
             if (stream.hasVolume) {
-                source.controls.push_back(MakeControl(MakeId(kStreamVolume, stream.index),
-                                                      MIXERCONTROL_CONTROLTYPE_VOLUME, 0,
-                                                      "Volume"));
+                source.controls.push_back(VolumeControl(MakeId(kStreamVolume, stream.index)));
             }
-            source.controls.push_back(MakeControl(MakeId(kStreamMute, stream.index),
-                                                  MIXERCONTROL_CONTROLTYPE_MUTE,
-                                                  MIXERCONTROL_CONTROLF_UNIFORM, "Mute"));
+            source.controls.push_back(MuteControl(MakeId(kStreamMute, stream.index)));
             sources.push_back(std::move(source));
         }
     };
@@ -445,20 +449,15 @@ MixerModel PulseMixerDevice::BuildModel(const Snapshot& snapshot) {
         speakers.line = line(MakeId(kDefaultSinkLine, 0), MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
                              MIXERLINE_TARGETTYPE_WAVEOUT, defaultSink->description,
                              defaultSink->levels.Channels(), MIXERLINE_LINEF_ACTIVE);
-        speakers.line.controls.push_back(MakeControl(MakeId(kDefaultSinkVolume, 0),
-                                                     MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "Volume"));
-        speakers.line.controls.push_back(MakeControl(MakeId(kDefaultSinkMute, 0),
-                                                     MIXERCONTROL_CONTROLTYPE_MUTE,
-                                                     MIXERCONTROL_CONTROLF_UNIFORM, "Mute"));
+        speakers.line.controls.push_back(VolumeControl(MakeId(kDefaultSinkVolume, 0)));
+        speakers.line.controls.push_back(MuteControl(MakeId(kDefaultSinkMute, 0)));
         // This program's wave output, there whether or not it plays.
         const Snapshot::Stream* own = snapshot.OwnStream();
         MixerModel::Line wave = line(MakeId(kOwnWaveLine, 0), MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT,
                                      MIXERLINE_TARGETTYPE_WAVEOUT, "Wave", 2,
                                      own && !own->corked ? MIXERLINE_LINEF_ACTIVE : 0);
-        wave.controls.push_back(
-            MakeControl(MakeId(kOwnVolume, 0), MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "Volume"));
-        wave.controls.push_back(MakeControl(MakeId(kOwnMute, 0), MIXERCONTROL_CONTROLTYPE_MUTE,
-                                            MIXERCONTROL_CONTROLF_UNIFORM, "Mute"));
+        wave.controls.push_back(VolumeControl(MakeId(kOwnVolume, 0)));
+        wave.controls.push_back(MuteControl(MakeId(kOwnMute, 0)));
         speakers.sources.push_back(std::move(wave));
         streamsOf(defaultSink->index, speakers.sources);
         model.destinations.push_back(std::move(speakers));
@@ -471,11 +470,8 @@ MixerModel PulseMixerDevice::BuildModel(const Snapshot& snapshot) {
         destination.line = line(MakeId(kSinkLine, sink.index), MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
                                 MIXERLINE_TARGETTYPE_WAVEOUT, sink.description,
                                 sink.levels.Channels(), MIXERLINE_LINEF_ACTIVE);
-        destination.line.controls.push_back(MakeControl(
-            MakeId(kSinkVolume, sink.index), MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "Volume"));
-        destination.line.controls.push_back(MakeControl(MakeId(kSinkMute, sink.index),
-                                                        MIXERCONTROL_CONTROLTYPE_MUTE,
-                                                        MIXERCONTROL_CONTROLF_UNIFORM, "Mute"));
+        destination.line.controls.push_back(VolumeControl(MakeId(kSinkVolume, sink.index)));
+        destination.line.controls.push_back(MuteControl(MakeId(kSinkMute, sink.index)));
         streamsOf(sink.index, destination.sources);
         model.destinations.push_back(std::move(destination));
     }
@@ -488,11 +484,8 @@ MixerModel PulseMixerDevice::BuildModel(const Snapshot& snapshot) {
             line(MakeId(kSourceLine, source.index), MIXERLINE_COMPONENTTYPE_DST_WAVEIN,
                  MIXERLINE_TARGETTYPE_WAVEIN, source.description, source.levels.Channels(),
                  MIXERLINE_LINEF_ACTIVE);
-        destination.line.controls.push_back(MakeControl(
-            MakeId(kSourceVolume, source.index), MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "Volume"));
-        destination.line.controls.push_back(MakeControl(MakeId(kSourceMute, source.index),
-                                                        MIXERCONTROL_CONTROLTYPE_MUTE,
-                                                        MIXERCONTROL_CONTROLF_UNIFORM, "Mute"));
+        destination.line.controls.push_back(VolumeControl(MakeId(kSourceVolume, source.index)));
+        destination.line.controls.push_back(MuteControl(MakeId(kSourceMute, source.index)));
         if (!source.ports.empty()) {
             const auto items = static_cast<std::uint32_t>(source.ports.size());
             MixerModel::Control mux = MakeControl(
