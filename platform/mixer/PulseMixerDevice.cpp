@@ -369,7 +369,7 @@ MMRESULT PulseMixerDevice::Open(HMIXER* mixer, std::uint32_t deviceId, MixerCall
         if (auto snapshot = ReadSnapshot()) {
             model_ = BuildModel(*snapshot);
             modelStale_ = false;
-            seen_ = BuildSeen(*snapshot);
+            seen_ = BuildSeen(*snapshot, *model_);
         }
     }
     return result;
@@ -514,8 +514,8 @@ MixerModel PulseMixerDevice::BuildModel(const Snapshot& snapshot) {
     return model;
 }
 
-PulseMixerDevice::Seen PulseMixerDevice::BuildSeen(const Snapshot& snapshot) {
-    const MixerModel model = BuildModel(snapshot);
+PulseMixerDevice::Seen PulseMixerDevice::BuildSeen(const Snapshot& snapshot,
+                                                   const MixerModel& model) {
     Seen seen;
     const Snapshot::Sink* defaultSink = snapshot.DefaultSink();
     auto sinkOf = [&](std::uint32_t index) -> const Snapshot::Sink* {
@@ -620,7 +620,7 @@ void PulseMixerDevice::ProcessChanges() {
         return;
     }
     model_ = BuildModel(*snapshot);
-    Seen now = BuildSeen(*snapshot);
+    Seen now = BuildSeen(*snapshot, *model_);
     if (!seen_) {
         seen_ = std::move(now);
         return;

@@ -71,7 +71,8 @@ private:
 
     std::unique_ptr<Snapshot> ReadSnapshot();
     MixerModel BuildModel(const Snapshot& snapshot);
-    Seen BuildSeen(const Snapshot& snapshot);
+    // What `model`, built from `snapshot`, shows.
+    Seen BuildSeen(const Snapshot& snapshot, const MixerModel& model);
     void ProcessChanges();
     // One sink (the default sink, or the one of `index`), source or stream read from the server
     // into `one`; false when the server does not have it.
