@@ -169,15 +169,7 @@ void TControl::SetVisible(bool visible) {
 
 void TControl::SetColor(TColor color) {
     parentColor_ = false;
-    if (color_ != color) {
-        color_ = color;
-        ColorChanged();
-        ForEachChildControl([this](TControl* c) {
-            if (c->parentColor_) {
-                c->AdoptParentColor(color_);
-            }
-        });
-    }
+    AdoptParentColor(color);
 }
 
 void TControl::SetParentColor(bool on) {
