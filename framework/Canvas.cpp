@@ -199,6 +199,22 @@ struct TCanvas::Spans {
         const int i = y - top;
         return i < 0 || i >= Rows() || xl[i] > xr[i];
     }
+    // The interior of row i (a non-empty row) after eroding by a diamond of radius w: the pixels
+    // that have every pixel within 4-neighbour distance w inside the shape (el > er: none).
+    void Interior(int i, int w, int& el, int& er) const {
+        el = xl[i];
+        er = xr[i];
+        for (int d = -w; d <= w; ++d) {
+            const int k = w - std::abs(d);
+            if (RowEmpty(top + i + d)) {
+                el = 1;
+                er = 0;
+                return;
+            }
+            el = std::max(el, xl[i + d] + k);
+            er = std::min(er, xr[i + d] - k);
+        }
+    }
 };
 
 namespace {
@@ -411,18 +427,7 @@ void TCanvas::PaintSpans(const Spans& s, bool fill, bool stroke, int w) {
         int el = s.xl[i];
         int er = s.xr[i];
         if (stroke) {
-            // Erode by a diamond of radius w: interior pixels have every pixel within
-            // 4-neighbour distance w inside the shape.
-            for (int d = -w; d <= w; ++d) {
-                const int k = w - std::abs(d);
-                if (s.RowEmpty(y + d)) {
-                    el = 1;
-                    er = 0;
-                    break;
-                }
-                el = std::max(el, s.xl[i + d] + k);
-                er = std::min(er, s.xr[i + d] - k);
-            }
+            s.Interior(i, w, el, er);
         }
         if (fill && el <= er) {
             for (int x = std::max(el, 0), to = std::min(er, maxX); x <= to; ++x) {
@@ -567,18 +572,9 @@ void TCanvas::Arc(int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
         if (s.RowEmpty(y)) {
             continue;
         }
-        int el = s.xl[i];
-        int er = s.xr[i];
-        for (int d = -w; d <= w; ++d) {
-            const int k = w - std::abs(d);
-            if (s.RowEmpty(y + d)) {
-                el = 1;
-                er = 0;
-                break;
-            }
-            el = std::max(el, s.xl[i + d] + k);
-            er = std::min(er, s.xr[i + d] - k);
-        }
+        int el = 0;
+        int er = 0;
+        s.Interior(i, w, el, er);
         for (int x = s.xl[i]; x <= s.xr[i]; ++x) {
             if (el <= er && x >= el && x <= er) {
                 continue;
