@@ -10,6 +10,19 @@ namespace {
 // Every call addresses mixer device 0 by its identifier.
 constexpr std::uint32_t kDevice = 0;
 
+// A value request for one control: `channels` records of `size` bytes at `values`.
+MIXERCONTROLDETAILS ValueDetails(const MIXERCONTROL& control, std::uint32_t channels,
+                                 std::uint32_t size, void* values) {
+    MIXERCONTROLDETAILS details{};
+    details.cbStruct = sizeof(MIXERCONTROLDETAILS);
+    details.dwControlID = control.dwControlID;
+    details.cChannels = channels;
+    details.cMultipleItems = 0;
+    details.cbDetails = size;
+    details.paDetails = values;
+    return details;
+}
+
 }  // namespace
 
 TssVolumeController::TssVolumeController(TComponent* owner, MixerDevice& mixer)
@@ -148,13 +161,8 @@ void TssVolumeController::SendVolume() {
         values[0].dwValue = x * static_cast<std::uint32_t>(100 - balance_) / 100u;
         values[1].dwValue = x;
     }
-    MIXERCONTROLDETAILS details{};
-    details.cbStruct = sizeof(MIXERCONTROLDETAILS);
-    details.dwControlID = volumeControl_.dwControlID;
-    details.cChannels = 2;
-    details.cMultipleItems = 0;
-    details.cbDetails = sizeof(MIXERCONTROLDETAILS_UNSIGNED);
-    details.paDetails = values.data();
+    MIXERCONTROLDETAILS details =
+        ValueDetails(volumeControl_, 2, sizeof(MIXERCONTROLDETAILS_UNSIGNED), values.data());
     mixer_.SetControlDetails(kDevice, &details, MIXER_SETCONTROLDETAILSF_VALUE);
 }
 
@@ -163,13 +171,8 @@ void TssVolumeController::SendMute() {
         return;
     }
     MIXERCONTROLDETAILS_BOOLEAN value{mute_ ? 1 : 0};
-    MIXERCONTROLDETAILS details{};
-    details.cbStruct = sizeof(MIXERCONTROLDETAILS);
-    details.dwControlID = muteControl_.dwControlID;
-    details.cChannels = 1;
-    details.cMultipleItems = 0;
-    details.cbDetails = sizeof(MIXERCONTROLDETAILS_BOOLEAN);
-    details.paDetails = &value;
+    MIXERCONTROLDETAILS details =
+        ValueDetails(muteControl_, 1, sizeof(MIXERCONTROLDETAILS_BOOLEAN), &value);
     mixer_.SetControlDetails(kDevice, &details, MIXER_SETCONTROLDETAILSF_VALUE);
 }
 
@@ -178,13 +181,8 @@ void TssVolumeController::ReadBack() {
         return;
     }
     std::array<MIXERCONTROLDETAILS_UNSIGNED, 2> values{};
-    MIXERCONTROLDETAILS details{};
-    details.cbStruct = sizeof(MIXERCONTROLDETAILS);
-    details.dwControlID = volumeControl_.dwControlID;
-    details.cChannels = 2;
-    details.cMultipleItems = 0;
-    details.cbDetails = sizeof(MIXERCONTROLDETAILS_UNSIGNED);
-    details.paDetails = values.data();
+    MIXERCONTROLDETAILS details =
+        ValueDetails(volumeControl_, 2, sizeof(MIXERCONTROLDETAILS_UNSIGNED), values.data());
     // A failed read leaves the stored values as they are.
     if (mixer_.GetControlDetails(kDevice, &details, MIXER_GETCONTROLDETAILSF_VALUE) !=
         MMSYSERR_NOERROR) {
