@@ -12,7 +12,7 @@
 #include "platform/sound/PulseSoundOutput.h"
 
 #include "tests/support/PulseDaemon.h"
-#include "tests/support/PulseTestServer.h"
+#include "tests/support/PulseServerTest.h"
 #include "tests/support/ToneAnalysis.h"
 
 #include <gtest/gtest.h>
@@ -24,12 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Channel;
-
-constexpr double kRate = 96000.0;
-
-std::size_t FramesOf(int ms) {
-    return static_cast<std::size_t>(ms * kRate / 1000);
-}
+using test::FramesOf;
 
 // The test console's tone: 10 ms of 16-bit stereo at 96 kHz, looping, both channels full.
 void MakeTestConsoleTone(TToneGen& tone) {
@@ -41,20 +36,19 @@ void MakeTestConsoleTone(TToneGen& tone) {
     tone.SetWaveform(tgSine);
 }
 
-class PulseEndToEndTest : public ::testing::Test {
+class PulseEndToEndTest : public test::PulseServerTest {
 protected:
     void SetUp() override {
-        VELMORA_REQUIRE_PULSE_SERVER();
+        PulseServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
         test::EnsureCoreApplication();
-        lock_ = std::make_unique<test::PulseTestLock>();
-        ASSERT_TRUE(test::ResetTestSink());
-        pulse_ = std::make_unique<PulseContext>(test::PulseTestServer());
-        ASSERT_TRUE(pulse_->Connect())
-            << "the test sound server " << test::PulseTestServer() << " is not reachable";
-        sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
         mixer_ = std::make_unique<PulseMixerDevice>(*pulse_, *sound_);
-        capture_ = std::make_unique<PulseCapture>(*pulse_);
-        ASSERT_TRUE(capture_->Start());
+        StartCapture();
+        if (HasFatalFailure()) {
+            return;
+        }
         tone_ = std::make_unique<TToneGen>(nullptr, *sound_);
         MakeTestConsoleTone(*tone_);
     }
@@ -66,26 +60,7 @@ protected:
         }
     }
 
-    // A busy machine can make the server run out of frames (it reports each such gap): such a
-    // recording says nothing about the sound and is made again.
-    std::vector<std::int16_t> Listen(int ms) {
-        EXPECT_TRUE(capture_->Record(FramesOf(60), 2s));
-        for (int attempt = 1;; ++attempt) {
-            const std::uint64_t underflows = sound_->Underflows();
-            capture_->Clear();
-            EXPECT_TRUE(capture_->Record(FramesOf(ms), 2s));
-            if (sound_->Underflows() == underflows || attempt == 5) {
-                EXPECT_EQ(sound_->Underflows(), underflows) << "the machine is too busy";
-                return capture_->Samples();
-            }
-        }
-    }
-
-    std::unique_ptr<test::PulseTestLock> lock_;
-    std::unique_ptr<PulseContext> pulse_;
-    std::unique_ptr<PulseSoundOutput> sound_;
     std::unique_ptr<PulseMixerDevice> mixer_;
-    std::unique_ptr<PulseCapture> capture_;
     std::unique_ptr<TToneGen> tone_;
 };
 
@@ -106,7 +81,7 @@ TEST_F(PulseEndToEndTest, EachTestFrequencyIsHeardAtItsFrequency) {
         const auto samples = Listen(250);
         for (int channel = 0; channel < 2; ++channel) {
             const auto x = Channel(samples, channel);
-            EXPECT_NEAR(test::Frequency(x, kRate), frequency, frequency * 0.001)
+            EXPECT_NEAR(test::Frequency(x, test::kSinkRate), frequency, frequency * 0.001)
                 << frequency << " Hz, channel " << channel;
             EXPECT_NEAR(test::Peak(x), 32767.0, 2.0) << frequency << " Hz";
         }
@@ -175,8 +150,8 @@ TEST_F(PulseEndToEndTest, LoopOfWholePeriodsJoinsWithoutADiscontinuity) {
     for (int channel = 0; channel < 2; ++channel) {
         const auto x = Channel(samples, channel);
         // A dropped or repeated frame at a seam leaves a residual of about 270.
-        EXPECT_LT(test::LargestSineResidual(x, 125.0, kRate), 8.0);
-        EXPECT_NEAR(test::Frequency(x, kRate), 125.0, 0.125);
+        EXPECT_LT(test::LargestSineResidual(x, 125.0, test::kSinkRate), 8.0);
+        EXPECT_NEAR(test::Frequency(x, test::kSinkRate), 125.0, 0.125);
     }
 }
 

@@ -6,7 +6,7 @@
 #include "platform/sound/PulseSoundOutput.h"
 
 #include "tests/support/PulseDaemon.h"
-#include "tests/support/PulseTestServer.h"
+#include "tests/support/PulseServerTest.h"
 #include "tests/support/WaveBuilder.h"
 
 #include <gtest/gtest.h>
@@ -33,17 +33,14 @@ bool ProcessEventsUntil(Predicate done) {
     return done();
 }
 
-class PulseMixerDeviceTest : public ::testing::Test {
+class PulseMixerDeviceTest : public test::PulseServerTest {
 protected:
     void SetUp() override {
-        VELMORA_REQUIRE_PULSE_SERVER();
+        PulseServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
         test::EnsureCoreApplication();
-        lock_ = std::make_unique<test::PulseTestLock>();
-        ASSERT_TRUE(test::ResetTestSink());
-        pulse_ = std::make_unique<PulseContext>(test::PulseTestServer());
-        ASSERT_TRUE(pulse_->Connect())
-            << "the test sound server " << test::PulseTestServer() << " is not reachable";
-        sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
         mixer_ = std::make_unique<PulseMixerDevice>(*pulse_, *sound_);
     }
 
@@ -99,9 +96,6 @@ protected:
         return values;
     }
 
-    std::unique_ptr<test::PulseTestLock> lock_;
-    std::unique_ptr<PulseContext> pulse_;
-    std::unique_ptr<PulseSoundOutput> sound_;
     std::unique_ptr<PulseMixerDevice> mixer_;
 };
 

@@ -6,7 +6,7 @@
 #include "platform/sound/PulseSoundOutput.h"
 
 #include "tests/support/PulseDaemon.h"
-#include "tests/support/PulseTestServer.h"
+#include "tests/support/PulseServerTest.h"
 #include "tests/support/ToneAnalysis.h"
 #include "tests/support/WaveBuilder.h"
 
@@ -19,49 +19,19 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Channel;
+using test::FramesOf;
 
-constexpr double kRate = 96000.0;
 constexpr std::uint32_t kLoopFlags = SND_MEMORY | SND_ASYNC | SND_LOOP;
 
-// Frames of `ms` milliseconds at the capture rate.
-std::size_t FramesOf(int ms) {
-    return static_cast<std::size_t>(ms * kRate / 1000);
-}
-
-class PulseSoundOutputTest : public ::testing::Test {
+class PulseSoundOutputTest : public test::PulseServerTest {
 protected:
     void SetUp() override {
-        VELMORA_REQUIRE_PULSE_SERVER();
-        lock_ = std::make_unique<test::PulseTestLock>();
-        pulse_ = std::make_unique<PulseContext>(test::PulseTestServer());
-        ASSERT_TRUE(pulse_->Connect())
-            << "the test sound server " << test::PulseTestServer() << " is not reachable";
-        ASSERT_TRUE(test::ResetTestSink());
-        sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
-        capture_ = std::make_unique<PulseCapture>(*pulse_);
-        ASSERT_TRUE(capture_->Start());
-    }
-
-    // What the sink's monitor receives during `ms` milliseconds, after the sound has had time
-    // to reach it. A busy machine can make the server run out of frames (it reports each such
-    // gap): such a recording says nothing about the sound and is made again.
-    std::vector<std::int16_t> Listen(int ms) {
-        EXPECT_TRUE(capture_->Record(FramesOf(60), 2s));
-        for (int attempt = 1;; ++attempt) {
-            const std::uint64_t underflows = sound_->Underflows();
-            capture_->Clear();
-            EXPECT_TRUE(capture_->Record(FramesOf(ms), 2s));
-            if (sound_->Underflows() == underflows || attempt == 5) {
-                EXPECT_EQ(sound_->Underflows(), underflows) << "the machine is too busy";
-                return capture_->Samples();
-            }
+        PulseServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
+        StartCapture();
     }
-
-    std::unique_ptr<test::PulseTestLock> lock_;
-    std::unique_ptr<PulseContext> pulse_;
-    std::unique_ptr<PulseSoundOutput> sound_;
-    std::unique_ptr<PulseCapture> capture_;
 };
 
 TEST_F(PulseSoundOutputTest, WaveOutVolumeSelectsTheEarOfAMonoSound) {
@@ -111,7 +81,7 @@ TEST_F(PulseSoundOutputTest, EightBitSoundAtTheLowRateIsPlayedAtItsFrequency) {
     const auto image = test::SineImage(441.0, 4400, 44100, 8, 1);
     ASSERT_TRUE(sound_->PlaySound(image, kLoopFlags));
     const auto x = Channel(Listen(300), 0);
-    EXPECT_NEAR(test::Frequency(x, kRate), 441.0, 0.441);
+    EXPECT_NEAR(test::Frequency(x, test::kSinkRate), 441.0, 0.441);
     EXPECT_GT(test::Peak(x), 30000.0);
 }
 
@@ -119,8 +89,9 @@ TEST_F(PulseSoundOutputTest, NewSoundReplacesTheCurrentOne) {
     ASSERT_TRUE(sound_->PlaySound(test::SineImage(1000.0, 960), kLoopFlags));
     ASSERT_TRUE(sound_->PlaySound(test::SineImage(2000.0, 960), kLoopFlags));
     const auto x = Channel(Listen(200), 0);
-    EXPECT_NEAR(test::Frequency(x, kRate), 2000.0, 2.0);
-    EXPECT_LT(test::LargestSineResidual(x, 2000.0, kRate), 8.0) << "the first sound is mixed in";
+    EXPECT_NEAR(test::Frequency(x, test::kSinkRate), 2000.0, 2.0);
+    EXPECT_LT(test::LargestSineResidual(x, 2000.0, test::kSinkRate), 8.0)
+        << "the first sound is mixed in";
 }
 
 TEST_F(PulseSoundOutputTest, StopEndsTheSoundAndReleasesTheImage) {
