@@ -3,20 +3,20 @@
 // A PulseAudio daemon of a test's own, with a null sink as its only sink, for the tests that stop
 // and restart the server. Started and stopped by its process id.
 
+#include "tests/support/Spawn.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace velmora::test {
 
@@ -60,18 +60,8 @@ public:
             "--load=module-null-sink sink_name=testsink format=s16le rate=96000 channels=2 "
             "norewinds=1",
             "--load=module-native-protocol-unix auth-anonymous=1"};
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (auto& e : env) {
-            envp.push_back(e.data());
-        }
-        envp.push_back(nullptr);
-        if (::posix_spawnp(&pid_, "pulseaudio", nullptr, nullptr, argv.data(), envp.data()) != 0) {
-            pid_ = -1;
+        pid_ = Spawn("pulseaudio", std::move(args), std::move(env));
+        if (pid_ <= 0) {
             return false;
         }
         const auto socket = dir_ / "run/pulse/native";

@@ -6,11 +6,11 @@
 #include "platform/pulse/PulseContext.h"
 
 #include "tests/support/PulseTestServer.h"
+#include "tests/support/Spawn.h"
 #include "tests/support/ToneAnalysis.h"
 
 #include <gtest/gtest.h>
 
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <string>
@@ -33,21 +33,7 @@ pid_t StartTool(const std::string& server, std::vector<std::string> args) {
         }
     }
     args.insert(args.begin(), VELMORA_TONE_PATH);
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, VELMORA_TONE_PATH, nullptr, nullptr, argv.data(), envp.data()) != 0) {
-        return -1;
-    }
-    return pid;
+    return test::Spawn(VELMORA_TONE_PATH, std::move(args), std::move(env));
 }
 
 int ExitCode(pid_t pid) {
