@@ -1,7 +1,7 @@
 #include "controls/AnalogGauge.h"
 #include "controls/Hemibtn.h"
 
-#include <QApplication>
+#include "bench/GuiApplication.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,17 +10,10 @@
 namespace velmora {
 namespace {
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char arg0[] = "controls_bench";
-    static char* argv[] = {arg0, nullptr};
-    static QApplication* app =
-        QApplication::instance() == nullptr ? new QApplication(argc, argv) : nullptr;
-    (void)app;
-}
+using bench::EnsureGuiApplication;
 
 std::unique_ptr<TAnalogGauge> ConsoleGauge() {
-    EnsureApplication();
+    EnsureGuiApplication();
     auto g = std::make_unique<TAnalogGauge>();
     g->SetBounds(12, 20, 225, 153);
     g->SetCaption(QStringLiteral("Lautstärke"));
@@ -63,7 +56,7 @@ BENCHMARK(BM_GaugeRenderFace);
 // Rendering the three images of a round button with the test console's settings (green face,
 // one lowered bevel of 2): the threshold button's 41 x 41 and a large 400 x 400.
 void BM_HemisphereBuildImages(benchmark::State& state) {
-    EnsureApplication();
+    EnsureGuiApplication();
     THemisphereButton b;
     const int size = int(state.range(0));
     b.SetBounds(0, 0, size, size);
@@ -77,7 +70,7 @@ BENCHMARK(BM_HemisphereBuildImages)->Arg(41)->Arg(400)->Unit(benchmark::kMicrose
 
 // Painting the pressed button over its parent's drawing (four block operations).
 void BM_HemispherePaint(benchmark::State& state) {
-    EnsureApplication();
+    EnsureGuiApplication();
     THemisphereButton b;
     b.SetBounds(0, 0, 41, 41);
     b.SetFaceColor(RGB(0, 128, 0));

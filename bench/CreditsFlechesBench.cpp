@@ -1,21 +1,14 @@
 #include "controls/Credits.h"
 #include "controls/Fleches.h"
 
-#include <QApplication>
+#include "bench/GuiApplication.h"
 
 #include <benchmark/benchmark.h>
 
 namespace velmora {
 namespace {
 
-void EnsureGuiApplication() {
-    static int argc = 1;
-    static char arg0[] = "controls_bench";
-    static char* argv[] = {arg0, nullptr};
-    static QApplication* app =
-        QApplication::instance() == nullptr ? new QApplication(argc, argv) : nullptr;
-    (void)app;
-}
+using bench::EnsureGuiApplication;
 
 // One timer tick of the main window's credits (109 x 81, eleven lines): move, draw every line
 // in view into the off-screen bitmap, copy it to the control.
