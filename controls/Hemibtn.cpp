@@ -39,6 +39,10 @@ std::uint32_t Grey(int level) {
     return kOpaque | (std::uint32_t(level) * 0x010101u);
 }
 
+std::uint32_t Pixel(int r, int g, int b) {
+    return kOpaque | (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | std::uint32_t(b);
+}
+
 // c + Round(c * s) kept within 0..255 (a non-finite shade gives a defined result too).
 int Shade(int c, double s) {
     const double v = c + std::nearbyint(c * s);
@@ -501,17 +505,11 @@ void THemisphereButton::BuildImages() {
             }
             if ((faceShaded_ && !isGlyph) || (glyphShaded_ && isGlyph)) {
                 const double s = LightDot(nx, ny, nz) * attenControl_;
-                out.Put(x, y,
-                        kOpaque | std::uint32_t(Shade(r, s) << 16) |
-                            std::uint32_t(Shade(g, s) << 8) | std::uint32_t(Shade(b, s)));
-                in.Put(x, y,
-                       kOpaque | std::uint32_t(Shade(r, -s) << 16) |
-                           std::uint32_t(Shade(g, -s) << 8) | std::uint32_t(Shade(b, -s)));
+                out.Put(x, y, Pixel(Shade(r, s), Shade(g, s), Shade(b, s)));
+                in.Put(x, y, Pixel(Shade(r, -s), Shade(g, -s), Shade(b, -s)));
             } else {
-                const std::uint32_t plain =
-                    kOpaque | (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | std::uint32_t(b);
-                out.Put(x, y, plain);
-                in.Put(x, y, plain);
+                out.Put(x, y, Pixel(r, g, b));
+                in.Put(x, y, Pixel(r, g, b));
             }
         };
 
