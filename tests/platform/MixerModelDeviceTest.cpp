@@ -2,6 +2,8 @@
 
 #include "platform/mixer/SimulatedMixerDevice.h"
 
+#include "tests/support/MixerRequests.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -33,26 +35,15 @@ protected:
 
     MMRESULT Set(std::uint32_t control, std::vector<std::uint32_t> values, std::uint32_t channels,
                  std::uint32_t items = 0) {
-        MIXERCONTROLDETAILS details{};
-        details.cbStruct = sizeof details;
-        details.dwControlID = control;
-        details.cChannels = channels;
-        details.cMultipleItems = items;
-        details.cbDetails = 4;
-        details.paDetails = values.data();
+        const MIXERCONTROLDETAILS details =
+            test::ValueRequest(control, channels, items, values.data());
         return mixer_.SetControlDetails(dev_, &details, 0);
     }
 
     std::vector<std::uint32_t> Get(std::uint32_t control, std::uint32_t channels,
                                    std::uint32_t items = 0) {
         std::vector<std::uint32_t> values(channels * std::max<std::uint32_t>(items, 1), 0xDEAD);
-        MIXERCONTROLDETAILS details{};
-        details.cbStruct = sizeof details;
-        details.dwControlID = control;
-        details.cChannels = channels;
-        details.cMultipleItems = items;
-        details.cbDetails = 4;
-        details.paDetails = values.data();
+        MIXERCONTROLDETAILS details = test::ValueRequest(control, channels, items, values.data());
         EXPECT_EQ(mixer_.GetControlDetails(dev_, &details, 0), MMSYSERR_NOERROR);
         return values;
     }

@@ -5,6 +5,7 @@
 #include "platform/pulse/PulseContext.h"
 #include "platform/sound/PulseSoundOutput.h"
 
+#include "tests/support/MixerRequests.h"
 #include "tests/support/PulseDaemon.h"
 #include "tests/support/PulseServerTest.h"
 #include "tests/support/WaveBuilder.h"
@@ -60,13 +61,7 @@ protected:
     // The control of `type` on a line.
     std::optional<MIXERCONTROL> Control(const MIXERLINE& line, std::uint32_t type) {
         MIXERCONTROL control{};
-        MIXERLINECONTROLS request{};
-        request.cbStruct = sizeof request;
-        request.dwLineID = line.dwLineID;
-        request.dwControlType = type;
-        request.cControls = 1;
-        request.cbmxctrl = sizeof control;
-        request.pamxctrl = &control;
+        MIXERLINECONTROLS request = test::ControlByTypeRequest(line.dwLineID, type, &control);
         if (mixer_->GetLineControls(0, &request, MIXER_GETLINECONTROLSF_ONEBYTYPE) !=
             MMSYSERR_NOERROR) {
             return std::nullopt;
@@ -75,23 +70,15 @@ protected:
     }
 
     MMRESULT Set(const MIXERCONTROL& control, Values values) {
-        MIXERCONTROLDETAILS details{};
-        details.cbStruct = sizeof details;
-        details.dwControlID = control.dwControlID;
-        details.cChannels = static_cast<std::uint32_t>(values.size());
-        details.cbDetails = 4;
-        details.paDetails = values.data();
+        const MIXERCONTROLDETAILS details = test::ValueRequest(
+            control.dwControlID, static_cast<std::uint32_t>(values.size()), 0, values.data());
         return mixer_->SetControlDetails(0, &details, 0);
     }
 
     Values Get(const MIXERCONTROL& control, std::uint32_t channels) {
         Values values(channels, 0xDEAD);
-        MIXERCONTROLDETAILS details{};
-        details.cbStruct = sizeof details;
-        details.dwControlID = control.dwControlID;
-        details.cChannels = channels;
-        details.cbDetails = 4;
-        details.paDetails = values.data();
+        MIXERCONTROLDETAILS details =
+            test::ValueRequest(control.dwControlID, channels, 0, values.data());
         EXPECT_EQ(mixer_->GetControlDetails(0, &details, 0), MMSYSERR_NOERROR);
         return values;
     }
@@ -240,13 +227,8 @@ TEST(PulseMixerDeviceServerTest, ServerGoingAwayIsNoDeviceAndComingBackIsDeviceZ
     line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
     ASSERT_EQ(mixer.GetLineInfo(0, &line, MIXER_GETLINEINFOF_COMPONENTTYPE), MMSYSERR_NOERROR);
     MIXERCONTROL volume{};
-    MIXERLINECONTROLS request{};
-    request.cbStruct = sizeof request;
-    request.dwLineID = line.dwLineID;
-    request.dwControlType = MIXERCONTROL_CONTROLTYPE_VOLUME;
-    request.cControls = 1;
-    request.cbmxctrl = sizeof volume;
-    request.pamxctrl = &volume;
+    MIXERLINECONTROLS request =
+        test::ControlByTypeRequest(line.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME, &volume);
     ASSERT_EQ(mixer.GetLineControls(0, &request, MIXER_GETLINECONTROLSF_ONEBYTYPE),
               MMSYSERR_NOERROR);
     HMIXER handle = 0;
@@ -258,12 +240,7 @@ TEST(PulseMixerDeviceServerTest, ServerGoingAwayIsNoDeviceAndComingBackIsDeviceZ
     QCoreApplication::processEvents();
     EXPECT_EQ(mixer.GetNumDevs(), 0u);
     std::uint32_t values[2] = {1, 1};
-    MIXERCONTROLDETAILS details{};
-    details.cbStruct = sizeof details;
-    details.dwControlID = volume.dwControlID;
-    details.cChannels = 2;
-    details.cbDetails = 4;
-    details.paDetails = values;
+    MIXERCONTROLDETAILS details = test::ValueRequest(volume.dwControlID, 2, 0, values);
     EXPECT_NE(mixer.SetControlDetails(handle, &details, 0), MMSYSERR_NOERROR);
     EXPECT_NE(mixer.GetLineInfo(0, &line, MIXER_GETLINEINFOF_COMPONENTTYPE), MMSYSERR_NOERROR);
 
