@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -14,7 +15,9 @@
 #include <vector>
 
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,9 +67,11 @@ public:
         if (pid_ <= 0) {
             return false;
         }
+        // The socket file appears when the server binds it, a moment before it listens: ready
+        // means that a connection is accepted.
         const auto socket = dir_ / "run/pulse/native";
         for (int i = 0; i < 500; ++i) {
-            if (std::filesystem::exists(socket)) {
+            if (Accepts(socket)) {
                 return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -98,6 +103,24 @@ public:
     }
 
 private:
+    static bool Accepts(const std::filesystem::path& socket) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = socket.string();
+        if (path.size() >= sizeof address.sun_path) {
+            return false;
+        }
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            return false;
+        }
+        const bool accepted =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return accepted;
+    }
+
     std::filesystem::path dir_;
     pid_t pid_ = -1;
 };
