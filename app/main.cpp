@@ -1,13 +1,32 @@
+// Velmora: the relative hearing test.
+#include "app/Unit1.h"
+#include "framework/Application.h"
+#include "framework/MessageBox.h"
+#include "platform/mixer/PulseMixerDevice.h"
+#include "platform/pulse/PulseContext.h"
+#include "platform/sound/PulseSoundOutput.h"
+
 #include <QApplication>
-#include <QWidget>
+
+#include <exception>
+#include <memory>
 
 int main(int argc, char* argv[]) {
+    using namespace velmora;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velmora - Relativtest"));
-
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("  Velmora - Relativtest V 1.00"));
-    window.resize(800, 600);
-    window.show();
-    return QApplication::exec();
+    QApplication::setDesktopFileName(QStringLiteral("velmora"));
+    SetApplicationTitle(QStringLiteral("Velmora - Relativtest"));
+    try {
+        // The desktop's sound server: the tone's playback and the mixer with the speaker line.
+        // Without a server both behave as absent devices and the window says so.
+        PulseContext pulse({}, "Velmora");
+        PulseSoundOutput sound(pulse);
+        PulseMixerDevice mixer(pulse, sound);
+        TForm1 window(nullptr, sound, mixer);
+        window.show();
+        QApplication::exec();
+    } catch (const std::exception& error) {
+        HandleException(error);
+    }
+    return 0;
 }

@@ -1,5 +1,6 @@
 #include "MessageBox.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -24,7 +25,9 @@ QMessageBox::Icon IconOf(unsigned flags) {
 }
 
 int ShowWithQt(const MessageBoxRequest& request) {
-    QMessageBox box(IconOf(request.flags), request.caption, request.text);
+    // Over the window that is active, so that it stands in front of it and blocks it.
+    QMessageBox box(IconOf(request.flags), request.caption, request.text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
     switch (request.flags & 0x0F) {
         case MB_OKCANCEL:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
@@ -39,6 +42,24 @@ int ShowWithQt(const MessageBoxRequest& request) {
             box.setStandardButtons(QMessageBox::Ok);
             break;
     }
+    // The platform's German button texts, whatever translations are installed; the first button
+    // (OK or Yes) is the default, as the classic box has it.
+    const struct {
+        QMessageBox::StandardButton button;
+        const char* text;
+    } texts[] = {{QMessageBox::Ok, "OK"},
+                 {QMessageBox::Cancel, "Abbrechen"},
+                 {QMessageBox::Yes, "&Ja"},
+                 {QMessageBox::No, "&Nein"}};
+    for (const auto& t : texts) {
+        if (QAbstractButton* button = box.button(t.button)) {
+            button->setText(QString::fromUtf8(t.text));
+        }
+    }
+    box.setDefaultButton((request.flags & 0x0F) == MB_YESNO ||
+                                 (request.flags & 0x0F) == MB_YESNOCANCEL
+                             ? QMessageBox::Yes
+                             : QMessageBox::Ok);
     switch (box.exec()) {
         case QMessageBox::Yes:
             return IDYES;

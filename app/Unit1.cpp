@@ -1,0 +1,513 @@
+#include "app/Unit1.h"
+
+#include "audio/AMixer.h"
+#include "audio/SSVolumeController.h"
+#include "audio/ToneGen.h"
+#include "controls/AnalogGauge.h"
+#include "controls/Credits.h"
+#include "controls/DsGroup.h"
+#include "controls/ExTrackBar.h"
+#include "controls/Hemibtn.h"
+#include "controls/NumEdit.h"
+#include "controls/janColorButton.h"
+#include "framework/Bitmap.h"
+#include "framework/Dialogs.h"
+#include "framework/Edit.h"
+#include "framework/GraphicControl.h"
+#include "framework/Label.h"
+#include "framework/Memo.h"
+#include "framework/MessageBox.h"
+#include "framework/RadioButton.h"
+#include "framework/Shell.h"
+#include "platform/sound/SoundOutput.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace velmora {
+
+TForm1* Form1 = nullptr;
+
+const QString TForm1::kAuthorMail = QStringLiteral("velmora@example.org");
+const QString TForm1::kHomePage = QStringLiteral("https://velmora.example.org/");
+
+namespace {
+
+// Colours of the session.
+constexpr TColor kWindowGreen = RGB(102, 161, 55);
+constexpr TColor kLeftEar = RGB(135, 0, 255);
+constexpr TColor kRightEar = RGB(255, 0, 255);
+constexpr TColor kBothEars = RGB(95, 95, 95);
+constexpr TColor kLegendChosen = RGB(255, 0, 0);
+constexpr TColor kLegendOther = RGB(0, 0, 0);
+
+// The hearing curve.
+constexpr TColor kPlotBackground = RGB(160, 233, 91);
+constexpr TColor kPlotGrid = RGB(0, 87, 0);
+constexpr int kPlotWidth = 340;
+constexpr int kPlotHeight = 140;
+constexpr int kLabelRow = 120;
+struct PlotPoint {
+    int left;   // marker box, left edge
+    int right;  // marker box, right edge
+    const char* label;
+    int labelX;
+};
+constexpr PlotPoint kPlotPoints[7] = {
+    {41, 45, "125Hz", 33},     {84, 88, "250Hz", 76},     {128, 132, "500Hz", 119},
+    {170, 174, "1000Hz", 158}, {214, 218, "2000Hz", 201}, {256, 260, "4000Hz", 244},
+    {300, 304, "8000Hz", 287},
+};
+
+const QString kCaution = QStringLiteral("   Achtung!");
+
+// Curve picture files, one per ear, in the order of PicturePaths.
+const char* const kPictureNames[3] = {"beide_tmp.bmp", "links_tmp.bmp", "rechts_tmp.bmp"};
+const char* const kEarNames[3] = {"beide Ohren", "linkes Ohr", "rechtes Ohr"};
+
+}  // namespace
+
+TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
+    : TForm(owner), sound_(sound) {
+    Form1 = this;
+    LoadLayout(sound, mixer);
+    ApplyStartupDefaults();
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this) {
+        Form1 = nullptr;
+    }
+}
+
+void TForm1::ApplyStartupDefaults() {
+    SetColor(kWindowGreen);
+    DsGroup1->SetColor(kWindowGreen);
+    ScrollingCredits1->SetBackgroundColor(kWindowGreen);
+    ScrollingCredits1->SetBorderColor(kWindowGreen);
+    AudioTools1->SetVolume(0);
+    RadioButton7->SetChecked(true);
+    RadioButton3->SetChecked(true);
+    RadioButton11->SetChecked(true);
+    ColorLegend(Label4);
+    for (TEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7,
+                        static_cast<TEdit*>(NumEdit1), static_cast<TEdit*>(NumEdit2)}) {
+        edit->Clear();
+    }
+    AudioMixer1->SetLineVolume(0, 0, 100, 100, 0);
+    ToneGen1->SetStereo(true);
+    ToneGen1->SetLeftVolume(100);
+    ToneGen1->SetRightVolume(100);
+    ToneGen1->SetFrequency(1000);
+    ToneGen1->Play();
+    janColorButton2->SetCaption(QStringLiteral("Bericht\nerstellen"));
+    Label23->SetWordWrap(true);
+    Label23->SetCaption(QStringLiteral("Wert\nübernehmen"));
+    AnalogGauge1->SetCenterColor(kWindowGreen);
+    RadioButton1->SetColor(kLeftEar);
+    RadioButton3->SetColor(kBothEars);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    TForm::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        // After the window is on the screen, so that the warning stands in front of it.
+        QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
+    }
+}
+
+void TForm1::WarnWithoutSoundOutput() {
+    if (warnedWithoutSound_ || sound_.IsAvailable()) {
+        return;
+    }
+    warnedWithoutSound_ = true;
+    MessageBox(
+        QStringLiteral(
+            "Es wurde keine Tonausgabe gefunden.\nDer Testton kann nicht wiedergegeben werden."),
+        kCaution, MB_OK);
+}
+
+// ----- window
+
+void TForm1::FormPaint(TComponent*) {
+    Edit1->SetFocus();
+}
+
+void TForm1::FormClose(TComponent*, TCloseAction&) {
+    DeletePictures();
+}
+
+void TForm1::DeletePictures() {
+    for (const QString& path : PicturePaths) {
+        DeleteFile(path);
+    }
+}
+
+// ----- level
+
+float TForm1::LevelPosition() const {
+    const double fine = double(FineLevel) * 0.1;
+    return float(CoarseLevel < 1 ? fine : fine + CoarseLevel);
+}
+
+int TForm1::LevelVolume() const {
+    return int(10 * CoarseLevel + FineLevel);
+}
+
+void TForm1::ExTrackBar1Change(TComponent*) {
+    CoarseLevel = ExTrackBar1->Position();
+    FineLevel = float(ExTrackBar2->Position());
+    AnalogGauge1->SetPosition(LevelPosition());
+    AudioTools1->SetVolume(LevelVolume());
+}
+
+void TForm1::ExTrackBar2Change(TComponent*) {
+    FineLevel = float(ExTrackBar2->Position());
+    CoarseLevel = ExTrackBar1->Position();
+    if (CoarseLevel < 1) {
+        AnalogGauge1->SetPosition(float(double(FineLevel) * 0.1));
+    } else {
+        AnalogGauge1->SetPosition(float(double(FineLevel) * 0.1 + CoarseLevel));
+    }
+    AudioTools1->SetVolume(LevelVolume());
+}
+
+void TForm1::HemisphereButton1Click(TComponent*) {
+    if (!Muted) {
+        AudioTools1->SetMute(true);
+        HemisphereButton1->SetFaceColor(RGB(255, 0, 0));
+        AnalogGauge1->SetPosition(0);
+        Muted = true;
+    } else {
+        AnalogGauge1->SetPosition(LevelPosition());
+        Muted = false;
+        AudioTools1->SetMute(false);
+        HemisphereButton1->SetFaceColor(RGB(0, 128, 0));
+    }
+}
+
+// ----- ear
+
+void TForm1::SelectEar(bool stereo, int leftVolume, int rightVolume) {
+    ToneGen1->SetStereo(stereo);
+    RadioButton7->SetChecked(true);
+    ExTrackBar1->SetPosition(0);
+    ExTrackBar2->SetPosition(0);
+    ToneGen1->SetLeftVolume(std::int16_t(leftVolume));
+    ToneGen1->SetRightVolume(std::int16_t(rightVolume));
+    Thresholds.fill(0);
+    PaintBox1->Repaint();
+    ToneGen1->Play();
+}
+
+void TForm1::RadioButton1Click(TComponent*) {
+    SelectEar(false, 100, 0);
+}
+
+void TForm1::RadioButton2Click(TComponent*) {
+    SelectEar(false, 0, 100);
+}
+
+void TForm1::RadioButton3Click(TComponent*) {
+    SelectEar(true, 100, 100);
+}
+
+// ----- frequency
+
+void TForm1::SelectFrequency(int frequency) {
+    ToneGen1->Stop();
+    ExTrackBar1->SetPosition(0);
+    ExTrackBar2->SetPosition(0);
+    ToneGen1->SetFrequency(std::int16_t(frequency));
+    ToneGen1->Play();
+}
+
+void TForm1::RadioButton4Click(TComponent*) {
+    SelectFrequency(125);
+}
+void TForm1::RadioButton5Click(TComponent*) {
+    SelectFrequency(250);
+}
+void TForm1::RadioButton6Click(TComponent*) {
+    SelectFrequency(500);
+}
+void TForm1::RadioButton7Click(TComponent*) {
+    SelectFrequency(1000);
+}
+void TForm1::RadioButton8Click(TComponent*) {
+    SelectFrequency(2000);
+}
+void TForm1::RadioButton9Click(TComponent*) {
+    SelectFrequency(4000);
+}
+void TForm1::RadioButton10Click(TComponent*) {
+    SelectFrequency(8000);
+}
+
+// ----- waveform
+
+void TForm1::ColorLegend(TLabel* chosen) {
+    for (TLabel* label : {Label4, Label5, Label6}) {
+        label->Font().SetColor(label == chosen ? kLegendChosen : kLegendOther);
+    }
+}
+
+void TForm1::RadioButton11Click(TComponent*) {
+    RadioButton11->SetChecked(true);
+    ToneGen1->Stop();
+    ExTrackBar1->SetPosition(0);
+    ExTrackBar2->SetPosition(0);
+    ToneGen1->SetWaveform(tgSine);
+    ColorLegend(Label4);
+    ToneGen1->Play();
+}
+
+void TForm1::RadioButton12Click(TComponent*) {
+    RadioButton12->SetChecked(true);
+    ExTrackBar1->SetPosition(0);
+    ExTrackBar2->SetPosition(0);
+    ToneGen1->Stop();
+    ToneGen1->SetWaveform(tgTriangle);
+    ColorLegend(Label5);
+    ToneGen1->Play();
+}
+
+void TForm1::RadioButton13Click(TComponent*) {
+    RadioButton13->SetChecked(true);
+    ExTrackBar1->SetPosition(0);
+    ExTrackBar2->SetPosition(0);
+    ToneGen1->Stop();
+    ToneGen1->SetWaveform(tgSquare);
+    ColorLegend(Label6);
+    ToneGen1->Play();
+}
+
+// ----- threshold and reset
+
+void TForm1::HemisphereButton2Click(TComponent*) {
+    TRadioButton* const frequencies[7] = {RadioButton4, RadioButton5, RadioButton6, RadioButton7,
+                                          RadioButton8, RadioButton9, RadioButton10};
+    for (int slot = 0; slot < 7; ++slot) {
+        if (frequencies[slot]->Checked()) {
+            Thresholds[std::size_t(slot)] = int(double(AnalogGauge1->Position()) * 12);
+        }
+    }
+    DrawHearingCurve();
+}
+
+void TForm1::janColorButton5click(TComponent*) {
+    AudioTools1->SetMute(true);
+    ToneGen1->Stop();
+    if (Muted) {
+        HemisphereButton1Click(HemisphereButton1);
+    }
+    RadioButton7->SetChecked(true);
+    RadioButton3->SetChecked(true);
+    RadioButton11->SetChecked(true);
+    ColorLegend(Label4);
+    ToneGen1->Stop();
+    ToneGen1->SetWaveform(tgSine);
+    ToneGen1->SetStereo(true);
+    ToneGen1->SetLeftVolume(100);
+    ToneGen1->SetRightVolume(100);
+    ToneGen1->SetFrequency(1000);
+    ToneGen1->Play();
+    ExTrackBar1->SetPosition(0);
+    ExTrackBar2->SetPosition(0);
+    Thresholds.fill(0);
+    PaintBox1->Repaint();
+    AudioTools1->SetMute(false);
+}
+
+// ----- hearing curve
+
+void TForm1::PaintBox1Paint(TComponent*) {
+    DrawHearingCurve();
+}
+
+void TForm1::DrawHearingCurve() {
+    TCanvas& c = PaintBox1->Canvas();
+    const std::pair<TRadioButton*, TColor> ears[] = {
+        {RadioButton3, kBothEars}, {RadioButton1, kLeftEar}, {RadioButton2, kRightEar}};
+    for (const auto& [radio, curveColor] : ears) {
+        if (!radio->Checked()) {
+            continue;
+        }
+        c.Brush().SetStyle(bsSolid);
+        c.Brush().SetColor(kPlotBackground);
+        c.FillRect(PaintBox1->ClientRect());
+
+        c.Pen().SetStyle(psSolid);
+        c.Pen().SetColor(kPlotGrid);
+        c.Pen().SetWidth(1);
+        for (int i = 1; i <= 8; ++i) {
+            c.MoveTo(43 * i, 0);
+            c.LineTo(43 * i, kPlotHeight);
+        }
+        for (int j = 1; j <= 10; ++j) {
+            c.MoveTo(0, 14 * j);
+            c.LineTo(kPlotWidth, 14 * j);
+        }
+
+        c.Pen().SetWidth(2);
+        c.MoveTo(0, 0);
+        c.LineTo(kPlotWidth, 0);
+        c.MoveTo(kPlotWidth, 0);
+        c.LineTo(kPlotWidth, kPlotHeight);
+        c.MoveTo(0, 0);
+        c.LineTo(0, kPlotHeight);
+        c.MoveTo(0, kPlotHeight);
+        c.LineTo(kPlotWidth, kPlotHeight);
+
+        c.Pen().SetColor(curveColor);
+        c.Pen().SetWidth(2);
+        const auto marker = [&](int slot) {
+            const int t = Thresholds[std::size_t(slot)];
+            c.Ellipse(kPlotPoints[slot].left, t, kPlotPoints[slot].right, t + 4);
+        };
+        marker(0);
+        c.MoveTo(kPlotPoints[0].right, Thresholds[0] + 2);
+        for (int slot = 1; slot < 7; ++slot) {
+            const int centre = Thresholds[std::size_t(slot)] + 2;
+            c.LineTo(kPlotPoints[slot].left, centre);
+            marker(slot);
+            c.MoveTo(kPlotPoints[slot].right, centre);
+        }
+    }
+
+    c.Font().SetName(QStringLiteral("Arial"));
+    c.Font().SetColor(kPlotGrid);
+    c.Font().SetHeight(12);
+    for (const PlotPoint& point : kPlotPoints) {
+        c.TextOut(point.labelX, kLabelRow, QString::fromLatin1(point.label));
+    }
+}
+
+// ----- patient record
+
+bool TForm1::AnyPatientFieldFilled() const {
+    for (const TEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7,
+                              static_cast<TEdit*>(NumEdit1), static_cast<TEdit*>(NumEdit2)}) {
+        if (!edit->Text().isEmpty()) {
+            return true;
+        }
+    }
+    return !Memo1->Text().isEmpty();
+}
+
+void TForm1::ClearPatientFields() {
+    for (TEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7,
+                        static_cast<TEdit*>(NumEdit1), static_cast<TEdit*>(NumEdit2)}) {
+        edit->Clear();
+    }
+    Memo1->Clear();
+    Edit1->SetFocus();
+}
+
+void TForm1::janColorButton7click(TComponent*) {
+    if (!AnyPatientFieldFilled()) {
+        return;
+    }
+    if (MessageBox(QStringLiteral("Sie wollen alle Eingabefelder löschen.\nEventuelle Eingaben "
+                                  "gehen verloren.\nWollen Sie das tun?"),
+                   kCaution, MB_YESNO) == IDYES) {
+        ClearPatientFields();
+    }
+}
+
+void TForm1::janColorButton3click(TComponent* Sender) {
+    if (AnyPatientFieldFilled() &&
+        MessageBox(QStringLiteral("Sie wollen alle Patientendaten löschen.\nSind Sie sicher?"),
+                   kCaution, MB_YESNO) == IDYES) {
+        ClearPatientFields();
+    }
+    DeletePictures();
+    janColorButton5click(Sender);
+}
+
+void TForm1::janColorButton4click(TComponent*) {
+    Close();
+}
+
+void TForm1::janColorButton6click(TComponent*) {
+    ShellExecute(QStringLiteral("open"),
+                 QStringLiteral("mailto:") + kAuthorMail +
+                     QStringLiteral("?subject=Betrifft: Rückmeldung Velmora&body="),
+                 QString(), QString(), SW_SHOWNORMAL);
+}
+
+void TForm1::janColorButton8click(TComponent*) {
+    ShellExecute(QStringLiteral("open"), kHomePage, QString(), QString(), SW_SHOWNORMAL);
+}
+
+// ----- curve pictures
+
+void TForm1::janColorButton1click(TComponent*) {
+    const TRadioButton* const ears[3] = {RadioButton3, RadioButton1, RadioButton2};
+    int ear = 0;
+    while (ear < 2 && !ears[ear]->Checked()) {
+        ++ear;
+    }
+    TBitmap picture;
+    picture.Assign(PaintBox1->RenderImage());
+    picture.SetPixelFormat(pf24bit);
+
+    QString why;
+    const QString directory = PrivateDirectory(&why);
+    const QString path =
+        directory.isEmpty() ? QString() : QDir(directory).filePath(kPictureNames[ear]);
+    if (path.isEmpty() || !picture.SaveToFile(path, &why)) {
+        MessageBox(
+            QStringLiteral("Die Hörkurve konnte nicht gespeichert werden.\n%1\n%2")
+                .arg(path.isEmpty() ? QStringLiteral("(kein privates Verzeichnis)") : path, why),
+            kCaution, MB_OK);
+        return;
+    }
+    PicturePaths[std::size_t(ear)] = path;
+
+    // A copy where the operator wants it, if they want one.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QString suggestion = QStringLiteral("Hörkurve %1").arg(QString::fromUtf8(kEarNames[ear]));
+    if (!Edit1->Text().trimmed().isEmpty()) {
+        suggestion += QLatin1Char(' ') + Edit1->Text().trimmed();
+    }
+    suggestion.replace(QLatin1Char('/'), QLatin1Char('_'));
+    SaveDialog1->SetTitle(QStringLiteral("Kopie der Hörkurve speichern"));
+    SaveDialog1->SetFilter(QStringLiteral("PNG-Bild (*.png);;Windows-Bitmap (*.bmp)"));
+    SaveDialog1->SetFilterIndex(1);
+    SaveDialog1->SetFileName(QDir(documents).filePath(suggestion + QStringLiteral(".png")));
+    if (!SaveDialog1->Execute()) {
+        return;
+    }
+    QString copy = SaveDialog1->FileName();
+    const bool bitmap =
+        SaveDialog1->FilterIndex() == 2 ||
+        QFileInfo(copy).suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) == 0;
+    if (QFileInfo(copy).suffix().isEmpty()) {
+        copy += bitmap ? QStringLiteral(".bmp") : QStringLiteral(".png");
+    }
+    bool saved = false;
+    if (bitmap) {
+        saved = picture.SaveToFile(copy, &why);
+    } else {
+        QImageWriter writer(copy, "png");
+        saved = writer.write(picture.Image());
+        why = writer.errorString();
+    }
+    if (!saved) {
+        MessageBox(QStringLiteral("Die Kopie der Hörkurve konnte nicht gespeichert werden.\n%1\n%2")
+                       .arg(copy, why),
+                   kCaution, MB_OK);
+    }
+}
+
+void TForm1::janColorButton2click(TComponent*) {
+    MessageBox(QStringLiteral("Der Bericht kann in dieser Version noch nicht erstellt werden."),
+               kCaution, MB_OK);
+}
+
+}  // namespace velmora

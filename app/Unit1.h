@@ -1,0 +1,153 @@
+#pragma once
+
+#include "framework/Form.h"
+
+#include <QString>
+
+#include <array>
+#include <memory>
+
+namespace velmora {
+
+class MixerDevice;
+class SoundOutput;
+class TAnalogGauge;
+class TAudioMixer;
+class TDsGroup;
+class TEdit;
+class TExTrackBar;
+class TFleches;
+class THemisphereButton;
+class TLabel;
+class TMemo;
+class TNumEdit;
+class TPaintBox;
+class TRadioButton;
+class TSaveDialog;
+class TScrollingCredits;
+class TToneGen;
+class TjanColorButton;
+class TssVolumeController;
+
+// The test console: the program's one window.
+//
+// It is built from its stored layout (Unit1Layout.cpp), then applies its start-up defaults,
+// which start the looping test tone at level 0. Its event handlers drive the tone generator,
+// the speaker volume controller and the gauge, take thresholds over into the hearing curve and
+// clear the patient record. Handlers that check a radio button or move a track bar from code
+// run that control's handler nested inside themselves, as the controls prescribe.
+//
+// The sound output and the mixer are borrowed and must outlive the window.
+class TForm1 : public TForm {
+public:
+    TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer);
+    ~TForm1() override;
+
+    // --- Session state ---
+    // Copies of the two track bars' positions, refreshed by their change handlers.
+    int CoarseLevel = 0;
+    float FineLevel = 0;
+    // The plot value taken over per test frequency (125 ... 8000 Hz) for the selected ear.
+    std::array<int, 7> Thresholds{};
+    bool Muted = false;
+    // Curve pictures that "Neuer Patient" and closing the window delete: both ears, left, right.
+    std::array<QString, 3> PicturePaths;
+
+    // --- Event handlers ---
+    void FormPaint(TComponent* Sender);
+    void FormClose(TComponent* Sender, TCloseAction& Action);
+    void ExTrackBar1Change(TComponent* Sender);
+    void ExTrackBar2Change(TComponent* Sender);
+    void HemisphereButton1Click(TComponent* Sender);
+    void HemisphereButton2Click(TComponent* Sender);
+    void RadioButton1Click(TComponent* Sender);
+    void RadioButton2Click(TComponent* Sender);
+    void RadioButton3Click(TComponent* Sender);
+    void RadioButton4Click(TComponent* Sender);
+    void RadioButton5Click(TComponent* Sender);
+    void RadioButton6Click(TComponent* Sender);
+    void RadioButton7Click(TComponent* Sender);
+    void RadioButton8Click(TComponent* Sender);
+    void RadioButton9Click(TComponent* Sender);
+    void RadioButton10Click(TComponent* Sender);
+    void RadioButton11Click(TComponent* Sender);
+    void RadioButton12Click(TComponent* Sender);
+    void RadioButton13Click(TComponent* Sender);
+    void PaintBox1Paint(TComponent* Sender);
+    void janColorButton1click(TComponent* Sender);
+    void janColorButton2click(TComponent* Sender);
+    void janColorButton3click(TComponent* Sender);
+    void janColorButton4click(TComponent* Sender);
+    void janColorButton5click(TComponent* Sender);
+    void janColorButton6click(TComponent* Sender);
+    void janColorButton7click(TComponent* Sender);
+    void janColorButton8click(TComponent* Sender);
+
+    // Draws the hearing curve of the selected ear onto the paint box.
+    void DrawHearingCurve();
+
+    // Tells the operator once when no sound output can be reached; runs after the window has
+    // been shown for the first time.
+    void WarnWithoutSoundOutput();
+
+    // --- Components, named as in the layout ---
+    TDsGroup *DsGroup1, *DsGroup2, *DsGroup3, *DsGroup4, *DsGroup5, *DsGroup6, *DsGroup7, *DsGroup8,
+        *DsGroup9, *DsGroup10, *DsGroup11, *DsGroup12, *DsGroup13, *DsGroup14, *DsGroup15,
+        *DsGroup16;
+    TLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label11, *Label12, *Label13,
+        *Label14, *Label15, *Label16, *Label17, *Label18, *Label19, *Label20, *Label21, *Label22,
+        *Label23, *Label24;
+    TEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5, *Edit6, *Edit7;
+    TNumEdit *NumEdit1, *NumEdit2;
+    TMemo* Memo1;
+    TAnalogGauge* AnalogGauge1;
+    TRadioButton *RadioButton1, *RadioButton2, *RadioButton3, *RadioButton4, *RadioButton5,
+        *RadioButton6, *RadioButton7, *RadioButton8, *RadioButton9, *RadioButton10, *RadioButton11,
+        *RadioButton12, *RadioButton13;
+    TExTrackBar *ExTrackBar1, *ExTrackBar2;
+    THemisphereButton *HemisphereButton1, *HemisphereButton2;
+    TPaintBox* PaintBox1;
+    TjanColorButton *janColorButton1, *janColorButton2, *janColorButton3, *janColorButton4,
+        *janColorButton5, *janColorButton6, *janColorButton7, *janColorButton8;
+    TFleches *Fleches1, *Fleches2, *Fleches3, *Fleches4, *Fleches5, *Fleches6;
+    TScrollingCredits* ScrollingCredits1;
+
+    std::unique_ptr<TssVolumeController> AudioTools1;
+    std::unique_ptr<TToneGen> ToneGen1;
+    std::unique_ptr<TAudioMixer> AudioMixer1;
+    std::unique_ptr<TSaveDialog> SaveDialog1;
+
+    // The author's addresses, which "Post an Autor" and "Homepage" open.
+    static const QString kAuthorMail;
+    static const QString kHomePage;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The stored layout (Unit1Layout.cpp): every component with its stored properties, assigned
+    // in the loading state, and the events bound to the handlers.
+    void LoadLayout(SoundOutput& sound, MixerDevice& mixer);
+    void BindEvents();
+    void ApplyStartupDefaults();
+
+    // Steps shared by the handlers of one group of radio buttons.
+    void SelectEar(bool stereo, int leftVolume, int rightVolume);
+    void SelectFrequency(int frequency);
+    void ColorLegend(TLabel* chosen);
+    // The gauge position of the level copies (the level model).
+    float LevelPosition() const;
+    int LevelVolume() const;
+    bool AnyPatientFieldFilled() const;
+    void ClearPatientFields();
+    void DeletePictures();
+
+    SoundOutput& sound_;
+    bool warnedWithoutSound_ = false;
+    bool shownOnce_ = false;
+};
+
+// The program's main window while it exists.
+extern TForm1* Form1;
+
+}  // namespace velmora
