@@ -64,8 +64,6 @@ constexpr PlotPoint kPlotPoints[7] = {
 
 const QString kCaution = QStringLiteral("   Achtung!");
 
-// Curve picture files, one per ear, in the order of PicturePaths.
-const char* const kPictureNames[3] = {"beide_tmp.bmp", "links_tmp.bmp", "rechts_tmp.bmp"};
 const char* const kEarNames[3] = {"beide Ohren", "linkes Ohr", "rechtes Ohr"};
 
 }  // namespace
@@ -446,6 +444,15 @@ void TForm1::janColorButton8click(TComponent*) {
 
 // ----- curve pictures
 
+QString TForm1::CurvePicturePath(int ear, QString* error) {
+    static const char* const names[3] = {"beide_tmp.bmp", "links_tmp.bmp", "rechts_tmp.bmp"};
+    const QString directory = PrivateDirectory(error);
+    if (directory.isEmpty() || ear < 0 || ear > 2) {
+        return {};
+    }
+    return QDir(directory).filePath(QString::fromLatin1(names[ear]));
+}
+
 void TForm1::janColorButton1click(TComponent*) {
     const TRadioButton* const ears[3] = {RadioButton3, RadioButton1, RadioButton2};
     int ear = 0;
@@ -457,9 +464,7 @@ void TForm1::janColorButton1click(TComponent*) {
     picture.SetPixelFormat(pf24bit);
 
     QString why;
-    const QString directory = PrivateDirectory(&why);
-    const QString path =
-        directory.isEmpty() ? QString() : QDir(directory).filePath(kPictureNames[ear]);
+    const QString path = CurvePicturePath(ear, &why);
     if (path.isEmpty() || !picture.SaveToFile(path, &why)) {
         MessageBox(
             QStringLiteral("Die Hörkurve konnte nicht gespeichert werden.\n%1\n%2")
@@ -503,11 +508,6 @@ void TForm1::janColorButton1click(TComponent*) {
                        .arg(copy, why),
                    kCaution, MB_OK);
     }
-}
-
-void TForm1::janColorButton2click(TComponent*) {
-    MessageBox(QStringLiteral("Der Bericht kann in dieser Version noch nicht erstellt werden."),
-               kCaution, MB_OK);
 }
 
 }  // namespace velmora

@@ -86,6 +86,10 @@ public:
     // Draws the hearing curve of the selected ear onto the paint box.
     void DrawHearingCurve();
 
+    // Where "Kurve abspeichern" keeps the curve picture of an ear (0 both, 1 left, 2 right), in
+    // a directory that only this user can read; empty (with the reason) when there is none.
+    static QString CurvePicturePath(int ear, QString* error = nullptr);
+
     // Tells the operator once when no sound output can be reached; runs after the window has
     // been shown for the first time.
     void WarnWithoutSoundOutput();
