@@ -408,8 +408,10 @@ void TForm1::LoadLayout(SoundOutput& sound, MixerDevice& mixer) {
         RadioButton6, RadioButton7, RadioButton8,  RadioButton9,  RadioButton10,
         ExTrackBar1,  ExTrackBar2,  RadioButton11, RadioButton12, RadioButton13,
     };
+    // The chain links the platform controls that take the focus, not their wrappers.
+    const auto target = [](QWidget* w) { return w->focusProxy() ? w->focusProxy() : w; };
     for (std::size_t i = 1; i < std::size(order); ++i) {
-        QWidget::setTabOrder(order[i - 1], order[i]);
+        QWidget::setTabOrder(target(order[i - 1]), target(order[i]));
     }
 }
 
