@@ -6,10 +6,14 @@
 #include "framework/Shell.h"
 #include "tests/support/GuiTest.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +127,27 @@ TEST_F(FormTest, PrivateDirectoryIsClosedToOthersAndNeverALink) {
 
     EXPECT_FALSE(DeleteFile(QString()));
     EXPECT_FALSE(DeleteFile(QDir(runtime.path()).filePath(QStringLiteral("fehlt.bmp"))));
+}
+
+TEST_F(FormTest, QuestionBoxHasGermanButtonsWithYesAsDefault) {
+    SetMessageBoxPresenter({});
+    QStringList texts;
+    QString defaultText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* button : box->buttons()) {
+            texts << button->text();
+        }
+        defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
+        box->button(QMessageBox::No)->click();
+    });
+    const int answer =
+        MessageBox(QStringLiteral("Sind Sie sicher?"), QStringLiteral("   Achtung!"), MB_YESNO);
+    EXPECT_EQ(answer, IDNO);
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("&Ja"), QStringLiteral("&Nein")}));
+    EXPECT_EQ(defaultText, QStringLiteral("&Ja"));
 }
 
 }  // namespace
