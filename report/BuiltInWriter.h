@@ -1,0 +1,39 @@
+#pragma once
+
+// The built-in document writer: a document server in the program itself that takes the
+// report's calls and saves the document as an Office Open XML file (.docx), for machines
+// without an office suite.
+//
+// It has no window: Visible is kept and has no effect. Typed text is taken as a word processor
+// takes it (a line feed, a carriage return or a CR LF pair ends the paragraph); pictures are
+// read from bitmap files (or any picture file Qt reads) and embedded as PNG at their size at
+// 96 dpi. Closing a document saves it in ReportFolder() under ReportFileName() and opens it
+// with the desktop's default program through the framework's ShellExecute (tests replace that
+// handler). A document that cannot be saved stays open, the operator is told why in a German
+// message box, and Close returns a failing code.
+//
+// Events: NewDocument and DocumentChange on Add, DocumentBeforeClose (whose Cancel argument
+// keeps the document open) and DocumentChange on Close, Quit on Quit. After Quit every call
+// fails with RPC_E_DISCONNECTED, as calls to a word processor that has ended do.
+
+#include "report/ServerRegistry.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace velmora {
+
+// Registers the writer as a server of the word processor's class. Each new instance registers
+// itself as running until it is told to quit. The registry must outlive the instances.
+std::uint32_t RegisterBuiltInWriter(TServerRegistry& registry);
+
+// "Velmora" in the user's documents folder.
+QString ReportFolder();
+
+// "Velmora-Bericht <patient ID> <yyyy-MM-dd HH-mm-ss>.docx", without the ID when it is empty
+// and with " (<copy>)" before the extension from the second copy on. Characters that cannot
+// stand in a file name on the common file systems (/ \ : * ? " < > | and control characters)
+// become "_"; the ID is trimmed and held to 64 characters.
+QString ReportFileName(const QString& patientId, const QDateTime& when, int copy = 1);
+
+}  // namespace velmora
