@@ -1,0 +1,123 @@
+#include "ReportDocument.h"
+
+#include "framework/MessageBox.h"
+#include "report/WordApplication.h"
+
+#include <QFile>
+#include <QLocale>
+
+#include <exception>
+
+namespace velmora {
+namespace {
+
+static_assert(sizeof(kPatientLabel) - 1 == 33 && sizeof(kPatientIdLabel) - 1 == 29 &&
+              sizeof(kAddressLabel) - 1 == 31 && sizeof(kTownIndent) - 1 == 37 &&
+              sizeof(kTelephoneLabel) - 1 == 32 && sizeof(kEMailLabel) - 1 == 32 &&
+              sizeof(kDoctorLabel) - 1 == 24);
+
+// A box with the Yes button alone. The framework's boxes know OK, OK/Cancel, Yes/No and
+// Yes/No/Cancel; a presenter that does not know this set shows its OK button.
+constexpr unsigned kYesButtonOnly = 0x0008;
+
+constexpr char kNoWordProcessor[] =
+    "Das Programm 'MS Word' ist nicht installiert\noder kann nicht gefunden werden!\n"
+    "Sie können ohne 'MS Word' keinen Bericht erstellen.";
+
+QString Text(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// One step of the report; each fetches the selection (and its font) afresh.
+class ReportWriter {
+public:
+    explicit ReportWriter(TWordApplication& word) : word_(word) {}
+
+    void Bold(bool on) { word_.Get_Selection().get_Font().set_Bold(on ? 1 : 0); }
+    void Size(float points) { word_.Get_Selection().get_Font().set_Size(points); }
+    void Type(const QString& text) { word_.Get_Selection().TypeText(WideString(text)); }
+    void NewParagraph() { word_.Get_Selection().TypeParagraph(); }
+
+    // The picture, if its file exists, followed by a paragraph break.
+    void Picture(const QString& path) {
+        if (!QFile::exists(path)) {
+            return;
+        }
+        word_.Get_Selection().get_InlineShapes().AddPicture(WideFileName(path));
+        NewParagraph();
+    }
+
+private:
+    TWordApplication& word_;
+};
+
+}  // namespace
+
+void WriteReport(TWordApplication& word, const TReportSources& sources) {
+    try {
+        word.Connect();
+    } catch (const std::exception&) {
+        MessageBox(QString::fromUtf8(kNoWordProcessor), QStringLiteral("Fehler"),
+                   MB_ICONERROR | kYesButtonOnly);
+        return;
+    }
+
+    word.Set_Visible(OLE_TRUE);
+    word.Get_Documents().Add();  // the new document is released at once
+
+    ReportWriter report(word);
+    const QString lf = QStringLiteral("\n");
+
+    report.Bold(true);
+    report.Size(18);
+    report.Type(QStringLiteral("Velmora - Relativtest vom ") +
+                QLocale().toString(sources.Date, QLocale::ShortFormat) + lf);
+
+    report.Bold(false);
+    report.Size(14);
+    report.Type(Text(kMakersNotice) + lf + lf);
+
+    report.Bold(false);
+    report.Size(14);
+
+    report.Type(Text(kPatientLabel) + sources.FirstName + QLatin1Char(' ') + sources.Name + lf);
+    report.Type(Text(kPatientIdLabel) + sources.PatientId + lf);
+    report.Type(Text(kAddressLabel) + sources.Street + lf);
+    report.Type(Text(kTownIndent) + sources.Postcode + QLatin1Char(' ') + sources.Town + lf);
+    report.Type(Text(kTelephoneLabel) + sources.Telephone + lf);
+    report.Type(Text(kEMailLabel) + sources.EMail + lf);
+    report.Type(Text(kDoctorLabel) + sources.Doctor + lf);
+
+    report.NewParagraph();
+    report.Bold(true);
+    report.Type(QStringLiteral("Kurve für beide Ohren:\n"));
+    report.Bold(false);
+    report.NewParagraph();
+    report.Picture(sources.CurvePictures[0]);
+    report.NewParagraph();
+
+    report.Bold(true);
+    report.Type(QStringLiteral("Kurve für das linke Ohr:\n"));
+    report.Bold(false);
+    report.NewParagraph();
+    report.Picture(sources.CurvePictures[1]);
+    report.NewParagraph();
+
+    report.Bold(true);
+    report.Type(QStringLiteral("Kurve für das rechte Ohr:\n"));
+    report.Bold(false);
+    report.NewParagraph();
+    report.Picture(sources.CurvePictures[2]);
+
+    report.Bold(true);
+    report.NewParagraph();
+    report.Type(QStringLiteral("Bemerkungen:\n"));
+    report.Bold(false);
+    report.Type(sources.Remarks);
+
+    if (word.Get_ActiveDocument().Close() != S_OK) {
+        word.Disconnect();
+    }
+}
+
+}  // namespace velmora

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+#include <array>
+
+namespace velmora {
+
+class TWordApplication;
+
+// What a report is made of: the patient fields as the window shows them, today's date and the
+// curve pictures. Each text is taken whole, as it stands.
+struct TReportSources {
+    QString PatientId;  // Edit1
+    QString FirstName;  // Edit2
+    QString Name;       // Edit3
+    QString Town;       // Edit4
+    QString Street;     // Edit5
+    QString EMail;      // Edit6
+    QString Doctor;     // Edit7, the treating ear, nose and throat doctor
+    QString Postcode;   // NumEdit1, its displayed text
+    QString Telephone;  // NumEdit2, its displayed text
+    QString Remarks;    // Memo1, lines separated by CR LF as the memo holds them
+    QDate Date;
+    // Bitmap files of the curves: both ears, left ear, right ear. A path whose file does not
+    // exist leaves its section without a picture.
+    std::array<QString, 3> CurvePictures;
+};
+
+// The labels of the patient block; their trailing blanks line the values up in the word
+// processor's proportional default font.
+inline constexpr char kPatientLabel[] = "Patient:                         ";
+inline constexpr char kPatientIdLabel[] = "Patienten-ID:                ";
+inline constexpr char kAddressLabel[] = "Anschrift:                     ";
+inline constexpr char kTownIndent[] = "                                     ";
+inline constexpr char kTelephoneLabel[] = "Telefon:                        ";
+inline constexpr char kEMailLabel[] = "E-Mail:                         ";
+inline constexpr char kDoctorLabel[] = "Behandelnder Arzt:      ";
+
+// The maker's notice under the title.
+inline constexpr char kMakersNotice[] =
+    "Erstellt mit Velmora - Relativtest V 1.00, (c) 2026 Das Velmora-Team";
+
+// Writes the report into a new document of the word processor that `word` connects to (the
+// running instance or a new one, as its ConnectKind says), from top to bottom at the
+// selection, and closes the document, which leaves saving to the word processor. If closing
+// fails, `word` disconnects.
+//
+// When no word processor can be reached, the operator is told so in the "Fehler" box and
+// nothing is sent. A failing guarded call shows its box: Yes ends the run with an
+// EOleException (for the window's error box), No and Cancel let the run go on.
+void WriteReport(TWordApplication& word, const TReportSources& sources);
+
+}  // namespace velmora
