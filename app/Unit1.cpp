@@ -73,9 +73,14 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
     Form1 = this;
     LoadLayout(sound, mixer);
     ApplyStartupDefaults();
+    // The output plays the tone again by itself when it comes back; the operator must know
+    // that meanwhile nothing is heard, whatever the gauge shows.
+    sound_.SetSoundLostHandler(
+        [this] { QTimer::singleShot(0, this, [this] { ShowNoSoundWarning(); }); });
 }
 
 TForm1::~TForm1() {
+    sound_.SetSoundLostHandler({});
     if (Form1 == this) {
         Form1 = nullptr;
     }
@@ -123,6 +128,10 @@ void TForm1::WarnWithoutSoundOutput() {
         return;
     }
     warnedWithoutSound_ = true;
+    ShowNoSoundWarning();
+}
+
+void TForm1::ShowNoSoundWarning() {
     MessageBox(
         QStringLiteral(
             "Es wurde keine Tonausgabe gefunden.\nDer Testton kann nicht wiedergegeben werden."),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Form.h"
+#include "report/WordApplication.h"
 
 #include <QString>
 
@@ -91,8 +92,10 @@ public:
     static QString CurvePicturePath(int ear, QString* error = nullptr);
 
     // Tells the operator once when no sound output can be reached; runs after the window has
-    // been shown for the first time.
+    // been shown for the first time. A sound lost later (the sound server went away) is told
+    // once per loss with the same message.
     void WarnWithoutSoundOutput();
+    void ShowNoSoundWarning();
 
     // --- Components, named as in the layout ---
     TDsGroup *DsGroup1, *DsGroup2, *DsGroup3, *DsGroup4, *DsGroup5, *DsGroup6, *DsGroup7, *DsGroup8,
@@ -120,6 +123,7 @@ public:
     std::unique_ptr<TToneGen> ToneGen1;
     std::unique_ptr<TAudioMixer> AudioMixer1;
     std::unique_ptr<TSaveDialog> SaveDialog1;
+    std::unique_ptr<TWordApplication> WordApplication1;
 
     // The author's addresses, which "Post an Autor" and "Homepage" open.
     static const QString kAuthorMail;

@@ -338,12 +338,15 @@ struct PulseMixerDevice::Callbacks {
 
 PulseMixerDevice::PulseMixerDevice(PulseContext& pulse, PulseSoundOutput& sound)
     : pulse_(pulse), sound_(sound), receiver_(std::make_unique<QObject>()) {
+    // A server that comes back gets the speaker levels of this program before its sound.
+    sound_.SetBeforeResumeHandler([this] { RestoreSpeakers(); });
     std::unique_lock lock(pulse_.Loop());
     readyHandler_ =
         pulse_.AddReadyHandler([this](pa_context* context) { Callbacks::OnReady(this, context); });
 }
 
 PulseMixerDevice::~PulseMixerDevice() {
+    sound_.SetBeforeResumeHandler({});
     {
         std::unique_lock lock(pulse_.Loop());
         pulse_.RemoveReadyHandler(readyHandler_);
@@ -796,9 +799,8 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
         case kOwnMute:
             return sound_.SetPlaybackMute(on);
         case kDefaultSinkMute:
-            return done(RunRequest(pulse_, [&](pa_context* c) {
-                return pa_context_set_sink_mute_by_name(c, kDefaultSinkName, on, nullptr, nullptr);
-            }));
+            speakerMute_ = on;
+            return WriteDefaultSinkMute(on);
         case kSinkMute:
             return done(RunRequest(pulse_, [&](pa_context* c) {
                 return pa_context_set_sink_mute_by_index(c, index, on, nullptr, nullptr);
@@ -812,18 +814,10 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
                 return pa_context_set_sink_input_mute(c, index, on, nullptr, nullptr);
             }));
         case kDefaultSinkVolume:
-        case kSinkVolume: {
-            // The channel layout of the sink decides which channel takes which value.
-            const bool byDefault = KindOf(id) == kDefaultSinkVolume;
-            if (!ReadSink(byDefault, index, one)) {
-                return MIXERR_INVALCONTROL;
-            }
-            const pa_cvolume volume = one.sinks.front().levels.Volume(values);
-            const std::uint32_t sink = one.sinks.front().index;
-            return done(RunRequest(pulse_, [&](pa_context* c) {
-                return pa_context_set_sink_volume_by_index(c, sink, &volume, nullptr, nullptr);
-            }));
-        }
+            speakerVolume_.assign(values.begin(), values.end());
+            return WriteSinkVolume(true, index, values);
+        case kSinkVolume:
+            return WriteSinkVolume(false, index, values);
         case kSourceVolume:
         case kSourceMux: {
             if (!ReadSource(index, one)) {
@@ -858,6 +852,47 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
         }
         default:
             return MIXERR_INVALCONTROL;
+    }
+}
+
+MMRESULT PulseMixerDevice::WriteSinkVolume(bool byDefault, std::uint32_t index,
+                                           std::span<const std::uint32_t> values) {
+    // The channel layout of the sink decides which channel takes which value.
+    Snapshot one;
+    if (!ReadSink(byDefault, index, one)) {
+        return MIXERR_INVALCONTROL;
+    }
+    const pa_cvolume volume = one.sinks.front().levels.Volume(values);
+    const std::uint32_t sink = one.sinks.front().index;
+    return RunRequest(pulse_,
+                      [&](pa_context* c) {
+                          return pa_context_set_sink_volume_by_index(c, sink, &volume, nullptr,
+                                                                     nullptr);
+                      })
+               ? MMSYSERR_NOERROR
+               : MMSYSERR_ERROR;
+}
+
+MMRESULT PulseMixerDevice::WriteDefaultSinkMute(bool on) {
+    return RunRequest(pulse_,
+                      [&](pa_context* c) {
+                          return pa_context_set_sink_mute_by_name(c, kDefaultSinkName, on, nullptr,
+                                                                  nullptr);
+                      })
+               ? MMSYSERR_NOERROR
+               : MMSYSERR_ERROR;
+}
+
+void PulseMixerDevice::RestoreSpeakers() {
+    // Muting comes first and unmuting last, so nothing is heard at a level not yet restored.
+    if (speakerMute_ && *speakerMute_) {
+        WriteDefaultSinkMute(true);
+    }
+    if (!speakerVolume_.empty()) {
+        WriteSinkVolume(true, 0, speakerVolume_);
+    }
+    if (speakerMute_ && !*speakerMute_) {
+        WriteDefaultSinkMute(false);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -79,6 +80,13 @@ private:
     bool ReadSink(bool byDefault, std::uint32_t index, Snapshot& one);
     bool ReadSource(std::uint32_t index, Snapshot& one);
     bool ReadStream(std::uint32_t index, Snapshot& one);
+    // The default sink's volume and mute as this program last set them, put back on a server
+    // that comes back before the program's sound plays again.
+    MMRESULT WriteSinkVolume(bool byDefault, std::uint32_t index,
+                             std::span<const std::uint32_t> values);
+    MMRESULT WriteDefaultSinkMute(bool on);
+    void RestoreSpeakers();
+
     struct Callbacks;  // the library's callbacks
 
     PulseContext& pulse_;
@@ -89,6 +97,8 @@ private:
     std::atomic<bool> modelStale_{true};
     std::optional<MixerModel> model_;
     std::optional<Seen> seen_;
+    std::vector<std::uint32_t> speakerVolume_;  // user interface thread
+    std::optional<bool> speakerMute_;
 };
 
 }  // namespace velmora

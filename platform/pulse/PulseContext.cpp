@@ -73,6 +73,7 @@ void PulseContext::StartConnecting() {
         return;
     }
     ++generation_;
+    connectStarted_ = std::chrono::steady_clock::now();
     pa_context_set_state_callback(context_.get(), &PulseContext::OnContextState, this);
     // No autospawn: starting a server is the desktop's business, and it could block.
     if (pa_context_connect(context_.get(), server_.empty() ? nullptr : server_.c_str(),
@@ -113,6 +114,23 @@ bool PulseContext::ConnectLocked(std::unique_lock<PulseLoopLock>& lock) {
         qCDebug(lcPulse) << "no sound server:" << pa_strerror(pa_context_errno(context_.get()));
     }
     return false;
+}
+
+bool PulseContext::PollConnectLocked() {
+    if (IsReady()) {
+        return true;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (context_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_.get()))) {
+        if (now - connectStarted_ > kConnectTimeout) {
+            Abandon();
+        }
+        return false;
+    }
+    if (now >= retryAfter_) {
+        StartConnecting();
+    }
+    return IsReady();
 }
 
 bool PulseContext::Wait(std::unique_lock<PulseLoopLock>& lock, const std::function<bool()>& done,

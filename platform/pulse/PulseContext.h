@@ -57,6 +57,11 @@ public:
     // no server answered within kConnectTimeout.
     bool Connect();
 
+    // Without waiting: starts a connection when there is none and none is under way, and says
+    // whether the context is ready. An attempt that has not come through within
+    // kConnectTimeout is dropped, so a hung server is tried again later. Loop locked.
+    bool PollConnectLocked();
+
     // --- For the backends (the files that include the library's headers). ---
 
     PulseLoopLock& Loop() { return lock_; }
@@ -117,6 +122,7 @@ private:
     std::unique_ptr<pa_context, ContextDeleter> context_;  // changed with the loop locked
     std::uint64_t generation_ = 0;
     std::chrono::steady_clock::time_point retryAfter_{};
+    std::chrono::steady_clock::time_point connectStarted_{};
     std::vector<std::pair<int, ReadyHandler>> readyHandlers_;
     int nextHandlerId_ = 1;
 

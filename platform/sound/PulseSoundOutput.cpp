@@ -7,6 +7,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -51,9 +52,17 @@ std::vector<std::uint8_t> StereoFrames(const WaveImage& wave) {
 
 }  // namespace
 
+// A sound as its stream plays it: two-channel frames in the image's sample format.
+struct PulseSoundOutput::Sound {
+    std::vector<std::uint8_t> frames;
+    pa_sample_spec format;
+    bool loop;
+};
+
 // One sound on the server: its frames, the stream that plays them and the position in them.
 // Created, used and destroyed with the loop locked; the callbacks run on the loop thread.
 struct PulseSoundOutput::Playback {
+    PulseSoundOutput& owner;
     PulseContext& pulse;
     std::vector<std::uint8_t> frames;
     std::size_t frameSize;
@@ -61,16 +70,18 @@ struct PulseSoundOutput::Playback {
     bool loop;
     bool allWritten = false;
     bool drained = false;
+    bool stopping = false;  // ended by the program, not lost
+    bool lossPosted = false;
     pa_stream* stream = nullptr;
     pa_operation* drain = nullptr;
     std::uint64_t* underflows;
 
-    Playback(PulseContext& p, std::vector<std::uint8_t> f, std::size_t size, bool looping,
-             std::uint64_t* underflowCount)
-        : pulse(p),
-          frames(std::move(f)),
-          frameSize(size),
-          loop(looping),
+    Playback(PulseSoundOutput& o, const Sound& sound, std::uint64_t* underflowCount)
+        : owner(o),
+          pulse(o.pulse_),
+          frames(sound.frames),
+          frameSize(pa_frame_size(&sound.format)),
+          loop(sound.loop),
           underflows(underflowCount) {}
 
     ~Playback() {
@@ -130,7 +141,19 @@ struct PulseSoundOutput::Playback {
         static_cast<Playback*>(self)->Fill(requested);
     }
 
-    static void OnState(pa_stream*, void* self) { static_cast<Playback*>(self)->pulse.Signal(); }
+    // A looping stream that fails or ends without the program stopping it was lost with the
+    // server: the owner hears of it on its own thread.
+    static void OnState(pa_stream* stream, void* self) {
+        auto* playback = static_cast<Playback*>(self);
+        if (playback->loop && !playback->stopping && !playback->lossPosted &&
+            !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+            playback->lossPosted = true;
+            PulseSoundOutput* owner = &playback->owner;
+            QMetaObject::invokeMethod(
+                owner->retry_.get(), [owner] { owner->SoundLost(); }, Qt::QueuedConnection);
+        }
+        playback->pulse.Signal();
+    }
 
     // The server ran out of frames (the loop thread was not scheduled in time): a gap.
     static void OnUnderflow(pa_stream*, void* self) {
@@ -147,11 +170,72 @@ struct PulseSoundOutput::Playback {
     }
 };
 
-PulseSoundOutput::PulseSoundOutput(PulseContext& pulse) : pulse_(pulse) {}
+// Twice a second: "at once" for an operator, and cheap while no server answers.
+constexpr std::chrono::milliseconds kResumeInterval{500};
+
+PulseSoundOutput::PulseSoundOutput(PulseContext& pulse)
+    : pulse_(pulse), retry_(std::make_unique<QTimer>()) {
+    retry_->setInterval(kResumeInterval);
+    QObject::connect(retry_.get(), &QTimer::timeout, retry_.get(), [this] { TryResume(); });
+}
 
 PulseSoundOutput::~PulseSoundOutput() {
+    {
+        std::unique_lock lock(pulse_.Loop());
+        StopLocked(lock);
+        kept_.reset();
+    }
+    // Drops a loss that was posted and not yet delivered.
+    retry_.reset();
+}
+
+void PulseSoundOutput::SetSoundLostHandler(SoundLostHandler handler) {
+    lostHandler_ = std::move(handler);
+}
+
+void PulseSoundOutput::SetBeforeResumeHandler(std::function<void()> handler) {
+    beforeResume_ = std::move(handler);
+}
+
+void PulseSoundOutput::SoundLost() {
+    {
+        std::unique_lock lock(pulse_.Loop());
+        if (!kept_ || (playback_ && playback_->State() == PA_STREAM_READY)) {
+            return;
+        }
+    }
+    if (!retry_->isActive()) {
+        retry_->start();
+    }
+    if (!lossReported_) {
+        lossReported_ = true;
+        if (lostHandler_) {
+            lostHandler_();
+        }
+    }
+}
+
+void PulseSoundOutput::TryResume() {
     std::unique_lock lock(pulse_.Loop());
+    if (!kept_ || (playback_ && playback_->State() == PA_STREAM_READY)) {
+        retry_->stop();
+        return;
+    }
+    if (!pulse_.PollConnectLocked()) {
+        return;
+    }
+    // The speaker levels first, so that the sound never comes back louder than the program
+    // set it.
+    if (beforeResume_) {
+        lock.unlock();
+        beforeResume_();
+        lock.lock();
+    }
     StopLocked(lock);
+    if (kept_ && StartLocked(lock, *kept_, true)) {
+        retry_->stop();
+        lossReported_ = false;
+    }
 }
 
 void PulseSoundOutput::StopLocked(std::unique_lock<PulseLoopLock>& lock) {
@@ -159,6 +243,7 @@ void PulseSoundOutput::StopLocked(std::unique_lock<PulseLoopLock>& lock) {
         return;
     }
     Playback& playback = *playback_;
+    playback.stopping = true;
     pa_stream_set_write_callback(playback.stream, nullptr, nullptr);
     if (playback.State() == PA_STREAM_READY || playback.State() == PA_STREAM_CREATING) {
         // Wait for the server to drop the stream, so the sound has ended when Stop returns.
@@ -175,6 +260,7 @@ void PulseSoundOutput::StopLocked(std::unique_lock<PulseLoopLock>& lock) {
 bool PulseSoundOutput::PlaySound(std::span<const std::uint8_t> image, std::uint32_t flags) {
     std::unique_lock lock(pulse_.Loop());
     StopLocked(lock);
+    kept_.reset();
     if (image.empty()) {
         return true;
     }
@@ -187,21 +273,30 @@ bool PulseSoundOutput::PlaySound(std::span<const std::uint8_t> image, std::uint3
         qCWarning(lcPulse) << "PlaySound: not a playable wave image";
         return false;
     }
+    Sound sound{StereoFrames(*wave), {}, (flags & SND_LOOP) != 0};
+    sound.format.format = wave->bitsPerSample == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
+    sound.format.rate = wave->sampleRate;
+    sound.format.channels = 2;
+    if (!sound.loop) {
+        return StartLocked(lock, sound, (flags & SND_ASYNC) != 0);
+    }
+    kept_ = std::make_unique<Sound>(std::move(sound));
+    if (StartLocked(lock, *kept_, true)) {
+        return true;
+    }
+    retry_->start();  // played as soon as a server answers
+    return false;
+}
+
+bool PulseSoundOutput::StartLocked(std::unique_lock<PulseLoopLock>& lock, const Sound& sound,
+                                   bool async) {
     if (!pulse_.ConnectLocked(lock)) {
         return false;
     }
-
-    pa_sample_spec sampleFormat;
-    sampleFormat.format = wave->bitsPerSample == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
-    sampleFormat.rate = wave->sampleRate;
-    sampleFormat.channels = 2;
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
-
-    const bool looping = (flags & SND_LOOP) != 0;
-    auto playback = std::make_unique<Playback>(pulse_, StereoFrames(*wave),
-                                               pa_frame_size(&sampleFormat), looping, &underflows_);
-    playback->stream = pa_stream_new(pulse_.Context(), "Wave output", &sampleFormat, &map);
+    auto playback = std::make_unique<Playback>(*this, sound, &underflows_);
+    playback->stream = pa_stream_new(pulse_.Context(), "Wave output", &sound.format, &map);
     if (!playback->stream) {
         return false;
     }
@@ -211,7 +306,7 @@ bool PulseSoundOutput::PlaySound(std::span<const std::uint8_t> image, std::uint3
 
     pa_buffer_attr attr;
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUsec, &sampleFormat));
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUsec, &sound.format));
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
@@ -235,10 +330,11 @@ bool PulseSoundOutput::PlaySound(std::span<const std::uint8_t> image, std::uint3
         StopLocked(lock);
         return false;
     }
-    if ((flags & (SND_ASYNC | SND_LOOP)) != 0) {
+    if (async) {
         return true;
     }
-    const auto length = std::chrono::milliseconds(wave->Frames() * 1000 / wave->sampleRate);
+    const std::size_t frames = sound.frames.size() / current.frameSize;
+    const auto length = std::chrono::milliseconds(frames * 1000 / sound.format.rate);
     pulse_.Wait(
         lock, [&] { return current.drained || current.State() != PA_STREAM_READY; },
         length + kDrainSlack);

@@ -3,8 +3,11 @@
 #include "platform/sound/SoundOutput.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+
+class QTimer;
 
 namespace velmora {
 
@@ -25,6 +28,13 @@ class PulseLoopLock;
 //
 // Without a server, PlaySound and GetDevCaps fail; the held volume and mute can still be read and
 // set and reach the next sound. A server that comes back is used at the next call.
+//
+// A looping sound is kept until it is stopped or replaced. When its stream is lost with the
+// server (or could not be started because no server answered), the output tries, twice a second
+// on the thread that owns it and without waiting for the server, to reach a server again; then it
+// runs the before-resume handler (the mixer puts back the speaker levels the program set) and
+// plays the sound again with the held volume and mute. The lost handler is told once per loss.
+// That thread must run a Qt event loop for this.
 class PulseSoundOutput final : public SoundOutput {
 public:
     explicit PulseSoundOutput(PulseContext& pulse);
@@ -38,6 +48,10 @@ public:
     MMRESULT GetVolume(std::uint32_t deviceId, std::uint32_t* volume) override;
     MMRESULT SetVolume(std::uint32_t deviceId, std::uint32_t volume) override;
     bool IsAvailable() override;
+    void SetSoundLostHandler(SoundLostHandler handler) override;
+
+    // Runs before a lost sound is played again, with the loop unlocked.
+    void SetBeforeResumeHandler(std::function<void()> handler);
 
     // Mute of the program's playback; holds across sounds like the volume.
     MMRESULT GetPlaybackMute(bool* mute);
@@ -53,9 +67,14 @@ public:
 
 private:
     struct Playback;
+    struct Sound;
 
     // Both with the loop locked.
     void StopLocked(std::unique_lock<PulseLoopLock>& lock);
+    bool StartLocked(std::unique_lock<PulseLoopLock>& lock, const Sound& sound, bool async);
+    // User interface thread: the stream of the kept sound broke off; and the retry's tick.
+    void SoundLost();
+    void TryResume();
     bool ReadStreamLocked(std::unique_lock<PulseLoopLock>& lock);
 
     PulseContext& pulse_;
@@ -63,6 +82,11 @@ private:
     std::uint64_t underflows_ = 0;        // written on the loop thread, with the loop locked
     std::uint32_t volume_ = 0xFFFFFFFFu;
     bool mute_ = false;
+    std::unique_ptr<Sound> kept_;  // the looping sound to play again; changed with the loop locked
+    SoundLostHandler lostHandler_;
+    std::function<void()> beforeResume_;
+    bool lossReported_ = false;
+    std::unique_ptr<QTimer> retry_;  // lives on the owning thread
 };
 
 }  // namespace velmora

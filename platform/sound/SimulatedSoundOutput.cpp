@@ -78,4 +78,14 @@ std::vector<SimulatedSoundOutput::Call> SimulatedSoundOutput::CallsOf(CallKind k
     return result;
 }
 
+void SimulatedSoundOutput::LoseSound() {
+    if (!IsLooping()) {
+        return;
+    }
+    playing_ = false;
+    if (lostHandler_) {
+        lostHandler_();
+    }
+}
+
 }  // namespace velmora

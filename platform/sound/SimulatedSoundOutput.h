@@ -27,6 +27,12 @@ public:
     MMRESULT GetVolume(std::uint32_t deviceId, std::uint32_t* volume) override;
     MMRESULT SetVolume(std::uint32_t deviceId, std::uint32_t volume) override;
     bool IsAvailable() override { return available_; }
+    void SetSoundLostHandler(SoundLostHandler handler) override {
+        lostHandler_ = std::move(handler);
+    }
+
+    // The output goes away under a looping sound: the sound ends and the handler hears of it.
+    void LoseSound();
 
     // Configuration.
     void SetCaps(const WaveOutCaps& caps) { caps_ = caps; }
@@ -51,6 +57,7 @@ private:
     std::uint32_t currentFlags_ = 0;
     std::vector<std::uint8_t> currentImage_;
     std::vector<Call> calls_;
+    SoundLostHandler lostHandler_;
 };
 
 }  // namespace velmora

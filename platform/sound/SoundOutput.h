@@ -3,6 +3,7 @@
 #include "platform/MMResult.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 namespace velmora {
@@ -60,6 +61,13 @@ public:
 
     // Whether a sound output can be reached at all (for the window's warning).
     virtual bool IsAvailable() = 0;
+
+    // Loss: a looping sound that stops because the output went away (a sound server that quit)
+    // is played again by the output itself, with the volume it last had, as soon as the output
+    // can be reached again. The handler is told once per loss, on the thread that owns the
+    // output; an output that cannot lose its sound never calls it.
+    using SoundLostHandler = std::function<void()>;
+    virtual void SetSoundLostHandler(SoundLostHandler handler) { (void)handler; }
 };
 
 }  // namespace velmora

@@ -606,6 +606,19 @@ TEST_F(TestConsole, MissingSoundOutputIsReportedOnce) {
     EXPECT_TRUE(f.RadioButton7->Checked());  // and the window goes on as usual
 }
 
+TEST_F(TestConsole, ASoundLostLaterIsReportedOncePerLoss) {
+    TForm1& f = Open();
+    sound_.LoseSound();
+    sound_.LoseSound();  // nothing left to lose
+    QApplication::processEvents();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].text.startsWith(QStringLiteral("Es wurde keine Tonausgabe gefunden.")));
+    ClickRadio(f.RadioButton8);  // the next stimulus plays, and can be lost again
+    sound_.LoseSound();
+    QApplication::processEvents();
+    EXPECT_EQ(boxes_.size(), 2u);
+}
+
 TEST_F(TestConsole, RestoringTheWindowFocusesThePatientIdAndTabFollowsTheRecord) {
     TForm1& f = Open();
     f.Edit5->SetFocus();
