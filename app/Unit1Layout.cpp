@@ -396,6 +396,12 @@ void TForm1::LoadLayout(SoundOutput& sound, MixerDevice& mixer) {
     AudioMixer1->SetMixerId(0);
     SaveDialog1 = std::make_unique<TSaveDialog>(f);
     SaveDialog1->SetName(QStringLiteral("SaveDialog1"));
+    // The word processor connection: connects on the first report, not at start-up.
+    WordApplication1 = std::make_unique<TWordApplication>(f);
+    WordApplication1->BeginLoading();
+    WordApplication1->SetName(QStringLiteral("WordApplication1"));
+    WordApplication1->SetAutoConnect(false);
+    WordApplication1->SetConnectKind(ckRunningOrNew);
 
     BindEvents();
     EndLoading();

@@ -1,13 +1,31 @@
 // The report that "Bericht erstellen" writes into a word processor.
 #include "app/Unit1.h"
 
-#include "framework/MessageBox.h"
+#include "controls/NumEdit.h"
+#include "framework/Edit.h"
+#include "framework/Memo.h"
+#include "report/ReportDocument.h"
 
 namespace velmora {
 
 void TForm1::janColorButton2click(TComponent*) {
-    MessageBox(QStringLiteral("Der Bericht kann in dieser Version noch nicht erstellt werden."),
-               QStringLiteral("   Achtung!"), MB_OK);
+    TReportSources sources;
+    sources.PatientId = Edit1->Text();
+    sources.FirstName = Edit2->Text();
+    sources.Name = Edit3->Text();
+    sources.Town = Edit4->Text();
+    sources.Street = Edit5->Text();
+    sources.EMail = Edit6->Text();
+    sources.Doctor = Edit7->Text();
+    sources.Postcode = NumEdit1->Text();
+    sources.Telephone = NumEdit2->Text();
+    sources.Remarks = Memo1->Text();
+    sources.Date = QDate::currentDate();
+    // The pictures that "Kurve abspeichern" writes: both ears, left, right.
+    for (int ear = 0; ear < 3; ++ear) {
+        sources.CurvePictures[std::size_t(ear)] = CurvePicturePath(ear);
+    }
+    WriteReport(*WordApplication1, sources);
 }
 
 }  // namespace velmora
