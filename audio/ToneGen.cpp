@@ -1,9 +1,10 @@
 #include "audio/ToneGen.h"
 
 #include "framework/MessageBox.h"
-#include "framework/Random.h"
 
+#include <QtEndian>
 #include <algorithm>
+
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -19,44 +20,6 @@ std::int32_t instanceCount = 0;
 std::uint32_t savedWaveVolume = 0;
 bool waveVolumeSaved = false;
 
-void PutU16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-    PutU16(p, v & 0xFFFFu);
-    PutU16(p + 2, v >> 16);
-}
-
-std::uint32_t GetU32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::array<std::uint8_t, TToneGen::kHeaderSize> BuildWaveHeader(int channels, int bits, int rate,
-                                                                std::uint32_t dataSize) {
-    std::array<std::uint8_t, TToneGen::kHeaderSize> h{};
-    std::memcpy(&h[0], "RIFF", 4);
-    PutU32(&h[4], dataSize + 36);
-    std::memcpy(&h[8], "WAVE", 4);
-    std::memcpy(&h[12], "fmt ", 4);
-    PutU32(&h[16], 16);
-    PutU16(&h[20], 1);
-    PutU16(&h[22], static_cast<std::uint32_t>(channels));
-    PutU32(&h[24], static_cast<std::uint32_t>(rate));
-    PutU32(&h[28], static_cast<std::uint32_t>(channels * rate * (bits / 8)));
-    PutU16(&h[32], static_cast<std::uint32_t>(bits / 8 * channels));
-    PutU16(&h[34], static_cast<std::uint32_t>(bits));
-    std::memcpy(&h[36], "data", 4);
-    PutU32(&h[40], dataSize);
-    return h;
-}
-
-std::int64_t Trunc(double v) {
-    return static_cast<std::int64_t>(v);
-}
-
 // Truncates a frequency value to a 16-bit count of hertz; values beyond the 16-bit range stay at
 // its ends instead of wrapping, NaN gives 0.
 std::int16_t TruncToInt16(double v) {
@@ -64,43 +27,6 @@ std::int16_t TruncToInt16(double v) {
         return 0;
     }
     return static_cast<std::int16_t>(std::clamp(std::trunc(v), -32768.0, 32767.0));
-}
-
-// Adds one component to every frame of the data, starting at its first byte, while the byte
-// position is below the data size (so the last frame may run into the slack). next() yields the
-// value to add: for 16-bit Trunc(v), for 8-bit Trunc(v + 128) - 128.
-template <bool k16Bit, bool kStereo, class Next>
-void AddFrames(std::uint8_t* data, std::uint32_t dataSize, Next next) {
-    constexpr std::uint32_t kFrame = (k16Bit ? 2 : 1) * (kStereo ? 2 : 1);
-    for (std::uint32_t pos = 0; pos < dataSize; pos += kFrame) {
-        const std::int32_t add = next();
-        std::uint8_t* p = data + pos;
-        if constexpr (k16Bit) {
-            const auto s = static_cast<std::uint16_t>((p[0] | p[1] << 8) + add);
-            p[0] = static_cast<std::uint8_t>(s);
-            p[1] = static_cast<std::uint8_t>(s >> 8);
-            if constexpr (kStereo) {
-                p[2] = p[0];
-                p[3] = p[1];
-            }
-        } else {
-            p[0] = static_cast<std::uint8_t>(p[0] + add);
-            if constexpr (kStereo) {
-                p[1] = p[0];
-            }
-        }
-    }
-}
-
-template <class Next>
-void AddFrames(bool is16Bit, bool stereo, std::uint8_t* data, std::uint32_t dataSize, Next next) {
-    if (is16Bit) {
-        stereo ? AddFrames<true, true>(data, dataSize, next)
-               : AddFrames<true, false>(data, dataSize, next);
-    } else {
-        stereo ? AddFrames<false, true>(data, dataSize, next)
-               : AddFrames<false, false>(data, dataSize, next);
-    }
 }
 
 // A decimal number with an optional sign; -1 when the text is not one (or does not fit).
@@ -132,7 +58,11 @@ constexpr int kSemitone[7] = {0, 2, 3, 5, 7, 8, 10};  // A to G; octaves begin a
 
 }  // namespace
 
-TToneGen::TToneGen(TComponent* owner, SoundOutput& sound) : TComponent(owner), sound_(sound) {
+TToneGen::TToneGen(TComponent* owner, SoundOutput& sound) : TToneGen(owner, &sound) {}
+
+TToneGen::TToneGen(TComponent* owner) : TToneGen(owner, nullptr) {}
+
+TToneGen::TToneGen(TComponent* owner, SoundOutput* sound) : TComponent(owner), sound_(sound) {
     ResetAM();
     const TAMEntry& selected = am_[amLevel_];
     amFrequency_ = selected.frequency;
@@ -142,6 +72,9 @@ TToneGen::TToneGen(TComponent* owner, SoundOutput& sound) : TComponent(owner), s
         e.noteOctave = 4;
     }
     deviceId_ = 0;
+    if (!sound_) {
+        return;  // renders only: no device to save or set
+    }
     if (instanceCount == 0 && !IsDesigning()) {
         savedWaveVolume = ReadWaveVolume();
         waveVolumeSaved = true;
@@ -153,9 +86,12 @@ TToneGen::TToneGen(TComponent* owner, SoundOutput& sound) : TComponent(owner), s
 TToneGen::~TToneGen() {
     Stop();
     ReleaseImage();
+    if (!sound_) {
+        return;
+    }
     --instanceCount;
     if (instanceCount == 0 && !IsDesigning() && waveVolumeSaved) {
-        sound_.SetVolume(deviceId_, savedWaveVolume);
+        sound_->SetVolume(deviceId_, savedWaveVolume);
         waveVolumeSaved = false;
     }
 }
@@ -307,51 +243,21 @@ void TToneGen::SetAMParameter(std::uint8_t level, std::int16_t amplitude, float 
 
 // ---- Rendering ----
 
-std::uint32_t TToneGen::DataSize() const {
-    const std::int64_t samplesPer10ms = Rate() / 100;
-    std::int64_t size =
-        BytesPerSample() * static_cast<std::int64_t>(duration_) * samplesPer10ms / 10;
-    if (stereo_) {
-        size *= 2;
-    }
-    return static_cast<std::uint32_t>(std::max<std::int64_t>(size, 0));
-}
-
 void TToneGen::ReleaseImage() {
     std::vector<std::uint8_t>().swap(image_);
 }
 
-bool TToneGen::Synthesize(bool withEnvelope) {
-    const std::uint32_t savedSeed = RandSeed();
-    SetRandSeed(1);
-
-    const std::uint32_t dataSize = DataSize();
-    const int bits = BytesPerSample() * 8;
-    const auto header = BuildWaveHeader(Channels(), bits, Rate(), dataSize);
-
-    // The sound player may still be reading the old block.
-    Stop();
-    ReleaseImage();
-
-    const std::uint8_t silence = resolution_ == tg16Bit ? 0 : 128;
-    if (dataSize == 0) {
-        SetRandSeed(savedSeed);
-        return false;
-    }
-    try {
-        image_.assign(std::size_t{kHeaderSize} + dataSize + kSlackSize, silence);
-    } catch (const std::bad_alloc&) {
-        ReleaseImage();
-        SetRandSeed(savedSeed);
-        return false;
-    }
-    std::memcpy(image_.data(), header.data(), header.size());
-
+ToneDescription TToneGen::Describe() const {
+    ToneDescription tone;
+    tone.duration = duration_;
+    tone.resolution = resolution_;
+    tone.quality = quality_;
+    tone.stereo = stereo_;
     std::int32_t sum = 0;
     for (const TAMEntry& e : am_) {
         sum += e.amplitude;
     }
-    RenderComponent(100 - sum, frequency_, waveform_);
+    tone.components.push_back({100 - sum, frequency_, waveform_});
     for (const TAMEntry& e : am_) {
         std::int32_t a = e.amplitude;
         if (sum > 100) {
@@ -365,189 +271,33 @@ bool TToneGen::Synthesize(bool withEnvelope) {
         } else {
             f = TruncToInt16(static_cast<double>(e.frequency));
         }
-        RenderComponent(a, f, e.waveform);
+        tone.components.push_back({a, f, e.waveform});
     }
+    return tone;
+}
 
+bool TToneGen::Synthesize(bool withEnvelope) {
+    // The sound player may still be reading the old block.
+    Stop();
+    ReleaseImage();
+    image_ = RenderWaveImage(Describe());
+    if (image_.empty()) {
+        return false;
+    }
     envelopeDirty_ = true;
     waveDirty_ = false;
     envelopeApplied_ = false;
     if (withEnvelope) {
         ApplyEnvelope();
     }
-    SetRandSeed(savedSeed);
     return true;
-}
-
-void TToneGen::RenderComponent(int amplitude, int frequency, TTGWave waveform) {
-    if (amplitude <= 0 || frequency <= 0) {
-        return;
-    }
-    const bool is16 = resolution_ == tg16Bit;
-    const std::int64_t a = amplitude;
-    double span = is16 ? static_cast<double>(a * 65534) / 100 : static_cast<double>(a * 254) / 100;
-    const double low =
-        is16 ? -static_cast<double>(a * 32767) / 100 : -static_cast<double>(a * 127) / 100;
-    const double p = static_cast<double>(Rate()) / frequency;
-    std::int64_t length = Trunc(p);  // at least 1: frequency <= 32767 < rate
-    const std::int64_t half = Trunc(p + 0.5) / 2;
-
-    auto toAdd = [is16](double v) -> std::int32_t {
-        return static_cast<std::int32_t>(is16 ? Trunc(v) : Trunc(v + 128) - 128);
-    };
-
-    std::uint8_t* data = image_.data() + kHeaderSize;
-    const std::uint32_t dataSize =
-        static_cast<std::uint32_t>(image_.size()) - kHeaderSize - kSlackSize;
-
-    if (waveform > tgSawtooth) {
-        const auto range = static_cast<std::uint32_t>(Trunc(span + 1));
-        AddFrames(is16, stereo_, data, dataSize,
-                  [&] { return toAdd(static_cast<double>(Random(range)) + low); });
-        return;
-    }
-
-    // The other waveforms restart at phase 0 with every period, so the value added depends only
-    // on the position k within the period: compute it once per k.
-    const double angleStep = 2 * std::numbers::pi / static_cast<double>(length);
-    if (waveform == tgSquare) {
-        span = span / 2;
-    }
-    double rampStep = 0;
-    if (waveform == tgTriangle) {
-        rampStep = half > 0 ? span / static_cast<double>(half) : 0;
-    } else if (waveform == tgSawtooth) {
-        rampStep = span / static_cast<double>(length);
-    }
-    std::vector<std::int32_t> table;
-    auto fillTable = [&](std::int64_t size) {
-        table.resize(static_cast<std::size_t>(size));
-        double r = low;
-        for (std::int64_t k = 0; k < size; ++k) {
-            double v;
-            switch (waveform) {
-                case tgSine:
-                    v = static_cast<double>(
-                        Trunc(std::sin(static_cast<double>(k) * angleStep) / 2 * span));
-                    break;
-                case tgSquare:
-                    v = k < half ? low : span;
-                    break;
-                case tgTriangle:
-                    v = static_cast<double>(Trunc(r));
-                    r = k < half ? r + rampStep : r - rampStep;
-                    if (r < low) {
-                        r = low;
-                    }
-                    break;
-                default:  // sawtooth
-                    v = static_cast<double>(Trunc(r));
-                    r = r + rampStep;
-                    break;
-            }
-            table[static_cast<std::size_t>(k)] = toAdd(v);
-        }
-    };
-    // Periods are Trunc(p) or Trunc(p) + 1 samples long.
-    fillTable(length + 1);
-
-    std::int64_t k = 0;
-    std::int64_t n = 1;
-    AddFrames(is16, stereo_, data, dataSize, [&] {
-        const std::int32_t add = table[static_cast<std::size_t>(k)];
-        if (++k == length) {
-            k = 0;
-            ++n;
-            length = Trunc(static_cast<double>(n) * p - std::trunc(static_cast<double>(n - 1) * p));
-            if (length > static_cast<std::int64_t>(table.size())) {
-                fillTable(length);
-            }
-        }
-        return add;
-    });
 }
 
 void TToneGen::ApplyEnvelope() {
     if (image_.empty()) {
         return;
     }
-    // The format of the image, which the properties may have left since it was rendered.
-    const bool is16 = image_[34] == 16;
-    const bool stereo = image_[22] == 2;
-    const std::int64_t bytesPerSample = is16 ? 2 : 1;
-    const std::int64_t frameBytes = bytesPerSample * (stereo ? 2 : 1);
-    const std::int64_t dataSize =
-        static_cast<std::int64_t>(image_.size()) - kHeaderSize - kSlackSize;
-    const std::int64_t frames = dataSize / frameBytes;
-    std::uint8_t* data = image_.data() + kHeaderSize;
-
-    std::int32_t attack = attack_, hold = hold_, decay = decay_, release = release_;
-    const std::int32_t total = attack + hold + decay + release;
-    if (total > 100) {
-        attack = attack * 100 / total;
-        hold = hold * 100 / total;
-        decay = decay * 100 / total;
-        release = 100 - attack - hold - decay;
-    }
-    const std::int32_t sustainShare = 100 - (attack + hold + decay + release);
-    const double s = static_cast<double>(sustain_) / 100;
-
-    auto phaseFrames = [&](std::int32_t share) {
-        return static_cast<std::int64_t>(share) * dataSize / (frameBytes * 100);
-    };
-    std::int64_t pos = 0;
-    // Runs frames pos..pos+n (none past the last frame) through shape(k, x), then moves on.
-    auto phase = [&](std::int64_t n, auto shape) {
-        for (std::int64_t k = 0; k <= n && pos + k < frames; ++k) {
-            std::uint8_t* p = data + (pos + k) * frameBytes;
-            std::int64_t x;
-            if (is16) {
-                x = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8));
-            } else {
-                x = static_cast<std::int64_t>(p[0]) - 128;
-            }
-            const std::int64_t y = shape(k, x);
-            if (is16) {
-                p[0] = static_cast<std::uint8_t>(y);
-                p[1] = static_cast<std::uint8_t>(y >> 8);
-            } else {
-                p[0] = static_cast<std::uint8_t>(y + 128);
-            }
-            if (stereo) {
-                std::memcpy(p + bytesPerSample, p, static_cast<std::size_t>(bytesPerSample));
-            }
-        }
-        pos += n + 1;
-    };
-
-    if (const std::int64_t n = phaseFrames(attack); n != 0) {
-        const double g = 1.0 / static_cast<double>(n);
-        phase(n, [g](std::int64_t k, std::int64_t x) {
-            return Trunc(static_cast<double>(k * x) * g);
-        });
-    }
-    if (const std::int64_t n = phaseFrames(hold); n != 0) {
-        pos += n + 1;  // unchanged
-    }
-    if (const std::int64_t n = phaseFrames(decay); n != 0) {
-        const double g = static_cast<double>(100 - sustain_) / static_cast<double>(n) / 100;
-        phase(n, [g](std::int64_t k, std::int64_t x) {
-            return x - Trunc(static_cast<double>(k * x) * g);
-        });
-    }
-    if (sustainShare != 0) {
-        const std::int64_t n =
-            release != 0 ? phaseFrames(sustainShare) : std::max<std::int64_t>(frames - pos, 0);
-        phase(n, [s](std::int64_t, std::int64_t x) { return Trunc(static_cast<double>(x) * s); });
-    }
-    if (release != 0) {
-        if (const std::int64_t n = frames - pos; n > 0) {
-            const double g = s / static_cast<double>(n);
-            phase(n, [g, n](std::int64_t k, std::int64_t x) {
-                return Trunc(static_cast<double>((n - k) * x) * g);
-            });
-        }
-    }
-
+    velmora::ApplyEnvelope(image_, {attack_, hold_, decay_, sustain_, release_});
     envelopeDirty_ = false;
     waveDirty_ = false;
     envelopeApplied_ = true;
@@ -574,7 +324,9 @@ bool TToneGen::ExportFile(const std::filesystem::path& fileName) const {
 }
 
 void TToneGen::Stop() {
-    sound_.PlaySound({}, 0);
+    if (sound_) {
+        sound_->PlaySound({}, 0);
+    }
     finished_ = true;
 }
 
@@ -588,8 +340,8 @@ void TToneGen::StartPlayback() {
     if (loop_) {
         flags = SND_MEMORY | SND_ASYNC | SND_LOOP;  // looping is always asynchronous
     }
-    if (!image_.empty()) {
-        sound_.PlaySound(image_, flags);
+    if (sound_ && !image_.empty()) {
+        sound_->PlaySound(image_, flags);
     }
 }
 
@@ -628,14 +380,19 @@ void TToneGen::PresetVolume() {
 void TToneGen::ApplyWaveVolume() {
     const std::uint32_t left = static_cast<std::uint32_t>(leftVolume_ * 65535 / 100) & 0xFFFFu;
     const std::uint32_t right = static_cast<std::uint32_t>(rightVolume_ * 65535 / 100) & 0xFFFFu;
-    sound_.SetVolume(deviceId_, left | right << 16);
+    if (sound_) {
+        sound_->SetVolume(deviceId_, left | right << 16);
+    }
 }
 
 std::uint32_t TToneGen::ReadWaveVolume() {
+    if (!sound_) {
+        return 0;
+    }
     WaveOutCaps caps;
-    sound_.GetDevCaps(deviceId_, &caps);
+    sound_->GetDevCaps(deviceId_, &caps);
     std::uint32_t volume = 0;
-    sound_.GetVolume(deviceId_, &volume);
+    sound_->GetVolume(deviceId_, &volume);
     if ((caps.dwSupport & WAVECAPS_LRVOLUME) == 0) {
         volume = (volume & 0xFFFFu) | (volume & 0xFFFFu) << 16;  // one level for both channels
     }
@@ -646,13 +403,13 @@ std::uint32_t TToneGen::ReadWaveVolume() {
 
 std::vector<std::uint8_t> TToneGen::WriteAMArrayData() const {
     std::vector<std::uint8_t> out(kAMArrayDataSize);
-    PutU32(&out[0], static_cast<std::uint32_t>(kAMEntries - 1));
+    qToLittleEndian(static_cast<std::uint32_t>(kAMEntries - 1), &out[0]);
     for (int i = 0; i < kAMEntries; ++i) {
         const TAMEntry& e = am_[static_cast<std::size_t>(i)];
         std::uint8_t* p = &out[static_cast<std::size_t>(4 + 12 * i)];
-        PutU32(p, static_cast<std::uint32_t>(static_cast<std::int32_t>(e.amplitude)));
-        PutU32(p + 4, e.waveform);
-        PutU32(p + 8, std::bit_cast<std::uint32_t>(e.frequency));
+        qToLittleEndian(static_cast<std::uint32_t>(static_cast<std::int32_t>(e.amplitude)), p);
+        qToLittleEndian(static_cast<std::uint32_t>(e.waveform), p + 4);
+        qToLittleEndian(std::bit_cast<std::uint32_t>(e.frequency), p + 8);
     }
     return out;
 }
@@ -661,7 +418,7 @@ bool TToneGen::ReadAMArrayData(std::span<const std::uint8_t> data) {
     if (data.size() < 4) {
         return false;
     }
-    const auto highest = static_cast<std::int32_t>(GetU32(data.data()));
+    const auto highest = static_cast<std::int32_t>(qFromLittleEndian<std::uint32_t>(data.data()));
     if (highest < 0) {
         return true;  // an empty table: nothing to read
     }
@@ -671,9 +428,9 @@ bool TToneGen::ReadAMArrayData(std::span<const std::uint8_t> data) {
     for (std::int32_t i = 0; i <= highest; ++i) {
         const std::uint8_t* p = data.data() + 4 + 12 * i;
         TAMEntry& e = am_[static_cast<std::size_t>(i)];
-        e.amplitude = static_cast<std::int16_t>(GetU32(p) & 0xFFFFu);
-        e.waveform = static_cast<TTGWave>(GetU32(p + 4) & 0xFFu);
-        e.frequency = std::bit_cast<float>(GetU32(p + 8));
+        e.amplitude = static_cast<std::int16_t>(qFromLittleEndian<std::uint32_t>(p) & 0xFFFFu);
+        e.waveform = static_cast<TTGWave>(qFromLittleEndian<std::uint32_t>(p + 4) & 0xFFu);
+        e.frequency = std::bit_cast<float>(qFromLittleEndian<std::uint32_t>(p + 8));
     }
     return true;
 }
@@ -746,7 +503,7 @@ std::int32_t TToneGen::NoteToFrequency(const QString& text, std::int32_t& octave
         return 0;
     }
     const auto f = static_cast<std::int32_t>(
-        Trunc(440 * std::pow(2.0, static_cast<double>(n - 48) / 12) + 0.5));
+        static_cast<std::int64_t>(440 * std::pow(2.0, static_cast<double>(n - 48) / 12) + 0.5));
     if (f < 20 || f > 20000) {
         return 0;
     }

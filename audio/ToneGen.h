@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/ToneSynthesis.h"
 #include "framework/Component.h"
 #include "platform/sound/SoundOutput.h"
 
@@ -12,20 +13,6 @@
 #include <vector>
 
 namespace velmora {
-
-// Waveform of the carrier and of each partial. A value outside the list renders noise.
-enum TTGWave : std::uint8_t {
-    tgSine = 0,
-    tgSquare = 1,
-    tgTriangle = 2,
-    tgSawtooth = 3,
-    tgNoise = 4
-};
-
-enum TTGResolution : std::uint8_t { tg16Bit = 0, tg8Bit = 1 };
-
-// Sample rate: 96000 or 44100 samples a second.
-enum TTGQuality : std::uint8_t { tgHiQ = 0, tgLoQ = 1 };
 
 // Index into the AM level table (entries 0..7).
 enum TTGAMLevel : std::uint8_t {
@@ -69,17 +56,22 @@ struct TAMEntry {
 // sound output, once, asynchronously or in a loop. The ear is chosen through the per-channel
 // wave-out volume, not in the samples.
 //
-// The sound output is borrowed and must outlive the component. The image is owned here; the
-// component always stops playback before it changes or releases the image.
+// The samples come from the renderer of ToneSynthesis.h, which knows nothing of playback; this
+// component keeps the properties, the image and the playback. The sound output is borrowed and
+// must outlive the component. The image is owned here; the component always stops playback
+// before it changes or releases the image.
 class TToneGen : public TComponent {
 public:
-    static constexpr int kHeaderSize = 44;
-    static constexpr int kSlackSize = 32;
+    static constexpr int kHeaderSize = kWaveHeaderSize;
+    static constexpr int kSlackSize = kWaveSlackSize;
     static constexpr int kAMEntries = 8;
     static constexpr int kAMArrayDataSize = 4 + 12 * kAMEntries;
     static constexpr const char* kAMArrayDataName = "AMArrayData";
 
     TToneGen(TComponent* owner, SoundOutput& sound);
+    // A generator that renders and exports but has no sound output: playing and the wave-out
+    // volume do nothing, and it takes no part in saving the device's volume.
+    explicit TToneGen(TComponent* owner);
     ~TToneGen() override;
 
     // Published properties.
@@ -175,13 +167,12 @@ public:
 private:
     void StartPlayback();
     void ReleaseImage();
-    void RenderComponent(int amplitude, int frequency, TTGWave waveform);
-    int BytesPerSample() const { return resolution_ == tg16Bit ? 2 : 1; }
-    int Channels() const { return stereo_ ? 2 : 1; }
-    int Rate() const { return quality_ == tgHiQ ? 96000 : 44100; }
-    std::uint32_t DataSize() const;
+    // The tone the properties describe, partials resolved.
+    ToneDescription Describe() const;
 
-    SoundOutput& sound_;
+    TToneGen(TComponent* owner, SoundOutput* sound);
+
+    SoundOutput* sound_;  // none: render only
 
     std::int16_t frequency_ = 440;
     std::int16_t duration_ = 100;

@@ -2,7 +2,6 @@
 // plays it.
 
 #include "audio/ToneGen.h"
-#include "platform/sound/SimulatedSoundOutput.h"
 #include "tools/SoundBackend.h"
 #include "tools/ToneOptions.h"
 
@@ -25,9 +24,8 @@ int Invalid(const std::string& message) {
 }
 
 int Export(const velmora::ToneOptions& options) {
-    // Writing a file needs no sound device: the generator's device calls go nowhere.
-    velmora::SimulatedSoundOutput sound;
-    velmora::TToneGen gen(nullptr, sound);
+    // Writing a file needs no sound output.
+    velmora::TToneGen gen(nullptr);
     if (const std::string error = ApplyToneOptions(options, gen); !error.empty()) {
         return Invalid(error);
     }
