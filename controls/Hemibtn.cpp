@@ -389,62 +389,99 @@ bool THemisphereButton::ReadStoredImage(const QString& name, const QByteArray& d
 
 // ----- rendering
 
+// The images of a rendering, built in the steps below.
+struct THemisphereButton::Layers {
+    QImage discMask;  // black inside the outer bevel
+    QImage faceMask;  // black on the face
+    QImage mask;      // black where the button is
+    QImage outerRing;
+    QImage innerRing;
+    QImage faceOut;
+    QImage faceIn;
+};
+
 void THemisphereButton::BuildImages() {
-    const int w = Width();
-    const int h = Height();
-    if (IsLoading() || w < 2 || h < 2) {
+    if (IsLoading() || Width() < 2 || Height() < 2) {
         return;
     }
+    Layers layers;
+    MakeMasks(layers);
+    MakeBevelRings(layers);
+    ShadeFace(layers);
+    WriteCaption(layers);
+    Compose(layers);
+    imageOut_.Assign(layers.faceOut);
+    imageIn_.Assign(layers.faceIn);
+    imageMask_.Assign(layers.mask);
+    for (TBitmap* image : {&imageOut_, &imageIn_, &imageMask_}) {
+        image->SetPixelFormat(pf32bit);
+    }
+}
+
+void THemisphereButton::MakeMasks(Layers& layers) const {
+    const int w = Width();
+    const int h = Height();
     const int bw = bevelWidth_;
     const int n = BevelCount();
     const bool outer = bevelOuter_ != hbNone;
     const bool inner = bevelInner_ != hbNone;
-
-    // Masks: A inside the outer band, F the face, the image mask the whole ellipse.
-    QImage discMask = WhiteImage(w, h);
+    // Inside the outer band, the face, and the whole ellipse.
+    layers.discMask = WhiteImage(w, h);
     if (n > 0) {
-        BlackEllipse(discMask, bw, bw, w - bw, h - bw);
+        BlackEllipse(layers.discMask, bw, bw, w - bw, h - bw);
     } else {
-        BlackEllipse(discMask, 0, 0, w, h);
+        BlackEllipse(layers.discMask, 0, 0, w, h);
     }
-    QImage faceMask = discMask;
+    layers.faceMask = layers.discMask;
     if (outer && inner) {
-        faceMask = WhiteImage(w, h);
-        BlackEllipse(faceMask, 2 * bw, 2 * bw, w - 2 * bw, h - 2 * bw);
+        layers.faceMask = WhiteImage(w, h);
+        BlackEllipse(layers.faceMask, 2 * bw, 2 * bw, w - 2 * bw, h - 2 * bw);
     }
-    QImage mask = WhiteImage(w, h);
-    BlackEllipse(mask, 0, 0, w, h);
+    layers.mask = WhiteImage(w, h);
+    BlackEllipse(layers.mask, 0, 0, w, h);
+}
 
-    // Bevel rings.
-    QImage outerRing;
-    QImage innerRing;
+// Shaded rings of the bevels, cut to the bands between the masks.
+void THemisphereButton::MakeBevelRings(Layers& layers) const {
+    const int w = Width();
+    const int h = Height();
+    const int bw = bevelWidth_;
+    const bool outer = bevelOuter_ != hbNone;
+    const bool inner = bevelInner_ != hbNone;
     if (outer) {
-        outerRing = WhiteImage(w, h);
+        layers.outerRing = WhiteImage(w, h);
         const int e = Floor(bw / 2.0);
-        ShadedRing(outerRing, e, e, w - e, h - e, bw, bevelOuter_ == hbRaised);
-        Combine(outerRing, discMask, SRCAND);
+        ShadedRing(layers.outerRing, e, e, w - e, h - e, bw, bevelOuter_ == hbRaised);
+        Combine(layers.outerRing, layers.discMask, SRCAND);
     }
     if (inner && outer) {
-        innerRing = WhiteImage(w, h);
+        layers.innerRing = WhiteImage(w, h);
         const int e = Ceil(1.5 * bw);
-        ShadedRing(innerRing, e, e, w - e, h - e, bw, bevelInner_ == hbRaised);
-        Combine(innerRing, faceMask, SRCAND);
-        Combine(innerRing, discMask, SRCANDNOT);
+        ShadedRing(layers.innerRing, e, e, w - e, h - e, bw, bevelInner_ == hbRaised);
+        Combine(layers.innerRing, layers.faceMask, SRCAND);
+        Combine(layers.innerRing, layers.discMask, SRCANDNOT);
     } else if (inner) {
-        innerRing = WhiteImage(w, h);
+        layers.innerRing = WhiteImage(w, h);
         const int e = Ceil(bw / 2.0);
-        ShadedRing(innerRing, e, e, w - e, h - e, bw, bevelInner_ == hbRaised);
-        Combine(innerRing, discMask, SRCAND);
+        ShadedRing(layers.innerRing, e, e, w - e, h - e, bw, bevelInner_ == hbRaised);
+        Combine(layers.innerRing, layers.discMask, SRCAND);
     }
+}
 
-    // Face and glyph.
-    QImage faceOut = WhiteImage(w, h);
-    QImage faceIn = WhiteImage(w, h);
+// The dome lit from the upper left, with the glyph laid flat or wrapped around it, pixel by
+// pixel in both states (pressed is lit from the other side).
+void THemisphereButton::ShadeFace(Layers& layers) const {
+    const int w = Width();
+    const int h = Height();
+    const int bw = bevelWidth_;
+    const int n = BevelCount();
+    layers.faceOut = WhiteImage(w, h);
+    layers.faceIn = WhiteImage(w, h);
     {
-        PixelGrid out(faceOut);
-        PixelGrid in(faceIn);
-        PixelGrid faceGrid(faceMask);
-        PixelGrid maskGrid(mask);
+        PixelGrid out(layers.faceOut);
+        PixelGrid in(layers.faceIn);
+        PixelGrid faceGrid(layers.faceMask);
+        PixelGrid maskGrid(layers.mask);
         const double cxr = w / 2.0;
         const double cyr = h / 2.0;
         const int wf = w - n * bw;
@@ -530,8 +567,11 @@ void THemisphereButton::BuildImages() {
             }
         }
     }
+}
 
-    // Caption.
+void THemisphereButton::WriteCaption(Layers& layers) const {
+    const int w = Width();
+    const int h = Height();
     if (!Caption().isEmpty()) {
         const auto write = [this, w, h](QImage& image, const TColor* colour) {
             TCanvas c(&image);
@@ -544,41 +584,40 @@ void THemisphereButton::BuildImages() {
             const int y = RoundEven((h - 2 - c.TextHeight(Caption())) / 2.0);
             c.TextOut(x, y, Caption());
         };
-        write(faceOut, nullptr);
-        write(faceIn, nullptr);
+        write(layers.faceOut, nullptr);
+        write(layers.faceIn, nullptr);
         if (faceTransparent_) {
             const TColor black = clBlack;
-            write(mask, &black);
+            write(layers.mask, &black);
         }
     }
+}
 
-    // Composition: the face inside the bevels, the bevels the same in both states.
+// The face inside the bevels, the bevels the same in both states, the border over all.
+void THemisphereButton::Compose(Layers& layers) const {
+    const int w = Width();
+    const int h = Height();
+    const int bw = bevelWidth_;
+    const int n = BevelCount();
     if (n > 0) {
-        Combine(faceOut, faceMask, SRCANDNOT);
-        Combine(faceIn, faceMask, SRCANDNOT);
+        Combine(layers.faceOut, layers.faceMask, SRCANDNOT);
+        Combine(layers.faceIn, layers.faceMask, SRCANDNOT);
     }
-    for (QImage* ring : {&outerRing, &innerRing}) {
+    for (QImage* ring : {&layers.outerRing, &layers.innerRing}) {
         if (!ring->isNull()) {
-            Combine(faceOut, *ring, SRCPAINT);
-            Combine(faceIn, *ring, SRCPAINT);
+            Combine(layers.faceOut, *ring, SRCPAINT);
+            Combine(layers.faceIn, *ring, SRCPAINT);
         }
     }
     if (borderStyle_ == bsSingle) {
         const int e = n * bw;
-        for (QImage* image : {&faceOut, &faceIn}) {
+        for (QImage* image : {&layers.faceOut, &layers.faceIn}) {
             TCanvas c(image);
             c.Pen().SetColor(borderColor_);
             c.Pen().SetWidth(1);
             c.Brush().SetStyle(bsClear);
             c.Ellipse(e, e, w - e, h - e);
         }
-    }
-
-    imageOut_.Assign(faceOut);
-    imageIn_.Assign(faceIn);
-    imageMask_.Assign(mask);
-    for (TBitmap* image : {&imageOut_, &imageIn_, &imageMask_}) {
-        image->SetPixelFormat(pf32bit);
     }
 }
 

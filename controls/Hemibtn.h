@@ -103,6 +103,14 @@ protected:
 
 private:
     int BevelCount() const { return int(bevelInner_ != hbNone) + int(bevelOuter_ != hbNone); }
+    // The steps of BuildImages.
+    struct Layers;
+    void MakeMasks(Layers& layers) const;
+    void MakeBevelRings(Layers& layers) const;
+    void ShadeFace(Layers& layers) const;
+    void WriteCaption(Layers& layers) const;
+    void Compose(Layers& layers) const;
+
     // BuildImages, then a repaint request: what every rendering property setter ends with.
     void Changed();
     template <typename T>
