@@ -7,23 +7,6 @@
 
 namespace velmora {
 
-void* TPointerList::Item(int index) const {
-    if (index < 0) {
-        throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
-    }
-    return static_cast<std::size_t>(index) < items_.size() ? items_[static_cast<std::size_t>(index)]
-                                                           : nullptr;
-}
-
-void TPointerList::Clear() {
-    if (release_) {
-        for (void* item : items_) {
-            release_(item);
-        }
-    }
-    items_.clear();
-}
-
 TMixerControls::TMixerControls(TAudioMixer& mixer, const MIXERLINE& line) : block_(line.cControls) {
     MIXERLINECONTROLS request{};
     request.cbStruct = sizeof(MIXERLINECONTROLS);
@@ -33,10 +16,7 @@ TMixerControls::TMixerControls(TAudioMixer& mixer, const MIXERLINE& line) : bloc
     request.pamxctrl = block_.empty() ? nullptr : block_.data();
     if (mixer.Device().GetLineControls(mixer.Handle(), &request, MIXER_GETLINECONTROLSF_ALL) !=
         MMSYSERR_NOERROR) {
-        return;
-    }
-    for (MIXERCONTROL& control : block_) {
-        list_.Add(&control);
+        block_.clear();
     }
 }
 
@@ -44,7 +24,7 @@ TMixerConnection::TMixerConnection(TAudioMixer& mixer, const MIXERLINE& line)
     : mixer_(mixer), line_(line), controls_(mixer, line_) {}
 
 TMixerConnections::TMixerConnections(TAudioMixer& mixer, const MIXERLINE& destination)
-    : mixer_(mixer), list_([](void* item) { delete static_cast<TMixerConnection*>(item); }) {
+    : mixer_(mixer) {
     for (std::uint32_t source = 0; source < destination.cConnections; ++source) {
         MIXERLINE line{};
         line.cbStruct = sizeof(MIXERLINE);
@@ -52,7 +32,7 @@ TMixerConnections::TMixerConnections(TAudioMixer& mixer, const MIXERLINE& destin
         line.dwSource = source;
         if (mixer_.Device().GetLineInfo(mixer_.Handle(), &line, MIXER_GETLINEINFOF_SOURCE) ==
             MMSYSERR_NOERROR) {
-            list_.Add(new TMixerConnection(mixer_, line));
+            list_.push_back(std::make_unique<TMixerConnection>(mixer_, line));
         }
     }
 }
@@ -62,9 +42,6 @@ TMixerDestination::TMixerDestination(TAudioMixer& mixer, const MIXERLINE& line)
     connections_ = std::make_unique<TMixerConnections>(mixer_, line_);
     controls_ = std::make_unique<TMixerControls>(mixer_, line_);
 }
-
-TMixerDestinations::TMixerDestinations()
-    : list_([](void* item) { delete static_cast<TMixerDestination*>(item); }) {}
 
 TAudioMixer::TAudioMixer(TComponent* owner, MixerDevice& mixer) : TComponent(owner), mixer_(mixer) {
     deviceCount_ = static_cast<int>(mixer_.GetNumDevs());
@@ -116,7 +93,7 @@ void TAudioMixer::BuildDestinations() {
         line.dwDestination = index;
         if (mixer_.GetLineInfo(handle_, &line, MIXER_GETLINEINFOF_DESTINATION) ==
             MMSYSERR_NOERROR) {
-            destinations_->Add(new TMixerDestination(*this, line));
+            destinations_->Add(std::make_unique<TMixerDestination>(*this, line));
         }
     }
 }

@@ -8,48 +8,35 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace velmora {
 
 class TAudioMixer;
 
-// An ordered list of untyped item addresses. Clear (and destruction) hands every item, in
-// order, to the release callback when one is set.
-class TPointerList {
-public:
-    using ReleaseFn = std::function<void(void*)>;
-
-    explicit TPointerList(ReleaseFn release = {}) : release_(std::move(release)) {}
-    ~TPointerList() { Clear(); }
-
-    TPointerList(const TPointerList&) = delete;
-    TPointerList& operator=(const TPointerList&) = delete;
-
-    void Add(void* item) { items_.push_back(item); }
-    // None at or beyond the count; a negative index throws std::out_of_range.
-    void* Item(int index) const;
-    int Count() const { return static_cast<int>(items_.size()); }
-    void Clear();
-
-private:
-    std::vector<void*> items_;
-    ReleaseFn release_;
-};
+// Whether a list of `count` items has one at `index`: none at or beyond the count; a negative
+// index is an error (std::out_of_range), as the lists of the mixer tree have always answered.
+inline bool HasListItem(int index, std::size_t count) {
+    if (index < 0) {
+        throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+    }
+    return static_cast<std::size_t>(index) < count;
+}
 
 // The controls of one line: one block of control records, fetched at construction.
 class TMixerControls {
 public:
     TMixerControls(TAudioMixer& mixer, const MIXERLINE& line);
 
-    int Count() const { return list_.Count(); }
+    int Count() const { return static_cast<int>(block_.size()); }
     const MIXERCONTROL* Control(int index) const {
-        return static_cast<const MIXERCONTROL*>(list_.Item(index));
+        return HasListItem(index, block_.size()) ? &block_[std::size_t(index)] : nullptr;
     }
 
 private:
-    std::vector<MIXERCONTROL> block_;
-    TPointerList list_;  // items point into block_
+    std::vector<MIXERCONTROL> block_;  // empty when the controls could not be fetched
 };
 
 // One source line of a destination, with its controls.
@@ -72,14 +59,14 @@ class TMixerConnections {
 public:
     TMixerConnections(TAudioMixer& mixer, const MIXERLINE& destination);
 
-    int Count() const { return list_.Count(); }
+    int Count() const { return static_cast<int>(list_.size()); }
     TMixerConnection* Connection(int index) const {
-        return static_cast<TMixerConnection*>(list_.Item(index));
+        return HasListItem(index, list_.size()) ? list_[std::size_t(index)].get() : nullptr;
     }
 
 private:
     TAudioMixer& mixer_;
-    TPointerList list_;
+    std::vector<std::unique_ptr<TMixerConnection>> list_;
 };
 
 // A destination line: its record, its connections and its controls.
@@ -102,16 +89,16 @@ private:
 // The destinations of a device.
 class TMixerDestinations {
 public:
-    TMixerDestinations();
-
-    void Add(TMixerDestination* destination) { list_.Add(destination); }
-    int Count() const { return list_.Count(); }
+    void Add(std::unique_ptr<TMixerDestination> destination) {
+        list_.push_back(std::move(destination));
+    }
+    int Count() const { return static_cast<int>(list_.size()); }
     TMixerDestination* Destination(int index) const {
-        return static_cast<TMixerDestination*>(list_.Item(index));
+        return HasListItem(index, list_.size()) ? list_[std::size_t(index)].get() : nullptr;
     }
 
 private:
-    TPointerList list_;
+    std::vector<std::unique_ptr<TMixerDestination>> list_;
 };
 
 // A change notification: the mixer component, the device handle and the line or control.
