@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QtEndian>
 
 #include <cstdint>
 #include <limits>
@@ -13,24 +14,26 @@ constexpr std::uint32_t kWhite = 0xFFFFFFFF;
 constexpr std::int64_t kMaxPixels = std::int64_t(1) << 28;
 
 std::uint32_t U16(const uchar* p) {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8);
+    return qFromLittleEndian<std::uint16_t>(p);
 }
 std::uint32_t U32(const uchar* p) {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
+    return qFromLittleEndian<std::uint32_t>(p);
 }
 std::int32_t I32(const uchar* p) {
-    return std::int32_t(U32(p));
+    return qFromLittleEndian<std::int32_t>(p);
 }
 
+template <typename T>
+void PutLittleEndian(QByteArray& out, std::uint32_t v) {
+    uchar bytes[sizeof(T)];
+    qToLittleEndian(static_cast<T>(v), bytes);
+    out.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
 void Put16(QByteArray& out, std::uint32_t v) {
-    out.append(char(v & 0xFF));
-    out.append(char((v >> 8) & 0xFF));
+    PutLittleEndian<std::uint16_t>(out, v);
 }
 void Put32(QByteArray& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out.append(char((v >> (8 * i)) & 0xFF));
-    }
+    PutLittleEndian<std::uint32_t>(out, v);
 }
 
 QImage Fail(QString* error, const char* message) {

@@ -2,11 +2,22 @@
 
 #include "platform/mixer/MixerDevice.h"
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace velmora {
+
+// Copies a name into a fixed record field, shortened to fit and always terminated.
+template <std::size_t N>
+void CopyName(char (&to)[N], std::string_view from) {
+    const std::size_t n = std::min(from.size(), N - 1);
+    std::memcpy(to, from.data(), n);
+    to[n] = '\0';
+}
 
 // A mixer device described as a tree: destinations, the sources of each, and the controls of
 // every line.

@@ -1,6 +1,7 @@
 #include "platform/mixer/PulseMixerDevice.h"
 
 #include "platform/pulse/PulseContext.h"
+#include "platform/pulse/PulseShared.h"
 #include "platform/pulse/PulseVolume.h"
 #include "platform/sound/PulseSoundOutput.h"
 
@@ -13,8 +14,6 @@
 #include <cstdio>
 #include <string>
 #include <tuple>
-
-Q_DECLARE_LOGGING_CATEGORY(lcPulse)
 
 namespace velmora {
 
@@ -148,11 +147,6 @@ struct Levels {
         return cv;
     }
 };
-
-template <std::size_t N>
-void CopyName(char (&to)[N], const std::string& from) {
-    std::snprintf(to, N, "%s", from.c_str());
-}
 
 std::uint32_t PortComponentType(std::uint32_t type, const std::string& name) {
     if (type == PA_DEVICE_PORT_TYPE_MIC || type == PA_DEVICE_PORT_TYPE_HEADSET ||
@@ -408,10 +402,7 @@ std::unique_ptr<PulseMixerDevice::Snapshot> PulseMixerDevice::ReadSnapshot() {
 
 MixerModel PulseMixerDevice::BuildModel(const Snapshot& snapshot) {
     MixerModel model;
-    unsigned major = 0;
-    unsigned minor = 0;
-    std::sscanf(snapshot.serverVersion.c_str(), "%u.%u", &major, &minor);
-    model.caps.vDriverVersion = ((major & 0xFFu) << 8) | (minor & 0xFFu);
+    model.caps.vDriverVersion = DriverVersionOf(snapshot.serverVersion);
     CopyName(model.caps.szPname, snapshot.serverName);
 
     auto line = [&](std::uint32_t id, std::uint32_t type, std::uint32_t target,

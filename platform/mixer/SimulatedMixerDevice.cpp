@@ -8,11 +8,6 @@ namespace velmora {
 
 namespace {
 
-template <std::size_t N>
-void CopyName(char (&to)[N], const char* from) {
-    std::snprintf(to, N, "%s", from);
-}
-
 // The first four bytes of every record of a details request, as a number.
 std::vector<std::uint32_t> FirstWords(const MIXERCONTROLDETAILS& details) {
     const std::size_t count =

@@ -1,8 +1,7 @@
 #include "platform/pulse/PulseContext.h"
+#include "platform/pulse/PulseShared.h"
 
 #include <pulse/pulseaudio.h>
-
-#include <QLoggingCategory>
 
 #include <stdexcept>
 

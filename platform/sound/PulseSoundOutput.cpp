@@ -1,6 +1,7 @@
 #include "platform/sound/PulseSoundOutput.h"
 
 #include "platform/pulse/PulseContext.h"
+#include "platform/pulse/PulseShared.h"
 #include "platform/pulse/PulseVolume.h"
 #include "platform/sound/WaveImage.h"
 
@@ -14,8 +15,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-Q_DECLARE_LOGGING_CATEGORY(lcPulse)
 
 namespace velmora {
 
@@ -402,10 +401,7 @@ MMRESULT PulseSoundOutput::GetDevCaps(std::uint32_t deviceId, WaveOutCaps* caps)
         return MMSYSERR_ERROR;
     }
     *caps = WaveOutCaps{};
-    unsigned major = 0;
-    unsigned minor = 0;
-    std::sscanf(info.version.c_str(), "%u.%u", &major, &minor);
-    caps->vDriverVersion = ((major & 0xFFu) << 8) | (minor & 0xFFu);
+    caps->vDriverVersion = DriverVersionOf(info.version);
     std::snprintf(caps->szPname, sizeof caps->szPname, "%s", info.name.c_str());
     // 8 and 16 bit, mono and stereo, at 44.1 and 96 kHz.
     caps->dwFormats = 0x00000F00u | 0x000F0000u;

@@ -1,5 +1,7 @@
 #include "platform/sound/WaveImage.h"
 
+#include <QtEndian>
+
 #include <cstring>
 
 namespace velmora {
@@ -7,11 +9,11 @@ namespace velmora {
 namespace {
 
 std::uint32_t Read32(std::span<const std::uint8_t> b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+    return qFromLittleEndian<std::uint32_t>(b.data() + at);
 }
 
 std::uint16_t Read16(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+    return qFromLittleEndian<std::uint16_t>(b.data() + at);
 }
 
 bool TagIs(std::span<const std::uint8_t> b, std::size_t at, const char* tag) {
