@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -345,7 +346,7 @@ QStringList THemisphereButton::StoredImageNames() const {
     return names;
 }
 
-TBitmap* THemisphereButton::StoredImage(const QString& name) {
+const TBitmap* THemisphereButton::StoredImage(const QString& name) const {
     if (name == kImageOut) {
         return &imageOut_;
     }
@@ -361,8 +362,12 @@ TBitmap* THemisphereButton::StoredImage(const QString& name) {
     return nullptr;
 }
 
+TBitmap* THemisphereButton::StoredImage(const QString& name) {
+    return const_cast<TBitmap*>(std::as_const(*this).StoredImage(name));
+}
+
 QByteArray THemisphereButton::WriteStoredImage(const QString& name) const {
-    const TBitmap* image = const_cast<THemisphereButton*>(this)->StoredImage(name);
+    const TBitmap* image = StoredImage(name);
     return image != nullptr ? EncodeBitmapFile(image->Image(), 32) : QByteArray();
 }
 
@@ -693,7 +698,7 @@ void THemisphereButton::Paint() {
     QImage second = WhiteImage(w, h);
     TCanvas secondCanvas(&second);
     const TBitmap& image = down_ ? imageIn_ : imageOut_;
-    BitBlt(secondCanvas, 0, 0, w, h, const_cast<TBitmap&>(image).Canvas(), 0, 0, SRCCOPY);
+    BitBlt(secondCanvas, 0, 0, w, h, image.Image(), 0, 0, SRCCOPY);
     BitBlt(secondCanvas, 0, 0, w, h, imageMask_.Canvas(), 0, 0, SRCANDNOT);
     BitBlt(workCanvas, 0, 0, w, h, secondCanvas, 0, 0, SRCPAINT);
     BitBlt(canvas, 0, 0, w, h, workCanvas, 0, 0, SRCCOPY);

@@ -118,6 +118,7 @@ private:
     // The other buttons of this button's group, in the owner's component order.
     template <typename F>
     void ForEachInGroup(F f);
+    const TBitmap* StoredImage(const QString& name) const;
     TBitmap* StoredImage(const QString& name);
 
     TBitmap glyph_;

@@ -811,10 +811,27 @@ void TCanvas::SetPixels(int x, int y, TColor c) {
     reinterpret_cast<std::uint32_t*>(image_->scanLine(y))[x] = ToQRgb(c);
 }
 
+namespace {
+
+void Blit(QImage* dst, int x, int y, int w, int h, const QImage* src, int sx, int sy, TRasterOp rop,
+          TColor pattern);
+
+}  // namespace
+
 void BitBlt(TCanvas& dest, int x, int y, int w, int h, const TCanvas& source, int sx, int sy,
             TRasterOp rop) {
-    QImage* dst = dest.image_;
-    const QImage* src = source.image_;
+    Blit(dest.image_, x, y, w, h, source.image_, sx, sy, rop, dest.Brush().Color());
+}
+
+void BitBlt(TCanvas& dest, int x, int y, int w, int h, const QImage& source, int sx, int sy,
+            TRasterOp rop) {
+    Blit(dest.Image(), x, y, w, h, &source, sx, sy, rop, dest.Brush().Color());
+}
+
+namespace {
+
+void Blit(QImage* dst, int x, int y, int w, int h, const QImage* src, int sx, int sy, TRasterOp rop,
+          TColor pattern) {
     if (dst == nullptr || w <= 0 || h <= 0) {
         return;
     }
@@ -866,7 +883,7 @@ void BitBlt(TCanvas& dest, int x, int y, int w, int h, const TCanvas& source, in
         sx = 0;
         sy = 0;
     }
-    const std::uint32_t p = ToQRgb(dest.Brush().Color()) & kRgbMask;
+    const std::uint32_t p = ToQRgb(pattern) & kRgbMask;
     for (int row = 0; row < h; ++row) {
         auto* d = reinterpret_cast<std::uint32_t*>(dst->scanLine(y + row)) + x;
         const std::uint32_t* s =
@@ -901,18 +918,29 @@ void BitBlt(TCanvas& dest, int x, int y, int w, int h, const TCanvas& source, in
     }
 }
 
+}  // namespace
+
 void TCanvas::CopyRect(const TRect& dest, const TCanvas& source, const TRect& sr) {
-    if (dest.Width() == sr.Width() && dest.Height() == sr.Height()) {
+    if (source.image_ != nullptr) {
+        StretchFrom(dest, *source.image_, sr);
+    } else if (dest.Width() == sr.Width() && dest.Height() == sr.Height()) {
+        // Without a source, an operation that does not read one still acts.
         BitBlt(*this, dest.Left, dest.Top, dest.Width(), dest.Height(), source, sr.Left, sr.Top,
+               copyMode_);
+    }
+}
+
+void TCanvas::StretchFrom(const TRect& dest, const QImage& src, const TRect& sr) {
+    if (dest.Width() == sr.Width() && dest.Height() == sr.Height()) {
+        BitBlt(*this, dest.Left, dest.Top, dest.Width(), dest.Height(), src, sr.Left, sr.Top,
                copyMode_);
         return;
     }
-    if (image_ == nullptr || source.image_ == nullptr || dest.IsEmpty() || sr.IsEmpty()) {
+    if (image_ == nullptr || dest.IsEmpty() || sr.IsEmpty()) {
         return;
     }
     // Stretch (nearest pixel) into a temporary image, then combine it.
     QImage stretched(dest.Width(), dest.Height(), QImage::Format_RGB32);
-    const QImage& src = *source.image_;
     for (int y = 0; y < dest.Height(); ++y) {
         const int syy = sr.Top + int(std::int64_t(y) * sr.Height() / dest.Height());
         auto* out = reinterpret_cast<std::uint32_t*>(stretched.scanLine(y));
@@ -921,26 +949,23 @@ void TCanvas::CopyRect(const TRect& dest, const TCanvas& source, const TRect& sr
             out[x] = src.valid(sxx, syy) ? src.pixel(sxx, syy) : kOpaque;
         }
     }
-    TCanvas temp(&stretched);
-    BitBlt(*this, dest.Left, dest.Top, dest.Width(), dest.Height(), temp, 0, 0, copyMode_);
+    BitBlt(*this, dest.Left, dest.Top, dest.Width(), dest.Height(), stretched, 0, 0, copyMode_);
 }
 
 void TCanvas::Draw(int x, int y, const QImage& image) {
     const QImage converted = image.format() == QImage::Format_RGB32
                                  ? image
                                  : image.convertToFormat(QImage::Format_RGB32);
-    TCanvas source(const_cast<QImage*>(&converted));
-    BitBlt(*this, x, y, converted.width(), converted.height(), source, 0, 0, SRCCOPY);
+    BitBlt(*this, x, y, converted.width(), converted.height(), converted, 0, 0, SRCCOPY);
 }
 
 void TCanvas::StretchDraw(const TRect& dest, const QImage& image) {
     const QImage converted = image.format() == QImage::Format_RGB32
                                  ? image
                                  : image.convertToFormat(QImage::Format_RGB32);
-    TCanvas source(const_cast<QImage*>(&converted));
     const TRasterOp saved = copyMode_;
     copyMode_ = SRCCOPY;
-    CopyRect(dest, source, Rect(0, 0, converted.width(), converted.height()));
+    StretchFrom(dest, converted, Rect(0, 0, converted.width(), converted.height()));
     copyMode_ = saved;
 }
 

@@ -237,6 +237,8 @@ public:
 
 private:
     friend void BitBlt(TCanvas&, int, int, int, int, const TCanvas&, int, int, TRasterOp);
+    // Stretches `source` (nearest pixel) onto `dest` with the copy mode.
+    void StretchFrom(const TRect& dest, const QImage& source, const TRect& sourceRect);
 
     struct Spans;
     void PlotPen(int x, int y, std::uint32_t pen);
@@ -259,6 +261,9 @@ private:
 // The areas are clipped to both images. Source and destination may be the same canvas when the
 // areas do not overlap.
 void BitBlt(TCanvas& dest, int x, int y, int w, int h, const TCanvas& source, int sx, int sy,
+            TRasterOp rop);
+// The same from an image that is only read (Format_RGB32).
+void BitBlt(TCanvas& dest, int x, int y, int w, int h, const QImage& source, int sx, int sy,
             TRasterOp rop);
 
 }  // namespace velmora

@@ -15,9 +15,7 @@ void TGraphicControl::PaintBackground(TCanvas& canvas) {
     }
     if (TControl* parent = ParentControl()) {
         // The parent paints before its children, so its surface holds what lies beneath.
-        const QImage& below = ParentSurfaceOf(parent);
-        TCanvas source(const_cast<QImage*>(&below));
-        BitBlt(canvas, 0, 0, Width(), Height(), source, Left(), Top(), SRCCOPY);
+        BitBlt(canvas, 0, 0, Width(), Height(), ParentSurfaceOf(parent), Left(), Top(), SRCCOPY);
         return;
     }
     const QColor window =
