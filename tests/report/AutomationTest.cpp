@@ -163,7 +163,7 @@ TEST(Assertion, EmptyFileNameAndNullInterfaceId) {
 }
 
 // A registry with scripted word processors, a component and the boxes.
-class Connection : public ::testing::Test {
+class WordConnection : public ::testing::Test {
 protected:
     void SetUp() override { word.SetServerRegistry(&registry); }
 
@@ -183,7 +183,7 @@ protected:
     TWordApplication word{nullptr};
 };
 
-TEST_F(Connection, ServerDataAndInstanceCount) {
+TEST_F(WordConnection, ServerDataAndInstanceCount) {
     EXPECT_EQ(StringFromCLSID(word.ServerData()->ClassID),
               QStringLiteral("{000209FF-0000-0000-C000-000000000046}"));
     EXPECT_EQ(StringFromCLSID(word.ServerData()->IntfIID),
@@ -198,7 +198,7 @@ TEST_F(Connection, ServerDataAndInstanceCount) {
     EXPECT_EQ(TWordApplication::CServerData.InstanceCount, before);
 }
 
-TEST_F(Connection, RunningOrNewAttachesToTheRunningInstance) {
+TEST_F(WordConnection, RunningOrNewAttachesToTheRunningInstance) {
     const ScriptPtr running = RunningInstance();
     word.Connect();
     EXPECT_TRUE(word.Connected());
@@ -221,20 +221,20 @@ TEST_F(Connection, RunningOrNewAttachesToTheRunningInstance) {
     EXPECT_EQ(running->calls.size(), calls);
 }
 
-TEST_F(Connection, RunningOrNewStartsANewInstanceWhenNoneRuns) {
+TEST_F(WordConnection, RunningOrNewStartsANewInstanceWhenNoneRuns) {
     word.Connect();
     EXPECT_EQ(script->calls, std::vector<std::string>{"CreateInstance"});
     EXPECT_NE(word.EventConnection(), 0u);
 }
 
-TEST_F(Connection, NewInstanceIgnoresTheRunningOne) {
+TEST_F(WordConnection, NewInstanceIgnoresTheRunningOne) {
     const ScriptPtr running = RunningInstance();
     word.SetConnectKind(ckNewInstance);
     word.Connect();
     EXPECT_EQ(script->calls, std::vector<std::string>{"CreateInstance"});
 }
 
-TEST_F(Connection, RunningInstanceOnlyFailsWithTheClassNamed) {
+TEST_F(WordConnection, RunningInstanceOnlyFailsWithTheClassNamed) {
     word.SetConnectKind(ckRunningInstance);
     try {
         word.Connect();
@@ -250,7 +250,7 @@ TEST_F(Connection, RunningInstanceOnlyFailsWithTheClassNamed) {
     EXPECT_TRUE(word.Connected());
 }
 
-TEST_F(Connection, FailingCreationRaisesTheSystemMessage) {
+TEST_F(WordConnection, FailingCreationRaisesTheSystemMessage) {
     script->results["CreateInstance"] = CO_E_SERVER_EXEC_FAILURE;
     try {
         word.Connect();
@@ -263,7 +263,7 @@ TEST_F(Connection, FailingCreationRaisesTheSystemMessage) {
     EXPECT_THROW(word.Connect(), EOleSysError);  // no server at all
 }
 
-TEST_F(Connection, RemoteAndAttachKinds) {
+TEST_F(WordConnection, RemoteAndAttachKinds) {
     word.SetRemoteMachineName(QStringLiteral("praxis-pc"));
     EXPECT_EQ(word.ConnectKind(), ckRemote);
     try {
@@ -284,7 +284,7 @@ TEST_F(Connection, RemoteAndAttachKinds) {
     EXPECT_EQ(script->events.get()->SinkCount(), 1u);
 }
 
-TEST_F(Connection, AutoConnectConnectsWhenLoadedButNotInADesigner) {
+TEST_F(WordConnection, AutoConnectConnectsWhenLoadedButNotInADesigner) {
     word.SetAutoConnect(true);
     word.SetDesigning(true);
     word.BeginLoading();
@@ -296,7 +296,7 @@ TEST_F(Connection, AutoConnectConnectsWhenLoadedButNotInADesigner) {
     EXPECT_TRUE(word.Connected());
 }
 
-TEST_F(Connection, DefaultInterfaceQueryFailingIsAGuardedCall) {
+TEST_F(WordConnection, DefaultInterfaceQueryFailingIsAGuardedCall) {
     registry.RevokeFactory(factory);
     registry.RegisterFactory(CLSID_WordApplication, QStringLiteral("Word.Application"),
                              [](IUnknown** server) {
@@ -313,7 +313,7 @@ TEST_F(Connection, DefaultInterfaceQueryFailingIsAGuardedCall) {
                        "Schnittstelle nicht unterstützt\r\n @ utilcls/")));
 }
 
-TEST(ConnectionLifetime, DestroyingTheComponentAsksTheInstanceToQuit) {
+TEST(WordConnectionLifetime, DestroyingTheComponentAsksTheInstanceToQuit) {
     TServerRegistry registry;
     auto script = std::make_shared<Script>();
     RegisterScripted(registry, script);
@@ -328,7 +328,7 @@ TEST(ConnectionLifetime, DestroyingTheComponentAsksTheInstanceToQuit) {
     EXPECT_EQ(script->events.get()->SinkCount(), 0u);
 }
 
-TEST_F(Connection, EventsReachTheirPropertiesByNumber) {
+TEST_F(WordConnection, EventsReachTheirPropertiesByNumber) {
     std::vector<int> received;
     TWordApplicationEvent* const properties[] = {
         &word.OnStartup,

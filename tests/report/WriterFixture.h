@@ -1,0 +1,107 @@
+#pragma once
+
+// Reports through the built-in writer into a home directory of the test's own; the desktop's
+// "open" is recorded instead of run.
+
+#include "framework/Bitmap.h"
+#include "framework/Shell.h"
+#include "report/BuiltInWriter.h"
+#include "report/ReportDocument.h"
+#include "report/WordApplication.h"
+
+#include "BoxRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include <optional>
+
+namespace velmora::test {
+
+class WriterFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
+            saved_.emplace_back(name, qEnvironmentVariableIsSet(name)
+                                          ? std::optional<QByteArray>(qgetenv(name))
+                                          : std::nullopt);
+        }
+        qputenv("HOME", home.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+        ASSERT_EQ(ReportFolder(), home.filePath(QStringLiteral("Documents/Velmora")));
+        previousShell_ = SetShellHandler([this](const ShellRequest& request) {
+            opened.push_back(request);
+            return openSucceeds;
+        });
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        RegisterBuiltInWriter(registry);
+        word.SetServerRegistry(&registry);
+    }
+    void TearDown() override {
+        word.Disconnect();
+        QLocale::setDefault(QLocale::c());
+        SetShellHandler(previousShell_);
+        for (const auto& [name, value] : saved_) {
+            if (value) {
+                qputenv(name, *value);
+            } else {
+                qunsetenv(name);
+            }
+        }
+    }
+
+    // A 24-bit bitmap file with a pattern that tells its pictures apart.
+    QString MakePicture(const QString& name, int width, int height, int seed) {
+        TBitmap bitmap(width, height);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                bitmap.Image().setPixel(x, y, qRgb((x * 7 + seed) & 255, (y * 5) & 255, seed));
+            }
+        }
+        bitmap.SetPixelFormat(pf24bit);
+        const QString path = home.filePath(name);
+        EXPECT_TRUE(bitmap.SaveToFile(path));
+        return path;
+    }
+
+    TReportSources FilledSources() {
+        TReportSources s;
+        s.PatientId = QStringLiteral("4711");
+        s.FirstName = QStringLiteral("Erika");
+        s.Name = QStringLiteral("Mustermann");
+        s.Street = QStringLiteral("Hauptstraße 1");
+        s.Postcode = QStringLiteral("12345");
+        s.Town = QStringLiteral("Musterstadt");
+        s.Telephone = QStringLiteral("0301234");
+        s.EMail = QStringLiteral("erika@example.org");
+        s.Doctor = QStringLiteral("Dr. Ohr");
+        s.Remarks = QStringLiteral("Hört links schlechter.\r\nKontrolle in 3 Monaten.");
+        s.Date = QDate(2026, 12, 7);
+        s.CurvePictures = {MakePicture(QStringLiteral("beide_tmp.bmp"), 340, 140, 10),
+                           MakePicture(QStringLiteral("links_tmp.bmp"), 340, 140, 120),
+                           MakePicture(QStringLiteral("rechts_tmp.bmp"), 200, 90, 230)};
+        return s;
+    }
+
+    // The reports saved so far.
+    QStringList Reports() const {
+        return QDir(ReportFolder()).entryList({QStringLiteral("*.docx")}, QDir::Files);
+    }
+
+    QTemporaryDir home;
+    BoxRecorder boxes;
+    std::vector<ShellRequest> opened;
+    bool openSucceeds = true;
+    TServerRegistry registry;
+    TWordApplication word{nullptr};
+
+private:
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> saved_;
+    ShellHandler previousShell_;
+};
+
+}  // namespace velmora::test
