@@ -1,0 +1,202 @@
+// The test console on a PulseAudio daemon of the benchmark's own (a null sink at 96 kHz), built
+// as the program builds it (real sound output and mixer): from a click on "2000 Hz" to the first
+// frame of the new tone at the sink's monitor.
+//
+// A click is driven as the framework delivers it, by checking the radio button, which runs
+// RadioButton8Click. That handler puts both level bars back to 0, so the new tone cannot be heard
+// until the level is raised again. Two measurements:
+// - ClickToNewToneAtTheSink: the bars already stand at 0 and the speaker volume was set to 100 %
+//   beside them, so the handler leaves the volume alone: stop, new 40 ms image, play. The time
+//   until the new tone's first frame arrives from the monitor.
+// - ClickAndRaiseToNewToneAtTheSink: the level stands at 9 before the click; the click sets it to
+//   0, and right after the handler the coarse bar goes back to 9, as fast as no operator could.
+//   The time from the click until the new tone's first frame arrives, which includes the two
+//   speaker volume changes: an upper bound.
+
+#include "GuiApplication.h"
+
+#include "app/Unit1.h"
+#include "audio/SSVolumeController.h"
+#include "controls/ExTrackBar.h"
+#include "framework/RadioButton.h"
+#include "platform/mixer/PulseMixerDevice.h"
+#include "platform/pulse/PulseCapture.h"
+#include "platform/pulse/PulseContext.h"
+#include "platform/sound/PulseSoundOutput.h"
+
+#include "tests/support/PulseDaemon.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kRate = 96000.0;
+
+// The window on a daemon of its own, one for all benchmarks of the run.
+struct Console {
+    test::PulseDaemon daemon;
+    std::unique_ptr<PulseContext> pulse;
+    std::unique_ptr<PulseSoundOutput> sound;
+    std::unique_ptr<PulseMixerDevice> mixer;
+    std::unique_ptr<TForm1> window;
+
+    Console() {
+        bench::EnsureGuiApplication();
+        if (daemon.Start()) {
+            pulse = std::make_unique<PulseContext>(daemon.Server());
+            if (pulse->Connect()) {
+                sound = std::make_unique<PulseSoundOutput>(*pulse);
+                mixer = std::make_unique<PulseMixerDevice>(*pulse, *sound);
+                window = std::make_unique<TForm1>(nullptr, *sound, *mixer);
+            }
+        }
+    }
+};
+
+Console& TheConsole() {
+    static Console console;
+    return console;
+}
+
+// The first frame from `from` on where the left channel is a clean sine of `frequency` for two
+// of its periods and louder than `floor`: a seam, silence or another frequency does not pass.
+std::optional<std::size_t> FindTone(const std::vector<std::int16_t>& stereo, double frequency,
+                                    double floor, std::size_t from) {
+    const std::size_t frames = stereo.size() / 2;
+    const auto window = static_cast<std::size_t>(2 * kRate / frequency);
+    const double c = 2.0 * std::cos(2.0 * M_PI * frequency / kRate);
+    const auto x = [&](std::size_t frame) { return double(stereo[2 * frame]); };
+    for (std::size_t start = std::max<std::size_t>(from, 1); start + window + 1 <= frames;
+         ++start) {
+        double peak = 0.0;
+        double residual = 0.0;
+        for (std::size_t n = start; n < start + window; ++n) {
+            peak = std::max(peak, std::abs(x(n)));
+            residual = std::max(residual, std::abs(x(n + 1) - c * x(n) + x(n - 1)));
+        }
+        // A sine of a neighbouring test frequency leaves a residual of about a hundredth of its
+        // amplitude; rounding leaves a few steps.
+        if (peak > floor && residual < 0.003 * peak + 4.0) {
+            return start;
+        }
+    }
+    return std::nullopt;
+}
+
+// Waits (at most 2 s) for the tone of `frequency` at the monitor: when the fragment that holds
+// its first frame arrived here.
+std::optional<Clock::time_point> ArrivalOfTone(PulseCapture& capture, double frequency,
+                                               double floor) {
+    struct Arrival {
+        std::size_t frames;
+        Clock::time_point at;
+    };
+    std::vector<Arrival> arrivals;
+    const auto window = static_cast<std::size_t>(2 * kRate / frequency);
+    std::size_t from = 0;  // windows before this one were looked at
+    const auto deadline = Clock::now() + 2s;
+    while (Clock::now() < deadline) {
+        capture.Record(96, 100ms);
+        arrivals.push_back({capture.Frames(), Clock::now()});
+        const auto samples = capture.Samples();
+        if (const auto first = FindTone(samples, frequency, floor, from)) {
+            for (const Arrival& arrival : arrivals) {
+                if (arrival.frames > *first) {
+                    return arrival.at;
+                }
+            }
+        }
+        const std::size_t frames = samples.size() / 2;
+        from = frames > window + 1 ? frames - window - 1 : 0;
+    }
+    return std::nullopt;
+}
+
+// Plays the frames of whatever sounded before, then forgets them.
+void Settle(PulseCapture& capture) {
+    QCoreApplication::processEvents();
+    capture.Record(4800, 1s);
+    capture.Clear();
+}
+
+void RunClicks(benchmark::State& state, bool raiseAfterwards) {
+    Console& console = TheConsole();
+    if (!console.window) {
+        state.SkipWithError("pulseaudio could not be started");
+        return;
+    }
+    TForm1& w = *console.window;
+    PulseCapture capture(*console.pulse);
+    if (!capture.Start()) {
+        state.SkipWithError("the monitor could not be recorded");
+        return;
+    }
+    double handler = 0.0;
+    for (auto _ : state) {
+        // From 1000 Hz, heard at the level of each measurement.
+        w.RadioButton7->SetChecked(true);
+        if (raiseAfterwards) {
+            w.ExTrackBar1->SetPosition(9);
+        } else {
+            w.AudioTools1->SetVolume(100);
+        }
+        Settle(capture);
+        // Level 9 is 90 % on the server's cubic scale: 0.73 of full scale. The search must not
+        // take the tone before the click for the new one.
+        const double floor = raiseAfterwards ? 10000.0 : 20000.0;
+        capture.Record(960, 1s);
+        if (FindTone(capture.Samples(), 2000.0, floor, 0)) {
+            state.SkipWithError("2000 Hz was found before the click: the search is unsound");
+            break;
+        }
+        capture.Clear();
+
+        const auto start = Clock::now();
+        w.RadioButton8->SetChecked(true);
+        handler += std::chrono::duration<double>(Clock::now() - start).count();
+        if (raiseAfterwards) {
+            w.ExTrackBar1->SetPosition(9);
+        }
+        const auto first = ArrivalOfTone(capture, 2000.0, floor);
+        if (!first) {
+            state.SkipWithError("the new tone did not reach the sink");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(*first - start).count());
+    }
+    if (state.iterations() > 0) {
+        state.counters["handler_ms"] = 1000.0 * handler / static_cast<double>(state.iterations());
+    }
+    w.ExTrackBar1->SetPosition(0);
+    QCoreApplication::processEvents();
+}
+
+void BM_ClickToNewToneAtTheSink(benchmark::State& state) {
+    RunClicks(state, false);
+}
+BENCHMARK(BM_ClickToNewToneAtTheSink)
+    ->UseManualTime()
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ClickAndRaiseToNewToneAtTheSink(benchmark::State& state) {
+    RunClicks(state, true);
+}
+BENCHMARK(BM_ClickAndRaiseToNewToneAtTheSink)
+    ->UseManualTime()
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace velmora

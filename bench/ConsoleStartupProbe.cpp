@@ -1,0 +1,47 @@
+// The test console started as the program starts it (app/main.cpp): the sound server of
+// PULSE_SERVER through the real sound output and mixer, the window built and shown, ended after
+// its first paint (see FirstPaint.h). With --simulated, the simulated devices take the place of
+// the sound server, which leaves the window's own start-up.
+
+#include "FirstPaint.h"
+
+#include "app/Unit1.h"
+#include "framework/Application.h"
+#include "platform/mixer/PulseMixerDevice.h"
+#include "platform/mixer/SimulatedMixerDevice.h"
+#include "platform/pulse/PulseContext.h"
+#include "platform/sound/PulseSoundOutput.h"
+#include "platform/sound/SimulatedSoundOutput.h"
+
+#include <QApplication>
+
+namespace {
+
+void Run(velmora::SoundOutput& sound, velmora::MixerDevice& mixer, int stayMs) {
+    velmora::TForm1 window(nullptr, sound, mixer);
+    velmora::bench::QuitAfterFirstPaint quit(&window, stayMs);
+    window.show();
+    QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    using namespace velmora;
+    const auto options = bench::ParseProbeOptions(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setDesktopFileName(QStringLiteral("velmora"));
+    SetApplicationTitle(QStringLiteral("Velmora - Relativtest"));
+    if (options.simulated) {
+        SimulatedSoundOutput sound;
+        SimulatedMixerDevice mixer;
+        Run(sound, mixer, options.stayMs);
+    } else {
+        PulseContext pulse({}, "Velmora");
+        PulseSoundOutput sound(pulse);
+        PulseMixerDevice mixer(pulse, sound);
+        Run(sound, mixer, options.stayMs);
+    }
+    bench::ReportMemory(options);
+    return 0;
+}
