@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/mixer/MixerModelDevice.h"
+#include "platform/mixer/PulseMixerModel.h"
 
 #include <QObject>
 
@@ -62,18 +63,13 @@ protected:
                          std::span<const std::uint32_t> values) override;
 
 private:
-    struct Snapshot;
-    // What notifications compare: the flags of every line and the values of every control.
-    struct Seen {
-        // Line flags, connection count and what the line stands for.
-        std::map<std::uint32_t, std::tuple<std::uint32_t, std::uint32_t, std::string>> lines;
-        std::map<std::uint32_t, std::vector<std::uint32_t>> controls;
-    };
+    using Snapshot = pulsemixer::Snapshot;
+    using Seen = pulsemixer::Seen;
 
     std::unique_ptr<Snapshot> ReadSnapshot();
-    MixerModel BuildModel(const Snapshot& snapshot);
-    // What `model`, built from `snapshot`, shows.
-    Seen BuildSeen(const Snapshot& snapshot, const MixerModel& model);
+    // The levels the sound output holds for its next sound, where the snapshot does not show its
+    // stream.
+    pulsemixer::HeldLevels Held(const Snapshot& snapshot);
     void ProcessChanges();
     // One sink (the default sink, or the one of `index`), source or stream read from the server
     // into `one`; false when the server does not have it.
