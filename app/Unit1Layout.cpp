@@ -97,8 +97,8 @@ void LevelBar(TExTrackBar* bar) {
     bar->setCursor(Qt::PointingHandCursor);
 }
 
+// The bevel and glyph settings both round buttons share.
 void RoundButton(THemisphereButton* button, TColor borderColor) {
-    button->setCursor(Qt::PointingHandCursor);
     button->SetFaceColor(clGreen);
     button->SetBorderColor(borderColor);
     button->SetBevelOuter(hbLowered);
@@ -301,6 +301,7 @@ void TForm1::LoadLayout(SoundOutput& sound, MixerDevice& mixer) {
     LevelBar(ExTrackBar1);
     DsGroup6 = Group(f, DsGroup3, "DsGroup6", 368, 20, 53, 85, "Stumm ");
     HemisphereButton1 = Create<THemisphereButton>(f, DsGroup6, "HemisphereButton1", 8, 28, 37, 37);
+    HemisphereButton1->setCursor(Qt::PointingHandCursor);
     RoundButton(HemisphereButton1, clGreen);
 
     // Hearing curve.
