@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -21,6 +22,8 @@
 
 namespace velmora {
 namespace {
+
+Q_LOGGING_CATEGORY(lcWriter, "velmora.report.writer")
 
 using namespace Word_2k;
 
@@ -156,6 +159,7 @@ HRESULT SaveAndOpen(OpenDocument& d) {
         }
     }
     if (!saved) {
+        qCWarning(lcWriter) << "report not saved:" << path << error.reason;
         MessageBox(QStringLiteral("Der Bericht konnte nicht gespeichert werden.\n\n"
                                   "Datei: %1\nGrund: %2")
                        .arg(QDir::toNativeSeparators(path), error.reason),
@@ -165,6 +169,7 @@ HRESULT SaveAndOpen(OpenDocument& d) {
 
     if (!ShellExecute(QStringLiteral("open"),
                       QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded))) {
+        qCWarning(lcWriter) << "no program opens" << path;
         MessageBox(QStringLiteral("Der Bericht wurde gespeichert:\n%1\n\n"
                                   "Es wurde kein Programm gefunden, das ihn öffnet.")
                        .arg(QDir::toNativeSeparators(path)),

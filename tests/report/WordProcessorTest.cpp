@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <cstdlib>
+
 namespace velmora::test {
 namespace {
 
