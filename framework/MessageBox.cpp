@@ -38,6 +38,9 @@ int ShowWithQt(const MessageBoxRequest& request) {
         case MB_YESNO:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             break;
+        case MB_YESONLY:
+            box.setStandardButtons(QMessageBox::Yes);
+            break;
         default:
             box.setStandardButtons(QMessageBox::Ok);
             break;
@@ -56,8 +59,8 @@ int ShowWithQt(const MessageBoxRequest& request) {
             button->setText(QString::fromUtf8(t.text));
         }
     }
-    box.setDefaultButton((request.flags & 0x0F) == MB_YESNO ||
-                                 (request.flags & 0x0F) == MB_YESNOCANCEL
+    const unsigned buttons = request.flags & 0x0F;
+    box.setDefaultButton(buttons == MB_YESNO || buttons == MB_YESNOCANCEL || buttons == MB_YESONLY
                              ? QMessageBox::Yes
                              : QMessageBox::Ok);
     switch (box.exec()) {
@@ -77,7 +80,14 @@ int DefaultPresenter(const MessageBoxRequest& request) {
         return ShowWithQt(request);
     }
     std::fprintf(stderr, "%s: %s\n", qPrintable(request.caption), qPrintable(request.text));
-    return (request.flags & 0x0F) == MB_YESNO ? IDNO : IDOK;
+    switch (request.flags & 0x0F) {
+        case MB_YESNO:
+            return IDNO;
+        case MB_YESONLY:
+            return IDYES;
+        default:
+            return IDOK;
+    }
 }
 
 MessageBoxPresenter& CurrentPresenter() {

@@ -13,6 +13,7 @@ enum MessageBoxFlags : unsigned {
     MB_OKCANCEL = 0x0001,
     MB_YESNOCANCEL = 0x0003,
     MB_YESNO = 0x0004,
+    MB_YESONLY = 0x0008,  // a single Yes button (the report's error box)
     MB_ICONERROR = 0x0010,
     MB_ICONQUESTION = 0x0020,
     MB_ICONWARNING = 0x0030,

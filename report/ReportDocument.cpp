@@ -16,10 +16,6 @@ static_assert(sizeof(kPatientLabel) - 1 == 33 && sizeof(kPatientIdLabel) - 1 == 
               sizeof(kTelephoneLabel) - 1 == 32 && sizeof(kEMailLabel) - 1 == 32 &&
               sizeof(kDoctorLabel) - 1 == 24);
 
-// A box with the Yes button alone. The framework's boxes know OK, OK/Cancel, Yes/No and
-// Yes/No/Cancel; a presenter that does not know this set shows its OK button.
-constexpr unsigned kYesButtonOnly = 0x0008;
-
 constexpr char kNoWordProcessor[] =
     "Das Programm 'MS Word' ist nicht installiert\noder kann nicht gefunden werden!\n"
     "Sie können ohne 'MS Word' keinen Bericht erstellen.";
@@ -58,7 +54,7 @@ void WriteReport(TWordApplication& word, const TReportSources& sources) {
         word.Connect();
     } catch (const std::exception&) {
         MessageBox(QString::fromUtf8(kNoWordProcessor), QStringLiteral("Fehler"),
-                   MB_ICONERROR | kYesButtonOnly);
+                   MB_ICONERROR | MB_YESONLY);
         return;
     }
 

@@ -148,6 +148,21 @@ TEST_F(FormTest, QuestionBoxHasGermanButtonsWithYesAsDefault) {
     texts.sort();
     EXPECT_EQ(texts, (QStringList{QStringLiteral("&Ja"), QStringLiteral("&Nein")}));
     EXPECT_EQ(defaultText, QStringLiteral("&Ja"));
+
+    // The error box of the report has the Yes button alone.
+    texts.clear();
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* button : box->buttons()) {
+            texts << button->text();
+        }
+        box->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_EQ(MessageBox(QStringLiteral("Kein Textprogramm"), QStringLiteral("Fehler"),
+                         MB_YESONLY | MB_ICONERROR),
+              IDYES);
+    EXPECT_EQ(texts, QStringList{QStringLiteral("&Ja")});
 }
 
 }  // namespace
