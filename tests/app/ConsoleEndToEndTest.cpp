@@ -18,11 +18,15 @@
 #include <QRect>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 
