@@ -215,9 +215,16 @@ void TAnalogGauge::SetPosition(float value) {
 }
 
 void TAnalogGauge::FaceChanged() {
-    if (!constructed_) {
+    // While a stored layout is read the face is rendered once, when it has been read.
+    if (!constructed_ || IsLoading()) {
         return;
     }
+    RenderFace();
+    ApplyPosition();
+}
+
+void TAnalogGauge::Loaded() {
+    TCustomControl::Loaded();
     RenderFace();
     ApplyPosition();
 }
@@ -344,8 +351,7 @@ void TAnalogGauge::SetBounds(int left, int top, int width, int height) {
 void TAnalogGauge::Resize() {
     face_.SetSize(Width(), Height());
     display_.SetSize(Width(), Height());
-    RenderFace();
-    ApplyPosition();
+    FaceChanged();
     TCustomControl::Resize();
 }
 

@@ -109,6 +109,7 @@ protected:
     // Paint() covers every pixel: no background fill first.
     void PaintBackground(TCanvas&) override {}
     void Resize() override;
+    void Loaded() override;
     void FontChanged() override;
     void TextChanged() override;
 

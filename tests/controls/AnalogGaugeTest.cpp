@@ -12,8 +12,11 @@ namespace {
 class AnalogGaugeTest : public GuiTest {
 protected:
     // The test console's level gauge.
-    static std::unique_ptr<TAnalogGauge> ConsoleGauge() {
+    static std::unique_ptr<TAnalogGauge> ConsoleGauge(bool loading = false) {
         auto g = std::make_unique<TAnalogGauge>();
+        if (loading) {
+            g->BeginLoading();
+        }
         g->SetBounds(12, 20, 225, 153);
         g->SetCaption(QStringLiteral("Lautstärke"));
         g->SetScale(10);
@@ -172,6 +175,18 @@ TEST_F(AnalogGaugeTest, ConsoleFaceHasFrameMarginBandTicksAndNumbers) {
     }
     const int cw = measure.TextWidth(QStringLiteral("Lautstärke"));
     EXPECT_GT(inkIn(112 - cw / 2, int(std::nearbyint(143 - 133 / 2.0)), cw, th), 20);
+}
+
+TEST_F(AnalogGaugeTest, AStoredLayoutRendersTheFaceOnceWhenRead) {
+    const auto direct = ConsoleGauge();
+    const auto loaded = ConsoleGauge(true);
+    loaded->SetPosition(3.5f);
+    const QImage whileLoading = loaded->FaceImage().Image();
+    EXPECT_NE(whileLoading, direct->FaceImage().Image());  // nothing rendered yet
+    loaded->EndLoading();
+    direct->SetPosition(3.5f);
+    EXPECT_EQ(loaded->FaceImage().Image(), direct->FaceImage().Image());
+    EXPECT_EQ(loaded->DisplayImage().Image(), direct->DisplayImage().Image());
 }
 
 TEST_F(AnalogGaugeTest, NeedleAndCentreDiscOnACopyOfTheFace) {
