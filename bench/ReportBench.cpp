@@ -38,6 +38,9 @@ void BM_ReportClickToSavedFile(benchmark::State& state) {
     SimulatedSoundOutput sound;
     SimulatedMixerDevice mixer;
     TForm1 form(nullptr, sound, mixer);
+    TServerRegistry builtInOnly;  // even where an office suite is installed
+    RegisterBuiltInWriter(builtInOnly);
+    form.WordApplication1->SetServerRegistry(&builtInOnly);
     form.Edit1->SetText(QStringLiteral("4711"));
     form.Edit2->SetText(QStringLiteral("Erika"));
     form.Edit3->SetText(QStringLiteral("Mustermann"));

@@ -1,0 +1,54 @@
+#pragma once
+
+// LibreOffice Writer as a document server: the report is typed live into a Writer document,
+// through UNO, on a LibreOffice instance that listens on a pipe of this user's.
+//
+// Connecting: when an instance listens on the pipe (one that Velmora started, now or earlier),
+// the server attaches to it; otherwise it starts soffice with that pipe, a profile of its own and
+// a normal window, and waits until the instance accepts connections (the window keeps painting
+// meanwhile). When LibreOffice is not installed or does not start in time, the factory fails and
+// the registry goes on to the next server (the built-in writer).
+//
+// The object model: Visible shows the document windows; Documents.Add loads a new Writer
+// document; the selection is the document's view cursor; Font.Bold and Font.Size set the
+// character weight and height at the cursor, and again before every insert; TypeText inserts at
+// the cursor and leaves it after the text; TypeParagraph inserts a paragraph break; AddPicture
+// inserts the picture as a character at the cursor, at its size (at 96 dpi where the file gives
+// none), and fails when LibreOffice cannot read it; ActiveDocument.Close closes the document as
+// Writer does when its user closes it (Writer asks about saving; Close does not wait for the
+// answer); Quit asks the instance to end as its user would.
+//
+// Failures: a UNO exception becomes a failing result code; once the instance has gone away,
+// every call fails with RPC_E_DISCONNECTED. Each call to the instance is watched: one that takes
+// longer than callTimeout ends the instance on the pipe, which releases the call.
+
+#include "report/ServerRegistry.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+namespace velmora {
+
+struct TLibreOfficeOptions {
+    QString program;        // soffice
+    QString pipeName;       // the pipe the instance accepts UNO connections on
+    QString profileUrl;     // the instance's user profile, a file URL
+    QStringList arguments;  // further arguments when starting (--headless for tests)
+    std::chrono::milliseconds startTimeout{30000};
+    std::chrono::milliseconds callTimeout{10000};
+};
+
+// The installed soffice, the pipe "velmora-writer-<user id>" and the profile
+// "velmora/libreoffice" in the user's data folder: apart from the user's own LibreOffice, whose
+// documents Quit must not touch.
+TLibreOfficeOptions DefaultLibreOfficeOptions();
+
+// Registers the server as a server of the word processor's class. Each new instance registers
+// itself as running until it is told to quit or finds the instance gone. The registry must
+// outlive the instances.
+std::uint32_t RegisterLibreOfficeWriter(TServerRegistry& registry,
+                                        TLibreOfficeOptions options = DefaultLibreOfficeOptions());
+
+}  // namespace velmora

@@ -1,0 +1,447 @@
+// The report typed into LibreOffice Writer through UNO, on a headless instance that the test
+// starts with a profile and a pipe of its own. Before the report closes its document, the test
+// stores that document through a UNO connection of its own as .docx and .odt and reads both back
+// as a word processor would.
+#include "report/LibreOfficeWriter.h"
+#include "report/UnoOffice.h"
+
+#include "DocxReader.h"
+#include "WriterFixture.h"
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <rtl/bootstrap.hxx>
+
+#include <QFile>
+#include <QProcess>
+#include <QUrl>
+#include <QXmlStreamReader>
+
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
+
+namespace velmora::test {
+namespace {
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+
+const QString kSoffice = QStringLiteral(VELMORA_LIBREOFFICE_PROGRAM_DIR "/soffice");
+
+rtl::OUString Uno(const QString& text) {
+    return rtl::OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()),
+                         sal_Int32(text.size()));
+}
+
+QString Blanks(int n) {
+    return QString(n, QLatin1Char(' '));
+}
+
+// Waits for a process that is not this one's child to end.
+bool WaitEnded(pid_t pid, std::chrono::seconds limit) {
+    const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0) {
+        return true;  // gone already
+    }
+    pollfd ended{pidfd, POLLIN, 0};
+    const bool done = ::poll(&ended, 1, int(std::chrono::milliseconds(limit).count())) == 1;
+    ::close(pidfd);
+    return done;
+}
+
+// A headless Writer of the test's own, stopped by its process id.
+class HeadlessWriter {
+public:
+    ~HeadlessWriter() { Stop(); }
+
+    bool Start(const QString& profile, const QString& pipe) {
+        launcher_.setProgram(kSoffice);
+        launcher_.setArguments({QStringLiteral("-env:UserInstallation=") +
+                                    QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded),
+                                QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                                QStringLiteral("--nologo"), QStringLiteral("--nodefault"),
+                                QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe)});
+        launcher_.setStandardOutputFile(QProcess::nullDevice());
+        launcher_.setStandardErrorFile(QProcess::nullDevice());
+        launcher_.start();
+        if (!launcher_.waitForStarted(30000)) {
+            return false;
+        }
+        // A generous bound for a busy machine; it usually listens within a second or two.
+        for (int i = 0; i < 1200; ++i) {
+            if (FindPipeListener(pipe, &listener_)) {
+                return true;
+            }
+            if (launcher_.waitForFinished(100)) {
+                return false;
+            }
+        }
+        return false;
+    }
+    pid_t Pid() const { return listener_.pid; }
+    void Signal(int signal) const { ::kill(listener_.pid, signal); }
+    void Stop() {
+        if (listener_.pid > 0) {
+            Signal(SIGKILL);
+            WaitEnded(listener_.pid, std::chrono::seconds(30));
+            listener_ = {};
+        }
+        if (launcher_.state() != QProcess::NotRunning) {
+            launcher_.kill();
+            launcher_.waitForFinished(30000);
+        }
+    }
+
+private:
+    QProcess launcher_;
+    TPipeListener listener_;
+};
+
+// A .odt read back: the paragraphs' texts (spaces expanded) and their pictures.
+struct ReadOdt {
+    QStringList texts;
+    std::vector<int> pictures;  // per paragraph
+    QStringList entries;
+};
+
+bool ReadOdtFile(const QString& path, ReadOdt* odt) {
+    ZipReader zip;
+    QByteArray content;
+    if (!zip.Open(path) || !zip.Read(QStringLiteral("content.xml"), &content)) {
+        return false;
+    }
+    odt->entries = zip.Names();
+    QXmlStreamReader xml(content);
+    int depth = 0;  // inside a paragraph
+    while (!xml.atEnd()) {
+        xml.readNext();
+        const QStringView name = xml.name();
+        const bool paragraph = name == QLatin1String("p") || name == QLatin1String("h");
+        if (xml.isEndElement() && paragraph) {
+            --depth;
+        } else if (xml.isStartElement() && paragraph) {
+            if (depth++ == 0) {
+                odt->texts << QString();
+                odt->pictures.push_back(0);
+            }
+        } else if (depth > 0 && xml.isCharacters()) {
+            odt->texts.back() += xml.text();
+        } else if (depth > 0 && xml.isStartElement()) {
+            if (name == QLatin1String("s")) {
+                const QString count = Attribute(xml, "c");
+                odt->texts.back() += Blanks(count.isEmpty() ? 1 : count.toInt());
+            } else if (name == QLatin1String("tab")) {
+                odt->texts.back() += QLatin1Char('\t');
+            } else if (name == QLatin1String("image")) {
+                ++odt->pictures.back();
+            }
+        }
+    }
+    return !xml.hasError();
+}
+
+class LibreOfficeWriterTest : public WriterFixture {
+protected:
+    void SetUp() override {
+        WriterFixture::SetUp();
+        if (!QFileInfo(kSoffice).isExecutable()) {
+            GTEST_SKIP() << "LibreOffice is not installed; scripts/setup installs it";
+        }
+        options.program = kSoffice;
+        options.pipeName = QStringLiteral("velmora-test-%1").arg(::getpid());
+        options.profileUrl =
+            QUrl::fromLocalFile(home.filePath(QStringLiteral("lo"))).toString(QUrl::FullyEncoded);
+        options.arguments = {QStringLiteral("--headless")};
+        // Before the report closes its document, the test keeps a copy of it.
+        word.OnDocumentBeforeClose = [this](TComponent*, std::span<TVariant>) { StoreReport(); };
+    }
+    void TearDown() override {
+        word.Disconnect();
+        TPipeListener left;
+        if (FindPipeListener(options.pipeName, &left)) {
+            ::kill(left.pid, SIGKILL);  // the one this test had started through the server
+            WaitEnded(left.pid, std::chrono::seconds(30));
+        }
+        WriterFixture::TearDown();
+    }
+
+    void RegisterWriter() { RegisterLibreOfficeWriter(registry, options); }
+
+    void StartWriter() {
+        ASSERT_TRUE(writer.Start(home.filePath(QStringLiteral("lo")), options.pipeName))
+            << "headless LibreOffice did not start";
+    }
+
+    // Stores the open Writer document through a connection of the test's own.
+    void StoreReport() {
+        try {
+            rtl::Bootstrap::set("URE_BOOTSTRAP",
+                                "vnd.sun.star.pathname:" VELMORA_LIBREOFFICE_PROGRAM_DIR
+                                "/fundamentalrc");
+            const Reference<css::uno::XComponentContext> remote(
+                css::bridge::UnoUrlResolver::create(
+                    cppu::defaultBootstrap_InitialComponentContext())
+                    ->resolve(Uno(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext")
+                                      .arg(options.pipeName))),
+                css::uno::UNO_QUERY_THROW);
+            const Reference<css::container::XEnumeration> documents =
+                css::frame::Desktop::create(remote)->getComponents()->createEnumeration();
+            while (documents->hasMoreElements()) {
+                const Reference<css::frame::XStorable> document(documents->nextElement(),
+                                                                UNO_QUERY);
+                if (!document.is()) {
+                    continue;
+                }
+                ++stored;
+                for (const auto& [file, filter] :
+                     {std::pair(docx, "MS Word 2007 XML"), std::pair(odt, "writer8")}) {
+                    css::beans::PropertyValue type;
+                    type.Name = "FilterName";
+                    type.Value <<= rtl::OUString::createFromAscii(filter);
+                    document->storeToURL(
+                        Uno(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)),
+                        css::uno::Sequence<css::beans::PropertyValue>(&type, 1));
+                }
+            }
+        } catch (const css::uno::Exception& e) {
+            ADD_FAILURE() << "storing the report: " << e.Message;
+        }
+    }
+
+    ReadDocument ReadStoredDocx() {
+        ReadDocument doc;
+        QString error;
+        EXPECT_TRUE(ReadDocx(docx, &doc, &error)) << error.toStdString();
+        return doc;
+    }
+
+    static int Pictures(const ReadDocument& doc) {
+        int pictures = 0;
+        for (const ReadParagraph& p : doc.paragraphs) {
+            pictures += p.Pictures();
+        }
+        return pictures;
+    }
+
+    TLibreOfficeOptions options;
+    HeadlessWriter writer;
+    QString docx = home.filePath(QStringLiteral("stored.docx"));
+    QString odt = home.filePath(QStringLiteral("stored.odt"));
+    int stored = 0;
+};
+
+const QStringList& ExpectedLines() {
+    static const QStringList lines = {
+        QStringLiteral("Velmora - Relativtest vom 07.12.26"),
+        QString::fromUtf8(kMakersNotice),
+        QString(),
+        QStringLiteral("Patient:") + Blanks(25) + QStringLiteral("Erika Mustermann"),
+        QStringLiteral("Patienten-ID:") + Blanks(16) + QStringLiteral("4711"),
+        QStringLiteral("Anschrift:") + Blanks(21) + QStringLiteral("Hauptstraße 1"),
+        Blanks(37) + QStringLiteral("12345 Musterstadt"),
+        QStringLiteral("Telefon:") + Blanks(24) + QStringLiteral("0301234"),
+        QStringLiteral("E-Mail:") + Blanks(25) + QStringLiteral("erika@example.org"),
+        QStringLiteral("Behandelnder Arzt:") + Blanks(6) + QStringLiteral("Dr. Ohr"),
+        QString(),
+        QStringLiteral("Kurve für beide Ohren:"),
+        QString(),
+        QString(),  // picture
+        QString(),
+        QStringLiteral("Kurve für das linke Ohr:"),
+        QString(),
+        QString(),  // picture
+        QString(),
+        QStringLiteral("Kurve für das rechte Ohr:"),
+        QString(),
+        QString(),  // picture
+        QString(),
+        QStringLiteral("Bemerkungen:"),
+        QStringLiteral("Hört links schlechter."),
+        QStringLiteral("Kontrolle in 3 Monaten."),
+    };
+    return lines;
+}
+constexpr int kPictureParagraphs[] = {13, 17, 21};
+
+TEST_F(LibreOfficeWriterTest, TheReportIsTypedIntoTheRunningWriter) {
+    StartWriter();
+    RegisterWriter();
+    const TReportSources sources = FilledSources();
+    WriteReport(word, sources);
+
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(Reports().empty()) << "the built-in writer took the report";
+    ASSERT_EQ(stored, 1);
+    EXPECT_TRUE(word.Connected());
+    // Attached: the instance on the pipe is still the one the test started.
+    TPipeListener listener;
+    ASSERT_TRUE(FindPipeListener(options.pipeName, &listener));
+    EXPECT_EQ(listener.pid, writer.Pid());
+
+    // Every line as typed, in its order, with its format.
+    const ReadDocument doc = ReadStoredDocx();
+    QStringList texts;
+    for (const ReadParagraph& p : doc.paragraphs) {
+        texts << p.Text();
+    }
+    EXPECT_EQ(texts, ExpectedLines());
+    ASSERT_EQ(doc.paragraphs.size(), std::size_t(ExpectedLines().size()));
+    const auto format = [&](int paragraph) {
+        const ReadRun& run = doc.paragraphs[std::size_t(paragraph)].runs.at(0);
+        return std::pair(run.bold, run.halfPoints);
+    };
+    EXPECT_EQ(format(0), std::pair(true, 36));
+    EXPECT_EQ(format(1), std::pair(false, 28));
+    for (int line = 3; line <= 9; ++line) {
+        EXPECT_EQ(format(line), std::pair(false, 28)) << line;
+    }
+    for (const int heading : {11, 15, 19, 23}) {
+        EXPECT_EQ(format(heading), std::pair(true, 28)) << heading;
+    }
+    EXPECT_EQ(format(24), std::pair(false, 28));
+    EXPECT_EQ(format(25), std::pair(false, 28));
+    EXPECT_EQ(doc.paragraphs[2].markHalfPoints, 28);
+    EXPECT_TRUE(doc.paragraphs[22].markBold);  // the break before "Bemerkungen:" was bold
+
+    // The three pictures in their sections: the bitmaps' pixels, at 96 dpi.
+    EXPECT_EQ(Pictures(doc), 3);
+    for (int ear = 0; ear < 3; ++ear) {
+        const ReadParagraph& p = doc.paragraphs[std::size_t(kPictureParagraphs[ear])];
+        ASSERT_EQ(p.Pictures(), 1) << ear;
+        const ReadRun& run = p.runs.at(0);
+        const QImage embedded = QImage::fromData(
+            doc.parts.at(QStringLiteral("word/") + doc.relationships.at(run.picture)));
+        TBitmap bitmap;
+        ASSERT_TRUE(bitmap.LoadFromFile(sources.CurvePictures[std::size_t(ear)]));
+        EXPECT_EQ(embedded.convertToFormat(QImage::Format_RGB32),
+                  bitmap.Image().convertToFormat(QImage::Format_RGB32))
+            << ear;
+        // Sizes go through hundredths of a millimetre (360 EMU).
+        EXPECT_NEAR(double(run.cx), bitmap.Width() * 9525.0, 360.0) << ear;
+        EXPECT_NEAR(double(run.cy), bitmap.Height() * 9525.0, 360.0) << ear;
+    }
+
+    // Writer's own format holds the same lines and pictures.
+    ReadOdt stored;
+    ASSERT_TRUE(ReadOdtFile(odt, &stored));
+    EXPECT_EQ(stored.texts, ExpectedLines());
+    ASSERT_EQ(stored.pictures.size(), std::size_t(ExpectedLines().size()));
+    for (int paragraph = 0; paragraph < int(stored.pictures.size()); ++paragraph) {
+        const bool picture = std::ranges::count(kPictureParagraphs, paragraph) == 1;
+        EXPECT_EQ(stored.pictures[std::size_t(paragraph)], picture ? 1 : 0) << paragraph;
+    }
+    EXPECT_EQ(stored.entries.filter(QStringLiteral("Pictures/")).size(), 3);
+}
+
+TEST_F(LibreOfficeWriterTest, APictureWriterCannotReadIsAFailingGuardedCall) {
+    StartWriter();
+    RegisterWriter();
+    TReportSources sources = FilledSources();
+    QFile damaged(sources.CurvePictures[1]);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("BM this is no picture");
+    damaged.close();
+    WriteReport(word, sources);  // the box is answered No: the run goes on
+
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("HRCHECK: "));
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(
+        QStringLiteral("'this->AddPicture(FileName, LinkToFile, SaveWithDocument, Range, "
+                       "(Word_2k::InlineShapePtr*)&prop)': Das Bildformat ist unbekannt.")));
+    ASSERT_EQ(stored, 1);
+    const ReadDocument doc = ReadStoredDocx();
+    EXPECT_EQ(Pictures(doc), 2);
+    EXPECT_EQ(doc.paragraphs.back().Text(), QStringLiteral("Kontrolle in 3 Monaten."));
+}
+
+TEST_F(LibreOfficeWriterTest, AnInstanceGoneBetweenTwoRunsShowsTheGuardedCallBox) {
+    StartWriter();
+    RegisterWriter();
+    WriteReport(word, FilledSources());
+    ASSERT_TRUE(boxes.shown.empty());
+    ASSERT_TRUE(word.Connected());
+
+    writer.Stop();  // as if the user had ended LibreOffice
+    word.OnDocumentBeforeClose = nullptr;
+    boxes.answers = {IDYES};
+    EXPECT_THROW(WriteReport(word, FilledSources()), EOleException);
+
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("HRCHECK: "));
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(
+        QStringLiteral("'this->get_Documents((Word_2k::DocumentsPtr*)&prop)': Das aufgerufene "
+                       "Objekt wurde von den Clients getrennt.")))
+        << boxes.shown[0].text.toStdString();
+    EXPECT_TRUE(Reports().empty());
+    // Nothing new was started in its place.
+    TPipeListener listener;
+    EXPECT_FALSE(FindPipeListener(options.pipeName, &listener));
+}
+
+TEST_F(LibreOfficeWriterTest, AHungInstanceIsEndedAndTheRunGoesOn) {
+    StartWriter();
+    options.callTimeout = std::chrono::milliseconds(2000);
+    RegisterWriter();
+    word.Connect();
+    ASSERT_TRUE(word.Connected());
+    writer.Signal(SIGSTOP);  // answers nothing from now on
+
+    WriteReport(word, FilledSources());
+
+    // The call that hung (the new document) is released and fails; the run goes on, every
+    // further guarded call failing at once.
+    ASSERT_FALSE(boxes.shown.empty());
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(
+        QStringLiteral("'this->Add(Template, NewTemplate, DocumentType, Visible, "
+                       "(Word_2k::WordDocumentPtr*)&prop)': Das aufgerufene Objekt wurde von den "
+                       "Clients getrennt.")))
+        << boxes.shown[0].text.toStdString();
+    EXPECT_TRUE(WaitEnded(writer.Pid(), std::chrono::seconds(30)))
+        << "the hung instance was not ended";
+}
+
+TEST_F(LibreOfficeWriterTest, WithoutAnInstanceOneIsStartedAndDisconnectEndsIt) {
+    RegisterWriter();
+    TReportSources sources = FilledSources();
+    WriteReport(word, sources);
+
+    EXPECT_TRUE(boxes.shown.empty());
+    ASSERT_EQ(stored, 1);
+    const ReadDocument doc = ReadStoredDocx();
+    ASSERT_EQ(doc.paragraphs.size(), std::size_t(ExpectedLines().size()));
+    EXPECT_EQ(doc.paragraphs[4].Text(), ExpectedLines()[4]);
+    EXPECT_EQ(Pictures(doc), 3);
+
+    TPipeListener started;
+    ASSERT_TRUE(FindPipeListener(options.pipeName, &started));
+    word.Disconnect();
+    EXPECT_TRUE(WaitEnded(started.pid, std::chrono::seconds(60)));
+    IUnknown* running = nullptr;
+    EXPECT_EQ(registry.GetActiveObject(Word_2k::CLSID_WordApplication, &running), MK_E_UNAVAILABLE);
+}
+
+class WithoutLibreOffice : public WriterFixture {};
+
+TEST_F(WithoutLibreOffice, TheBuiltInWriterTakesTheReport) {
+    TLibreOfficeOptions missing;
+    missing.program = home.filePath(QStringLiteral("no-office/soffice"));
+    missing.pipeName = QStringLiteral("velmora-test-missing-%1").arg(::getpid());
+    RegisterLibreOfficeWriter(registry, missing);
+
+    WriteReport(word, FilledSources());
+
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(Reports().size(), 1);
+}
+
+}  // namespace
+}  // namespace velmora::test
