@@ -127,7 +127,10 @@ TScrollingCredits::TScrollingCredits(TComponent* owner)
     : TGraphicControl(owner), credits_(SampleCredits()) {
     creditsFont_.SetName(QStringLiteral("Tahoma"));
     creditsFont_.SetColor(clWhite);
-    creditsFont_.OnChange = [this] { Invalidate(); };
+    creditsFont_.OnChange = [this] {
+        layout_.clear();
+        Invalidate();
+    };
     backgroundImage_.OnChange = [this] { Invalidate(); };
     timer_.setInterval(int(interval_));
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { TimerTick(); });
@@ -136,7 +139,35 @@ TScrollingCredits::TScrollingCredits(TComponent* owner)
 
 void TScrollingCredits::SetCredits(const QStringList& lines) {
     credits_ = lines;
+    layout_.clear();
     Paint();
+}
+
+const std::vector<TScrollingCredits::LineLayout>& TScrollingCredits::Layout() const {
+    if (layout_.size() != std::size_t(credits_.size())) {
+        layout_.clear();
+        TCanvas measure;
+        for (const QString& text : credits_) {
+            LineLayout item{ParseCreditLine(text), creditsFont_, 0};
+            item.font.SetColor(item.line.HasColor ? item.line.Color : creditsFont_.Color());
+            // Bold replaces the font's own style; italic and underline add to it.
+            TFontStyles style = creditsFont_.Style();
+            if (item.line.Bold) {
+                style = fsBold;
+            }
+            if (item.line.Italic) {
+                style |= fsItalic;
+            }
+            if (item.line.Underline) {
+                style |= fsUnderline;
+            }
+            item.font.SetStyle(style);
+            measure.SetFont(item.font);
+            item.width = measure.TextWidth(item.line.Text);
+            layout_.push_back(std::move(item));
+        }
+    }
+    return layout_;
 }
 
 void TScrollingCredits::SetCreditsFont(const TFont& font) {
@@ -253,38 +284,30 @@ void TScrollingCredits::Paint() {
     c.Brush().SetStyle(bsClear);
     const int lineHeight = c.TextHeight(QStringLiteral("A"));
 
-    for (qsizetype i = 0; i < credits_.size(); ++i) {
-        const TCreditLine line = ParseCreditLine(credits_[i]);
-        c.SetFont(creditsFont_);
-        c.Font().SetColor(line.HasColor ? line.Color : creditsFont_.Color());
-        if (line.Bold) {
-            c.Font().SetStyle(fsBold);
-        }
-        if (line.Italic) {
-            c.Font().SetStyle(c.Font().Style() | fsItalic);
-        }
-        if (line.Underline) {
-            c.Font().SetStyle(c.Font().Style() | fsUnderline);
-        }
-        const int x = w / 2 - c.TextWidth(line.Text) / 2;
+    const std::vector<LineLayout>& lines = Layout();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const LineLayout& item = lines[i];
+        const int x = w / 2 - item.width / 2;
         const std::int64_t row = std::int64_t(i) * lineHeight;
         if (animate_) {
             const std::int64_t y = offset_ + row;
             if (y + lineHeight > 0) {
                 if (drawable) {
-                    c.TextOut(x, int(y), line.Text);
+                    c.SetFont(item.font);
+                    c.TextOut(x, int(y), item.line.Text);
                 }
-                if (i > lastAnnounced_) {
+                if (int(i) > lastAnnounced_) {
                     // Marked before the event, so a handler that paints again cannot repeat it.
                     lastAnnounced_ = int(i);
-                    DoShowCredit(line.Text);
+                    DoShowCredit(item.line.Text);
                 }
             }
             if (y + lineHeight > h) {
                 break;  // the lines below are not reached in this paint
             }
         } else if (drawable && kStillTop + row < h) {
-            c.TextOut(x, int(kStillTop + row), line.Text);
+            c.SetFont(item.font);
+            c.TextOut(x, int(kStillTop + row), item.line.Text);
         }
     }
 

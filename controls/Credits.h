@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace velmora {
 
@@ -98,6 +99,14 @@ private:
     void TimerTick();
     void UpdateTimer();
 
+    // Each line parsed, with its font and width: worked out once, not at every tick.
+    struct LineLayout {
+        TCreditLine line;
+        TFont font;
+        int width;
+    };
+    const std::vector<LineLayout>& Layout() const;
+
     static constexpr int kStillTop = 4;
 
     QStringList credits_;
@@ -114,6 +123,7 @@ private:
     QTimer timer_;
     int offset_ = 0;
     int lastAnnounced_ = -1;
+    mutable std::vector<LineLayout> layout_;  // empty: to be worked out
 };
 
 }  // namespace velmora

@@ -435,8 +435,13 @@ void TCanvas::PaintSpans(const Spans& s, bool fill, bool stroke, int w) {
             }
         }
         if (stroke) {
-            for (int x = std::max(s.xl[i], 0), to = std::min(s.xr[i], maxX); x <= to; ++x) {
-                if (el > er || x < el || x > er) {
+            // The border: the whole row, or the parts left and right of the interior.
+            const int leftEnd = el > er ? s.xr[i] : el - 1;
+            for (int x = std::max(s.xl[i], 0), to = std::min(leftEnd, maxX); x <= to; ++x) {
+                PlotPen(x, y, pen);
+            }
+            if (el <= er) {
+                for (int x = std::max(er + 1, 0), to = std::min(s.xr[i], maxX); x <= to; ++x) {
                     PlotPen(x, y, pen);
                 }
             }

@@ -146,7 +146,11 @@ TFont::TFont(const TFont& other)
       height_(other.height_),
       color_(other.color_),
       style_(other.style_),
-      charset_(other.charset_) {}
+      charset_(other.charset_),
+      qfont_(other.qfont_),
+      qfontValid_(other.qfontValid_),
+      cellAscent_(other.cellAscent_),
+      cellDescent_(other.cellDescent_) {}
 
 TFont& TFont::operator=(const TFont& other) {
     Assign(other);
@@ -157,12 +161,26 @@ void TFont::Assign(const TFont& other) {
     if (this == &other) {
         return;
     }
+    const bool sameFace =
+        name_ == other.name_ && height_ == other.height_ && style_ == other.style_;
     name_ = other.name_;
     height_ = other.height_;
     color_ = other.color_;
     style_ = other.style_;
     charset_ = other.charset_;
-    Changed();
+    // The Qt font goes with the face: taken over when the other has built it, kept when the face
+    // stays the same (a canvas is given the same few fonts over and over).
+    if (other.qfontValid_) {
+        qfont_ = other.qfont_;
+        cellAscent_ = other.cellAscent_;
+        cellDescent_ = other.cellDescent_;
+        qfontValid_ = true;
+    } else if (!sameFace) {
+        qfontValid_ = false;
+    }
+    if (OnChange) {
+        OnChange();
+    }
 }
 
 void TFont::SetName(const QString& name) {
@@ -193,7 +211,7 @@ void TFont::SetSize(int points) {
 void TFont::SetColor(TColor color) {
     if (color_ != color) {
         color_ = color;
-        Changed();
+        Changed(false);
     }
 }
 
@@ -207,7 +225,7 @@ void TFont::SetStyle(TFontStyles style) {
 void TFont::SetCharset(int charset) {
     if (charset_ != charset) {
         charset_ = charset;
-        Changed();
+        Changed(false);
     }
 }
 
@@ -237,8 +255,10 @@ int TFont::CellDescent() const {
     return cellDescent_;
 }
 
-void TFont::Changed() {
-    qfontValid_ = false;
+void TFont::Changed(bool face) {
+    if (face) {
+        qfontValid_ = false;
+    }
     if (OnChange) {
         OnChange();
     }

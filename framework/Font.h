@@ -66,7 +66,9 @@ public:
     std::function<void()> OnChange;
 
 private:
-    void Changed();
+    // After every change; `face` when the Qt font that draws it must be built again (not for the
+    // colour or the character set).
+    void Changed(bool face = true);
 
     QString name_;
     int height_;
