@@ -184,14 +184,18 @@ protected:
     // Stores the open Writer document through a connection of the test's own.
     void StoreReport() {
         try {
-            rtl::Bootstrap::set("URE_BOOTSTRAP",
-                                "vnd.sun.star.pathname:" VELMORA_LIBREOFFICE_PROGRAM_DIR
-                                "/fundamentalrc");
+            // Kept for the whole test program, as UNO environments are meant to be.
+            static const auto* const local = [] {
+                rtl::Bootstrap::set("URE_BOOTSTRAP",
+                                    "vnd.sun.star.pathname:" VELMORA_LIBREOFFICE_PROGRAM_DIR
+                                    "/fundamentalrc");
+                return new Reference<css::uno::XComponentContext>(
+                    cppu::defaultBootstrap_InitialComponentContext());
+            }();
             const Reference<css::uno::XComponentContext> remote(
-                css::bridge::UnoUrlResolver::create(
-                    cppu::defaultBootstrap_InitialComponentContext())
-                    ->resolve(Uno(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext")
-                                      .arg(options.pipeName))),
+                css::bridge::UnoUrlResolver::create(*local)->resolve(
+                    Uno(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext")
+                            .arg(options.pipeName))),
                 css::uno::UNO_QUERY_THROW);
             const Reference<css::container::XEnumeration> documents =
                 css::frame::Desktop::create(remote)->getComponents()->createEnumeration();
