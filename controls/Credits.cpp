@@ -129,6 +129,7 @@ TScrollingCredits::TScrollingCredits(TComponent* owner)
     creditsFont_.SetColor(clWhite);
     creditsFont_.OnChange = [this] {
         layout_.clear();
+        strip_ = QImage();
         Invalidate();
     };
     backgroundImage_.OnChange = [this] { Invalidate(); };
@@ -140,6 +141,7 @@ TScrollingCredits::TScrollingCredits(TComponent* owner)
 void TScrollingCredits::SetCredits(const QStringList& lines) {
     credits_ = lines;
     layout_.clear();
+    strip_ = QImage();
     Paint();
 }
 
@@ -262,6 +264,31 @@ void TScrollingCredits::TimerTick() {
     Paint();
 }
 
+// All lines drawn once on the background, with a line's height to spare above and below: a
+// tick of the scroll then copies the part in view instead of drawing every line again.
+const QImage& TScrollingCredits::Strip(int width, int lineHeight) const {
+    const std::vector<LineLayout>& lines = Layout();
+    if (strip_.isNull() || strip_.width() != width || stripLineHeight_ != lineHeight ||
+        stripColor_ != backgroundColor_ || stripLines_ != lines.size()) {
+        const std::int64_t height = (std::int64_t(lines.size()) + 2) * lineHeight;
+        strip_ = QImage(width, int(std::min<std::int64_t>(height, 1 << 15)), QImage::Format_RGB32);
+        TCanvas c(&strip_);
+        c.Brush().SetStyle(bsSolid);
+        c.Brush().SetColor(backgroundColor_);
+        c.FillRect(Rect(0, 0, strip_.width(), strip_.height()));
+        c.Brush().SetStyle(bsClear);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            c.SetFont(lines[i].font);
+            c.TextOut(width / 2 - lines[i].width / 2, int((std::int64_t(i) + 1) * lineHeight),
+                      lines[i].line.Text);
+        }
+        stripLineHeight_ = lineHeight;
+        stripColor_ = backgroundColor_;
+        stripLines_ = lines.size();
+    }
+    return strip_;
+}
+
 void TScrollingCredits::Paint() {
     if (!visible_) {
         return;
@@ -283,6 +310,8 @@ void TScrollingCredits::Paint() {
     }
     c.Brush().SetStyle(bsClear);
     const int lineHeight = c.TextHeight(QStringLiteral("A"));
+    const bool fromStrip = animate_ && drawable && backgroundImage_.Empty() && lineHeight > 0 &&
+                           credits_.size() < (1 << 15) / std::max(lineHeight, 1) - 2;
 
     const std::vector<LineLayout>& lines = Layout();
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -292,7 +321,7 @@ void TScrollingCredits::Paint() {
         if (animate_) {
             const std::int64_t y = offset_ + row;
             if (y + lineHeight > 0) {
-                if (drawable) {
+                if (drawable && !fromStrip) {
                     c.SetFont(item.font);
                     c.TextOut(x, int(y), item.line.Text);
                 }
@@ -308,6 +337,17 @@ void TScrollingCredits::Paint() {
         } else if (drawable && kStillTop + row < h) {
             c.SetFont(item.font);
             c.TextOut(x, int(kStillTop + row), item.line.Text);
+        }
+    }
+    if (fromStrip) {
+        // Strip row r stands at offset_ + r - lineHeight; the lines in view and those just
+        // beyond the edges, whose pixels may reach into it.
+        const QImage& strip = Strip(w, lineHeight);
+        const std::int64_t top = std::int64_t(offset_) - lineHeight;
+        const std::int64_t from = std::max<std::int64_t>(0, top);
+        const std::int64_t to = std::min<std::int64_t>(h, top + strip.height());
+        if (from < to) {
+            BitBlt(c, 0, int(from), w, int(to - from), strip, 0, int(from - top), SRCCOPY);
         }
     }
 

@@ -106,6 +106,7 @@ private:
         int width;
     };
     const std::vector<LineLayout>& Layout() const;
+    const QImage& Strip(int width, int lineHeight) const;
 
     static constexpr int kStillTop = 4;
 
@@ -124,6 +125,10 @@ private:
     int offset_ = 0;
     int lastAnnounced_ = -1;
     mutable std::vector<LineLayout> layout_;  // empty: to be worked out
+    mutable QImage strip_;
+    mutable int stripLineHeight_ = 0;
+    mutable TColor stripColor_ = clNone;
+    mutable std::size_t stripLines_ = 0;
 };
 
 }  // namespace velmora

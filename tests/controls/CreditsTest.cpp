@@ -341,6 +341,40 @@ TEST_F(CreditsTest, ScrollingPicture) {
                                          {QStringLiteral("four"), white, 43}}));
 }
 
+TEST_F(CreditsTest, EveryFrameOfAPassShowsTheLinesInViewAtTheirPlace) {
+    TScrollingCredits s;
+    s.SetBounds(0, 0, 109, 81);
+    s.SetCreditsFont(Tahoma11());
+    s.SetBackgroundColor(RGB(102, 161, 55));
+    const QStringList credits = {QStringLiteral("&bVelmora"), QStringLiteral("Relativtest"),
+                                 QString(), QStringLiteral("&i&c255,0,0;Dank"),
+                                 QStringLiteral("gjpqy Unterlängen")};
+    s.SetCredits(credits);
+    s.SetAnimate(true);
+    TFont bold = Tahoma11();
+    bold.SetStyle(fsBold);
+    TFont red = Tahoma11(RGB(255, 0, 0));
+    red.SetStyle(fsItalic);
+    const std::vector<std::pair<QString, TFont>> lines = {
+        {QStringLiteral("Velmora"), bold},
+        {QStringLiteral("Relativtest"), Tahoma11()},
+        {QString(), Tahoma11()},
+        {QStringLiteral("Dank"), red},
+        {QStringLiteral("gjpqy Unterlängen"), Tahoma11()}};
+    for (int tick = 0; tick < 81 + 5 * 13 + 4; ++tick) {
+        s.DispatchTimer();
+        std::vector<Line> expected;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const int y = s.ScrollOffset() + int(i) * 13;
+            if (y + 13 > 0 && y < 81 + 13) {
+                expected.push_back({lines[i].first, lines[i].second, y});
+            }
+        }
+        ASSERT_EQ(s.Buffer().Image(), Expected(109, 81, RGB(102, 161, 55), expected))
+            << "tick " << tick << ", offset " << s.ScrollOffset();
+    }
+}
+
 TEST_F(CreditsTest, EmptyListEndsAPassEveryHeightPlusTwoTicks) {
     TScrollingCredits s;
     s.SetBounds(0, 0, 50, 10);
