@@ -10,6 +10,7 @@
 #include <rtl/bootstrap.hxx>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
@@ -115,6 +116,19 @@ HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listene
     if (options.program.isEmpty() || !program.isFile() || !program.isExecutable()) {
         qCInfo(lcUnoOffice) << "LibreOffice is not installed:" << options.program;
         return REGDB_E_CLASSNOTREG;
+    }
+    // A LibreOffice built without a user interface (Debian's -nogui packages), or one without a
+    // display to show it on, would take the report where nobody sees it.
+    if (!options.arguments.contains(QStringLiteral("--headless"))) {
+        const bool windows =
+            !program.dir().entryList({QStringLiteral("libvclplug_*")}, QDir::Files).isEmpty();
+        const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") ||
+                             !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+        if (!windows || !display) {
+            qCInfo(lcUnoOffice) << "LibreOffice cannot show a window here:"
+                                << (windows ? "no display" : "installed without a user interface");
+            return REGDB_E_CLASSNOTREG;
+        }
     }
     QProcess process;
     process.setProgram(options.program);

@@ -447,5 +447,26 @@ TEST_F(WithoutLibreOffice, TheBuiltInWriterTakesTheReport) {
     EXPECT_EQ(Reports().size(), 1);
 }
 
+TEST_F(WithoutLibreOffice, OneThatCannotShowAWindowIsNotStarted) {
+    // An office without any window system plugin beside its program, as the -nogui build is.
+    QDir().mkpath(home.filePath(QStringLiteral("nogui")));
+    TLibreOfficeOptions nogui;
+    nogui.program = home.filePath(QStringLiteral("nogui/soffice"));
+    const QString started = home.filePath(QStringLiteral("started"));
+    QFile program(nogui.program);
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write(QStringLiteral("#!/bin/sh\ntouch '%1'\n").arg(started).toUtf8());
+    program.close();
+    program.setPermissions(program.permissions() | QFileDevice::ExeOwner);
+    nogui.pipeName = QStringLiteral("velmora-test-nogui-%1").arg(::getpid());
+    RegisterLibreOfficeWriter(registry, nogui);
+
+    WriteReport(word, FilledSources());
+
+    EXPECT_FALSE(QFile::exists(started));
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(Reports().size(), 1);
+}
+
 }  // namespace
 }  // namespace velmora::test
