@@ -23,6 +23,7 @@
 #include <QXmlStreamReader>
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -58,30 +59,38 @@ bool WaitEnded(pid_t pid, std::chrono::seconds limit) {
     return done;
 }
 
-// A headless Writer of the test's own, stopped by its process id.
+// A headless Writer of the test's own, stopped by its process id. It is the office itself, not
+// its launcher, so that it also ends when the test program dies.
 class HeadlessWriter {
 public:
     ~HeadlessWriter() { Stop(); }
 
     bool Start(const QString& profile, const QString& pipe) {
-        launcher_.setProgram(kSoffice);
-        launcher_.setArguments({QStringLiteral("-env:UserInstallation=") +
-                                    QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded),
-                                QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                                QStringLiteral("--nologo"), QStringLiteral("--nodefault"),
-                                QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe)});
-        launcher_.setStandardOutputFile(QProcess::nullDevice());
-        launcher_.setStandardErrorFile(QProcess::nullDevice());
-        launcher_.start();
-        if (!launcher_.waitForStarted(30000)) {
-            return false;
-        }
-        // A generous bound for a busy machine; it usually listens within a second or two.
-        for (int i = 0; i < 1200; ++i) {
-            if (FindPipeListener(pipe, &listener_)) {
-                return true;
+        office_.setProgram(QStringLiteral(VELMORA_LIBREOFFICE_PROGRAM_DIR "/soffice.bin"));
+        office_.setArguments({QStringLiteral("-env:UserInstallation=") +
+                                  QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded),
+                              QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                              QStringLiteral("--nologo"), QStringLiteral("--nodefault"),
+                              QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe)});
+        office_.setStandardOutputFile(QProcess::nullDevice());
+        office_.setStandardErrorFile(QProcess::nullDevice());
+        office_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        // A new profile is made on the first start, which then asks to be started again (81).
+        for (int start = 0; start < 2; ++start) {
+            office_.start();
+            if (!office_.waitForStarted(30000)) {
+                return false;
             }
-            if (launcher_.waitForFinished(100)) {
+            // A generous bound for a busy machine; it usually listens within a second or two.
+            for (int i = 0; i < 1200; ++i) {
+                if (FindPipeListener(pipe, &listener_)) {
+                    return true;
+                }
+                if (office_.waitForFinished(100)) {
+                    break;
+                }
+            }
+            if (office_.state() != QProcess::NotRunning || office_.exitCode() != 81) {
                 return false;
             }
         }
@@ -95,14 +104,14 @@ public:
             WaitEnded(listener_.pid, std::chrono::seconds(30));
             listener_ = {};
         }
-        if (launcher_.state() != QProcess::NotRunning) {
-            launcher_.kill();
-            launcher_.waitForFinished(30000);
+        if (office_.state() != QProcess::NotRunning) {
+            office_.kill();
+            office_.waitForFinished(30000);
         }
     }
 
 private:
-    QProcess launcher_;
+    QProcess office_;
     TPipeListener listener_;
 };
 
