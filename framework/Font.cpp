@@ -33,21 +33,43 @@ QFont BaseFont(const QString& family, TFontStyles style) {
 }
 
 // The Windows ascent and descent of the font face that draws a Qt font, in ems; false when the
-// face has no such metrics (no OS/2 table).
+// face has no such metrics (no OS/2 table). They belong to the face, not to its size: each face
+// is read once (reading loads the face).
 bool WinMetrics(const QFont& font, double& ascent, double& descent) {
+    struct Face {
+        bool valid = false;
+        double ascent = 0;
+        double descent = 0;
+    };
+    static std::mutex mutex;
+    static QHash<QString, Face> faces;
+    const QString key = font.family() + QLatin1Char('|') + QString::number(font.weight()) +
+                        QLatin1Char('|') + QString::number(int(font.italic()));
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto it = faces.constFind(key); it != faces.constEnd()) {
+            ascent = it->ascent;
+            descent = it->descent;
+            return it->valid;
+        }
+    }
+    Face face;
     const QRawFont raw = QRawFont::fromFont(font);
-    if (!raw.isValid() || raw.unitsPerEm() <= 0) {
-        return false;
-    }
-    const QByteArray os2 = raw.fontTable("OS/2");
     constexpr int kWinAscent = 74;  // usWinAscent, then usWinDescent
-    if (os2.size() < kWinAscent + 4) {
-        return false;
+    if (raw.isValid() && raw.unitsPerEm() > 0) {
+        const QByteArray os2 = raw.fontTable("OS/2");
+        if (os2.size() >= kWinAscent + 4) {
+            const auto* p = reinterpret_cast<const uchar*>(os2.constData()) + kWinAscent;
+            face.ascent = qFromBigEndian<quint16>(p) / raw.unitsPerEm();
+            face.descent = qFromBigEndian<quint16>(p + 2) / raw.unitsPerEm();
+            face.valid = face.ascent + face.descent > 0;
+        }
     }
-    const auto* p = reinterpret_cast<const uchar*>(os2.constData()) + kWinAscent;
-    ascent = qFromBigEndian<quint16>(p) / raw.unitsPerEm();
-    descent = qFromBigEndian<quint16>(p + 2) / raw.unitsPerEm();
-    return ascent + descent > 0;
+    const std::lock_guard lock(mutex);
+    faces.insert(key, face);
+    ascent = face.ascent;
+    descent = face.descent;
+    return face.valid;
 }
 
 // Cell ascent and descent in pixels of a Qt font, kept per font key (fonts are rebuilt often).
