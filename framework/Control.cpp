@@ -1,5 +1,7 @@
 #include "Control.h"
 
+#include "framework/GraphicControl.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -280,8 +282,27 @@ void TControl::paintEvent(QPaintEvent*) {
         RenderSurface();
     }
     drawnOutsidePaint_ = false;
-    QPainter painter(this);
-    painter.drawImage(0, 0, surface_);
+    {
+        QPainter painter(this);
+        painter.drawImage(0, 0, surface_);
+    }
+    // A large control over which no windowless child draws (a window, a panel of group boxes)
+    // needs its picture only while it paints, and paints seldom: it is not kept.
+    constexpr qsizetype kKeptPixels = 256 * 256;
+    if (qsizetype(surface_.width()) * surface_.height() >= kKeptPixels &&
+        !HasWindowlessChildren()) {
+        surface_ = QImage();
+        surfaceValid_ = false;
+    }
+}
+
+bool TControl::HasWindowlessChildren() const {
+    for (QObject* child : children()) {
+        if (dynamic_cast<TGraphicControl*>(child) != nullptr) {
+            return true;
+        }
+    }
+    return false;
 }
 
 template <typename F>

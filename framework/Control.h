@@ -203,6 +203,7 @@ protected:
 
 private:
     void RenderSurface();
+    bool HasWindowlessChildren() const;
     void AdoptParentColor(TColor color);
     void AdoptParentFont(const TFont& font);
     template <typename F>
