@@ -27,7 +27,7 @@ QFont BaseFont(const QString& family, TFontStyles style) {
     f.setUnderline((style & fsUnderline) != 0);
     f.setStrikeOut((style & fsStrikeOut) != 0);
     f.setStyleStrategy(QFont::StyleStrategy(QFont::NoAntialias | QFont::NoSubpixelAntialias));
-    f.setHintingPreference(QFont::PreferFullHinting);
+    f.setHintingPreference(QFont::PreferNoHinting);
     f.setKerning(false);
     return f;
 }

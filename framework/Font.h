@@ -52,7 +52,8 @@ public:
 
     bool operator==(const TFont& other) const;
 
-    // The Qt font that draws this font: em size in pixels, no antialiasing, full hinting.
+    // The Qt font that draws this font: em size in pixels, no antialiasing, no hinting (hinted at
+    // 8 point, a bold face sets its digits into one another).
     const QFont& ToQFont() const;
 
     // The text cell as the classic platform lays text out: ascent and descent in pixels from
