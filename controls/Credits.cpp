@@ -234,9 +234,7 @@ void TScrollingCredits::UpdateTimer() {
 }
 
 int TScrollingCredits::LineHeight() const {
-    TCanvas measure;
-    measure.SetFont(creditsFont_);
-    return measure.TextHeight(QStringLiteral("A"));
+    return creditsFont_.CellHeight();  // the height of any text in the font, kept with the font
 }
 
 void TScrollingCredits::DoShowCredit(const QString& creditText) {

@@ -20,8 +20,11 @@ namespace velmora {
 
 namespace {
 
-// Target buffer of the playback stream: short, so that a stop or a new tone is heard at once.
-constexpr pa_usec_t kTargetLatencyUsec = 20000;
+// Target buffer of the playback stream: short, so that a new tone is heard at once, and refilled
+// in 10 ms parts, so that the loop thread wakes seldom and still has 20 ms to answer before the
+// server runs out of frames.
+constexpr pa_usec_t kTargetLatencyUsec = 30000;
+constexpr pa_usec_t kRefillUsec = 10000;
 
 // Longer than any sound plus the time the server needs to play out its buffer.
 constexpr std::chrono::milliseconds kDrainSlack{2000};
@@ -307,7 +310,7 @@ bool PulseSoundOutput::StartLocked(std::unique_lock<PulseLoopLock>& lock, const 
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUsec, &sound.format));
     attr.prebuf = static_cast<std::uint32_t>(-1);
-    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kRefillUsec, &sound.format));
     attr.fragsize = static_cast<std::uint32_t>(-1);
     const pa_cvolume volume = StereoVolume(volume_);
     const auto streamFlags = static_cast<pa_stream_flags_t>(
