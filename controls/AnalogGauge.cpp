@@ -306,14 +306,21 @@ void TAnalogGauge::SetFaceColor(TColor value) {
     FaceChanged();
 }
 
+// The centre disc is drawn with the needle, over a copy of the face: the face stays as it is.
 void TAnalogGauge::SetCenterColor(TColor value) {
     centerColor_ = value;
-    FaceChanged();
+    NeedleChanged();
 }
 
 void TAnalogGauge::SetCenterRadius(int value) {
     centerRadius_ = value;
-    FaceChanged();
+    NeedleChanged();
+}
+
+void TAnalogGauge::NeedleChanged() {
+    if (constructed_ && !IsLoading()) {
+        ApplyPosition();
+    }
 }
 
 void TAnalogGauge::SetCircleColor(TColor value) {

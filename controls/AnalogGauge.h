@@ -117,6 +117,8 @@ private:
     bool Has(TSetFaceOption o) const { return (faceOptions_ & FaceOption(o)) != 0; }
     // RenderFace, then the position again: what every face property setter ends with.
     void FaceChanged();
+    // The position again over the face as it is: what a change of the needle's layer needs.
+    void NeedleChanged();
     void ApplyPosition();
 
     TBitmap face_;

@@ -187,6 +187,17 @@ TEST_F(AnalogGaugeTest, AStoredLayoutRendersTheFaceOnceWhenRead) {
     direct->SetPosition(3.5f);
     EXPECT_EQ(loaded->FaceImage().Image(), direct->FaceImage().Image());
     EXPECT_EQ(loaded->DisplayImage().Image(), direct->DisplayImage().Image());
+
+    // A new centre disc changes the display as a gauge built with it shows it.
+    direct->SetCenterColor(clRed);
+    direct->SetCenterRadius(5);
+    const auto red = ConsoleGauge(true);
+    red->SetCenterColor(clRed);
+    red->SetCenterRadius(5);
+    red->SetPosition(3.5f);
+    red->EndLoading();
+    EXPECT_EQ(direct->DisplayImage().Image(), red->DisplayImage().Image());
+    EXPECT_NE(direct->DisplayImage().Image(), loaded->DisplayImage().Image());
 }
 
 TEST_F(AnalogGaugeTest, NeedleAndCentreDiscOnACopyOfTheFace) {
