@@ -142,7 +142,9 @@ void TScrollingCredits::SetCredits(const QStringList& lines) {
     credits_ = lines;
     layout_.clear();
     strip_ = QImage();
-    Paint();
+    if (!IsLoading()) {
+        Paint();
+    }
 }
 
 const std::vector<TScrollingCredits::LineLayout>& TScrollingCredits::Layout() const {
@@ -197,7 +199,9 @@ void TScrollingCredits::SetAnimate(bool value) {
     offset_ = Height() + Canvas().TextHeight(QStringLiteral("A"));
     animate_ = value;
     UpdateTimer();
-    Paint();
+    if (!IsLoading()) {
+        Paint();
+    }
 }
 
 void TScrollingCredits::SetInterval(std::uint32_t value) {

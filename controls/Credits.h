@@ -51,7 +51,7 @@ public:
     explicit TScrollingCredits(TComponent* owner = nullptr);
 
     const QStringList& Credits() const { return credits_; }
-    void SetCredits(const QStringList& lines);  // paints at once
+    void SetCredits(const QStringList& lines);  // paints at once (not while loading)
     TFont& CreditsFont() { return creditsFont_; }
     void SetCreditsFont(const TFont& font);
     TColor BackgroundColor() const { return backgroundColor_; }
@@ -59,7 +59,7 @@ public:
     TColor BorderColor() const { return borderColor_; }
     void SetBorderColor(TColor value);
     bool Animate() const { return animate_; }
-    // Restarts the scroll one line height below the bottom edge, then paints.
+    // Restarts the scroll one line height below the bottom edge, then paints (not while loading).
     void SetAnimate(bool value);
     std::uint32_t Interval() const { return interval_; }
     void SetInterval(std::uint32_t value);

@@ -241,7 +241,8 @@ void TControl::Repaint() {
 }
 
 TCanvas& TControl::Canvas() {
-    if (!painting_) {
+    // While a stored layout is read nothing is shown yet: the canvas serves to measure only.
+    if (!painting_ && !IsLoading()) {
         // Drawing from outside Paint(): keep what is drawn and show it at the next paint.
         if (surface_.size() != size()) {
             RenderSurface();

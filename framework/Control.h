@@ -77,10 +77,12 @@ enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 // - Painting: Paint() draws on Canvas(), a canvas on the control's own surface image. Before
 //   Paint() the surface gets the background (PaintBackground: a windowed control fills it with
 //   Color, a windowless one copies its parent's drawing beneath it), after it the surface goes
-//   to the screen. Invalidate() asks for a paint later, Repaint() paints at once when the control
-//   is shown. Drawing on Canvas() outside Paint() shows at the next paint without running Paint()
-//   (as drawing straight onto the screen would). RenderImage() runs the same steps off screen
-//   (tests, hidden controls) and returns the surface.
+//   to the screen.
+//   While the control is loading, Canvas() serves to measure text only: what is drawn on it
+//   then is not kept. Invalidate() asks for a paint later, Repaint() paints at once when the
+//   control is shown. Drawing on Canvas() outside Paint() shows at the next paint without running
+//   Paint() (as drawing straight onto the screen would). RenderImage() runs the same steps off
+//   screen (tests, hidden controls) and returns the surface.
 // - Input: mouse and key events are routed to the virtual handlers with the classic meaning;
 //   each default handler raises its event. A left press followed by a release over the control
 //   calls Click() before MouseUp(); a double click calls DblClick() and then MouseDown() with
