@@ -5,6 +5,8 @@
 // press keys (xdotool) and look at the screen (a picture taken by velmora-screenshot). Every
 // process is started and stopped by its process id.
 
+#include "tests/support/Spawn.h"
+
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -87,21 +89,11 @@ inline CommandResult RunCommand(std::vector<std::string> args, std::vector<std::
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    const int failed = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const std::string program = args.empty() ? std::string() : args.front();
+    const pid_t pid = Spawn(program.c_str(), std::move(args), std::move(env), &actions);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
-    if (failed == 0) {
+    if (pid > 0) {
         char buffer[4096];
         ssize_t n = 0;
         while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) {
@@ -141,11 +133,7 @@ public:
             "-screen", "0",          std::to_string(width) + "x" + std::to_string(height) + "x24",
             "-dpi",    "96",         "-nolisten",
             "tcp",     "-noreset"};
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
+        std::vector<char*> argv = CStrings(args);
         const int failed = ::posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(ready[1]);
