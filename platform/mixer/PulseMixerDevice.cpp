@@ -169,7 +169,7 @@ struct PulseMixerDevice::Callbacks {
 PulseMixerDevice::PulseMixerDevice(PulseContext& pulse, PulseSoundOutput& sound)
     : pulse_(pulse), sound_(sound), receiver_(std::make_unique<QObject>()) {
     // A server that comes back gets the speaker levels of this program before its sound.
-    sound_.SetBeforeResumeHandler([this] { RestoreSpeakers(); });
+    sound_.SetBeforeResumeHandler([this] { return RestoreSpeakers(); });
     std::unique_lock lock(pulse_.Loop());
     readyHandler_ =
         pulse_.AddReadyHandler([this](pa_context* context) { Callbacks::OnReady(this, context); });
@@ -284,8 +284,7 @@ const MixerModel* PulseMixerDevice::Model(std::uint32_t deviceId) {
 
 namespace {
 
-// One request to the server, waited for: a read of one object into a snapshot of its own, or a
-// set, whose success or failure comes back in its reply (a completed request is enough here).
+// One read of the server, waited for: one object into a snapshot of its own.
 template <typename Start>
 bool RunRequest(PulseContext& pulse, Start start) {
     std::unique_lock lock(pulse.Loop());
@@ -293,6 +292,18 @@ bool RunRequest(PulseContext& pulse, Start start) {
         return false;
     }
     return pulse.RunOperation(lock, start(pulse.Context()));
+}
+
+// One set, waited for: true only when the server took it. `start` gets the context, the reply
+// callback and its data.
+template <typename Start>
+bool RunSet(PulseContext& pulse, Start start) {
+    std::unique_lock lock(pulse.Loop());
+    if (!pulse.ConnectLocked(lock)) {
+        return false;
+    }
+    PulseContext::SetReply reply{&pulse};
+    return pulse.RunSet(lock, start(pulse.Context(), &PulseContext::OnSetReply, &reply), reply);
 }
 
 }  // namespace
@@ -401,16 +412,16 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
             speakerMute_ = on;
             return WriteDefaultSinkMute(on);
         case kSinkMute:
-            return done(RunRequest(pulse_, [&](pa_context* c) {
-                return pa_context_set_sink_mute_by_index(c, index, on, nullptr, nullptr);
+            return done(RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+                return pa_context_set_sink_mute_by_index(c, index, on, cb, data);
             }));
         case kSourceMute:
-            return done(RunRequest(pulse_, [&](pa_context* c) {
-                return pa_context_set_source_mute_by_index(c, index, on, nullptr, nullptr);
+            return done(RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+                return pa_context_set_source_mute_by_index(c, index, on, cb, data);
             }));
         case kStreamMute:
-            return done(RunRequest(pulse_, [&](pa_context* c) {
-                return pa_context_set_sink_input_mute(c, index, on, nullptr, nullptr);
+            return done(RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+                return pa_context_set_sink_input_mute(c, index, on, cb, data);
             }));
         case kDefaultSinkVolume:
             speakerVolume_.assign(values.begin(), values.end());
@@ -425,19 +436,19 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
             const Snapshot::Source& source = one.sources.front();
             if (KindOf(id) == kSourceVolume) {
                 const pa_cvolume volume = VolumeFor(source.levels, values);
-                return done(RunRequest(pulse_, [&](pa_context* c) {
-                    return pa_context_set_source_volume_by_index(c, index, &volume, nullptr,
-                                                                 nullptr);
-                }));
+                return done(
+                    RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+                        return pa_context_set_source_volume_by_index(c, index, &volume, cb, data);
+                    }));
             }
             const auto selected = std::find(values.begin(), values.end(), 1u);
             const auto port = static_cast<std::size_t>(selected - values.begin());
             if (port >= source.ports.size()) {
                 return MIXERR_INVALVALUE;
             }
-            return done(RunRequest(pulse_, [&](pa_context* c) {
+            return done(RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
                 return pa_context_set_source_port_by_index(
-                    c, index, source.ports[port].name.c_str(), nullptr, nullptr);
+                    c, index, source.ports[port].name.c_str(), cb, data);
             }));
         }
         case kStreamVolume: {
@@ -445,8 +456,8 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
                 return MIXERR_INVALCONTROL;
             }
             const pa_cvolume volume = VolumeFor(one.streams.front().levels, values);
-            return done(RunRequest(pulse_, [&](pa_context* c) {
-                return pa_context_set_sink_input_volume(c, index, &volume, nullptr, nullptr);
+            return done(RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+                return pa_context_set_sink_input_volume(c, index, &volume, cb, data);
             }));
         }
         default:
@@ -463,36 +474,33 @@ MMRESULT PulseMixerDevice::WriteSinkVolume(bool byDefault, std::uint32_t index,
     }
     const pa_cvolume volume = VolumeFor(one.sinks.front().levels, values);
     const std::uint32_t sink = one.sinks.front().index;
-    return RunRequest(pulse_,
-                      [&](pa_context* c) {
-                          return pa_context_set_sink_volume_by_index(c, sink, &volume, nullptr,
-                                                                     nullptr);
-                      })
+    return RunSet(pulse_,
+                  [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+                      return pa_context_set_sink_volume_by_index(c, sink, &volume, cb, data);
+                  })
                ? MMSYSERR_NOERROR
                : MMSYSERR_ERROR;
 }
 
 MMRESULT PulseMixerDevice::WriteDefaultSinkMute(bool on) {
-    return RunRequest(pulse_,
-                      [&](pa_context* c) {
-                          return pa_context_set_sink_mute_by_name(c, kDefaultSinkName, on, nullptr,
-                                                                  nullptr);
-                      })
+    return RunSet(pulse_,
+                  [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+                      return pa_context_set_sink_mute_by_name(c, kDefaultSinkName, on, cb, data);
+                  })
                ? MMSYSERR_NOERROR
                : MMSYSERR_ERROR;
 }
 
-void PulseMixerDevice::RestoreSpeakers() {
+bool PulseMixerDevice::RestoreSpeakers() {
     // Muting comes first and unmuting last, so nothing is heard at a level not yet restored.
-    if (speakerMute_ && *speakerMute_) {
-        WriteDefaultSinkMute(true);
+    // Any write the server did not take stops here: the sound must not resume at its level.
+    if (speakerMute_ && *speakerMute_ && WriteDefaultSinkMute(true) != MMSYSERR_NOERROR) {
+        return false;
     }
-    if (!speakerVolume_.empty()) {
-        WriteSinkVolume(true, 0, speakerVolume_);
+    if (!speakerVolume_.empty() && WriteSinkVolume(true, 0, speakerVolume_) != MMSYSERR_NOERROR) {
+        return false;
     }
-    if (speakerMute_ && !*speakerMute_) {
-        WriteDefaultSinkMute(false);
-    }
+    return !(speakerMute_ && !*speakerMute_) || WriteDefaultSinkMute(false) == MMSYSERR_NOERROR;
 }
 
 }  // namespace velmora

@@ -81,7 +81,8 @@ private:
     MMRESULT WriteSinkVolume(bool byDefault, std::uint32_t index,
                              std::span<const std::uint32_t> values);
     MMRESULT WriteDefaultSinkMute(bool on);
-    void RestoreSpeakers();
+    // False when the server did not take all of them.
+    bool RestoreSpeakers();
 
     struct Callbacks;  // the library's callbacks
 

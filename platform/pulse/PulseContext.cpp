@@ -179,6 +179,18 @@ bool PulseContext::RunOperation(std::unique_lock<PulseLoopLock>& lock, pa_operat
     return done;
 }
 
+void PulseContext::OnSetReply(pa_context*, int success, void* reply) {
+    auto* r = static_cast<SetReply*>(reply);
+    r->success = success;
+    r->pulse->Signal();
+}
+
+bool PulseContext::RunSet(std::unique_lock<PulseLoopLock>& lock, pa_operation* op,
+                          const SetReply& reply, std::chrono::milliseconds timeout) {
+    // The reply comes before the operation is done, and never after a cancel.
+    return RunOperation(lock, op, timeout) && reply.success > 0;
+}
+
 void PulseContext::Abandon() {
     if (!context_) {
         return;

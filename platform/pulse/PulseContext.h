@@ -89,6 +89,18 @@ public:
     bool RunOperation(std::unique_lock<PulseLoopLock>& lock, pa_operation* op,
                       std::chrono::milliseconds timeout = kRequestTimeout);
 
+    // The reply to a set (volume, mute, port): pass OnSetReply with a SetReply of the caller's
+    // as the callback and its data when starting the set, then RunSet.
+    struct SetReply {
+        PulseContext* pulse = nullptr;
+        int success = -1;  // the server's word, -1 before it came
+    };
+    static void OnSetReply(pa_context* context, int success, void* reply);
+    // As RunOperation for a set: true only when the server answered in time and took the set
+    // (a set it refuses, say of an object that is gone or of a value it does not accept, fails).
+    bool RunSet(std::unique_lock<PulseLoopLock>& lock, pa_operation* op, const SetReply& reply,
+                std::chrono::milliseconds timeout = kRequestTimeout);
+
     // The server did not answer in time: drops the context (its streams fail with it) and makes
     // Connect() fail at once for a short pause, so that a hung server does not hold every call
     // for a timeout. Loop locked.

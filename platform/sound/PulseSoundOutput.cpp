@@ -195,7 +195,7 @@ void PulseSoundOutput::SetSoundLostHandler(SoundLostHandler handler) {
     lostHandler_ = std::move(handler);
 }
 
-void PulseSoundOutput::SetBeforeResumeHandler(std::function<void()> handler) {
+void PulseSoundOutput::SetBeforeResumeHandler(std::function<bool()> handler) {
     beforeResume_ = std::move(handler);
 }
 
@@ -227,11 +227,15 @@ void PulseSoundOutput::TryResume() {
         return;
     }
     // The speaker levels first, so that the sound never comes back louder than the program
-    // set it.
+    // set it; a server that has not taken them yet (it may still be setting up its sinks) gets
+    // the next try, and the sound stays off until then.
     if (beforeResume_) {
         lock.unlock();
-        beforeResume_();
+        const bool restored = beforeResume_();
         lock.lock();
+        if (!restored) {
+            return;
+        }
     }
     StopLocked(lock);
     if (kept_ && StartLocked(lock, *kept_, true)) {
@@ -452,8 +456,11 @@ MMRESULT PulseSoundOutput::SetVolume(std::uint32_t deviceId, std::uint32_t volum
     }
     const pa_cvolume cv = StereoVolume(volume);
     const std::uint32_t index = pa_stream_get_index(playback_->stream);
-    return pulse_.RunOperation(lock, pa_context_set_sink_input_volume(pulse_.Context(), index, &cv,
-                                                                      nullptr, nullptr))
+    PulseContext::SetReply reply{&pulse_};
+    return pulse_.RunSet(lock,
+                         pa_context_set_sink_input_volume(pulse_.Context(), index, &cv,
+                                                          &PulseContext::OnSetReply, &reply),
+                         reply)
                ? MMSYSERR_NOERROR
                : MMSYSERR_ERROR;
 }
@@ -475,8 +482,11 @@ MMRESULT PulseSoundOutput::SetPlaybackMute(bool mute) {
         return MMSYSERR_NOERROR;
     }
     const std::uint32_t index = pa_stream_get_index(playback_->stream);
-    return pulse_.RunOperation(lock, pa_context_set_sink_input_mute(pulse_.Context(), index, mute,
-                                                                    nullptr, nullptr))
+    PulseContext::SetReply reply{&pulse_};
+    return pulse_.RunSet(lock,
+                         pa_context_set_sink_input_mute(pulse_.Context(), index, mute,
+                                                        &PulseContext::OnSetReply, &reply),
+                         reply)
                ? MMSYSERR_NOERROR
                : MMSYSERR_ERROR;
 }

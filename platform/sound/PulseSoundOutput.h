@@ -50,8 +50,9 @@ public:
     bool IsAvailable() override;
     void SetSoundLostHandler(SoundLostHandler handler) override;
 
-    // Runs before a lost sound is played again, with the loop unlocked.
-    void SetBeforeResumeHandler(std::function<void()> handler);
+    // Runs before a lost sound is played again, with the loop unlocked; when it returns false
+    // the sound waits for the next try.
+    void SetBeforeResumeHandler(std::function<bool()> handler);
 
     // Mute of the program's playback; holds across sounds like the volume.
     MMRESULT GetPlaybackMute(bool* mute);
@@ -84,7 +85,7 @@ private:
     bool mute_ = false;
     std::unique_ptr<Sound> kept_;  // the looping sound to play again; changed with the loop locked
     SoundLostHandler lostHandler_;
-    std::function<void()> beforeResume_;
+    std::function<bool()> beforeResume_;
     bool lossReported_ = false;
     std::unique_ptr<QTimer> retry_;  // lives on the owning thread
 };

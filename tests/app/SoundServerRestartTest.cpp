@@ -19,6 +19,7 @@
 #include <QApplication>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -155,6 +156,63 @@ TEST_F(SoundServerRestart, MutedBeforeTheRestartStaysSilentUntilUnmuted) {
     form_->HemisphereButton1Click(nullptr);
     const Heard unmuted = Listen(300ms, true);
     EXPECT_TRUE(unmuted.firstSound.has_value()) << "the tone was not there behind the mute";
+}
+
+TEST_F(SoundServerRestart, TheToneWaitsUntilTheSpeakerLevelsAreBackOnTheServer) {
+    SetLevel(2);
+    ASSERT_GT(Listen(300ms).Peak(0), kThreshold);
+    // A server that has not yet taken the speaker levels (as right after its start): the tone
+    // stays off, however often the output tries, until the levels are in place.
+    int tries = 0;
+    bool levelsTaken = false;
+    sound_->SetBeforeResumeHandler([&] {
+        ++tries;
+        return levelsTaken;
+    });
+    Restart();
+    EXPECT_EQ(Listen(1500ms).Peak(0), 0.0) << "the tone came back before its levels";
+    EXPECT_GE(tries, 2);
+    levelsTaken = true;
+    const Heard after = Listen(300ms, true);
+    ASSERT_TRUE(after.firstSound.has_value()) << "no tone once the levels were taken";
+    EXPECT_NEAR(after.Frequency(0), 1000.0, 1.0);
+}
+
+TEST_F(SoundServerRestart, AFrozenServerHoldsTheWindowOnlyAMomentAndTheToneReturnsWhenItThaws) {
+    SetLevel(2);
+    ASSERT_GT(Listen(300ms).Peak(0), kThreshold);
+
+    // The server stops answering (SIGSTOP) while the tone loops: every change the operator makes
+    // meanwhile returns after a request's timeout at most, and the window goes on painting.
+    daemon_.Freeze();
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"2000 Hz", [&] { form_->RadioButton8->SetChecked(true); }},
+        {"level 3", [&] { SetLevel(3); }},
+        {"right ear", [&] { form_->RadioButton2->SetChecked(true); }},
+        {"square", [&] { form_->RadioButton13->SetChecked(true); }},
+        {"mute and unmute",
+         [&] {
+             form_->HemisphereButton1Click(nullptr);
+             form_->HemisphereButton1Click(nullptr);
+         }},
+        {"4000 Hz", [&] { form_->RadioButton9->SetChecked(true); }},
+    };
+    for (const auto& [name, change] : changes) {
+        const auto start = Clock::now();
+        change();
+        QApplication::processEvents();
+        EXPECT_LT(Clock::now() - start, 2s) << name << " held the window";
+    }
+    daemon_.Thaw();
+
+    // With the server back, the next stimulus plays: 4000 Hz square in the right ear.
+    SetLevel(2);
+    const Heard after = Listen(300ms, true);
+    ASSERT_TRUE(after.firstSound.has_value()) << "no tone after the server thawed";
+    EXPECT_LT(*after.firstSound, 3s);
+    EXPECT_NEAR(after.Frequency(1), 4000.0, 4.0);
+    EXPECT_NEAR(after.Peak(1) / after.Rms(1), 1.0, 0.1) << "a square wave";
+    EXPECT_EQ(after.Peak(0), 0.0) << "the left ear stays silent";
 }
 
 }  // namespace

@@ -15,7 +15,12 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <future>
 #include <optional>
+#include <thread>
 
 namespace velmora {
 namespace {
@@ -151,6 +156,64 @@ TEST_F(PulseMixerDeviceTest, WaveLineIsTheWaveOutVolumeAndNeverAnotherProgramsSt
     bool otherMute = false;
     ASSERT_EQ(other.GetPlaybackMute(&otherMute), MMSYSERR_NOERROR);
     EXPECT_TRUE(otherMute);
+}
+
+// A set that the server refuses is a failure. A second sink goes away after the model was read,
+// while the news of it is held back (another thread holds the loop); muting it by its index is
+// then refused. A model that heard of some other change first reads itself again and no longer
+// finds the control: such a try says nothing, and the next one is made.
+TEST_F(PulseMixerDeviceTest, ASetTheServerRefusesFails) {
+    const std::string pactl = "pactl --server='" + test::PulseTestServer() + "' ";
+    auto run = [](const std::string& command) {
+        std::unique_ptr<FILE, int (*)(FILE*)> out(popen(command.c_str(), "r"), pclose);
+        char text[64] = {};
+        return out && std::fgets(text, sizeof text, out.get()) ? std::string(text) : std::string();
+    };
+    int refusals = 0;
+    for (int attempt = 0; attempt < 10 && refusals == 0; ++attempt) {
+        const std::string module =
+            run(pactl + "load-module module-null-sink sink_name=velmora_second");
+        ASSERT_FALSE(module.empty()) << "no second sink";
+        const std::string unload = pactl + "unload-module " + module;
+        struct Unload {
+            std::string command;
+            ~Unload() { (void)std::system((command + " >/dev/null 2>&1").c_str()); }
+        } cleanup{unload};
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Line(1, std::nullopt).has_value(); }));
+
+        std::promise<void> take;
+        std::promise<void> held;
+        std::atomic<bool> release{false};
+        std::thread holder([&] {
+            take.get_future().wait();
+            std::unique_lock hold(pulse_->Loop());
+            held.set_value();
+            while (!release) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        });
+        // The model, read now; the holder takes the loop right after.
+        const auto second = Line(1, std::nullopt);
+        const auto mute = second ? Control(*second, MIXERCONTROL_CONTROLTYPE_MUTE)
+                                 : std::optional<MIXERCONTROL>();
+        take.set_value();
+        held.get_future().wait();
+        const bool unloaded = std::system(unload.c_str()) == 0;
+        release = true;
+        const MMRESULT result = mute ? Set(*mute, {1}) : MIXERR_INVALCONTROL;
+        holder.join();
+        ASSERT_TRUE(unloaded) << "the second sink did not go";
+        ASSERT_NE(result, MMSYSERR_NOERROR) << "a refused set reported success";
+        refusals += result == MMSYSERR_ERROR ? 1 : 0;
+    }
+    EXPECT_EQ(refusals, 1) << "no try reached the server";
+
+    // The speakers, still there, take their sets as before.
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !Line(1, std::nullopt).has_value(); }));
+    const auto speakers = Line(0, std::nullopt);
+    ASSERT_TRUE(speakers);
+    EXPECT_EQ(Set(*Control(*speakers, MIXERCONTROL_CONTROLTYPE_MUTE), {0}), MMSYSERR_NOERROR);
 }
 
 TEST_F(PulseMixerDeviceTest, SpeakerControlsAreTheDefaultSinksVolumeAndMute) {
