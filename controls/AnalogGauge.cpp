@@ -1,6 +1,8 @@
 #include "AnalogGauge.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace velmora {
@@ -10,12 +12,45 @@ double Radians(double degrees) {
     return degrees * 2 * std::numbers::pi / 360;
 }
 
-// Round to the nearest integer, halves to even (the default floating-point rounding mode).
+// Coordinates are held within this distance of the origin, which keeps every int sum of them
+// exact; points beyond it are far outside any image.
+constexpr double kFar = 1 << 28;
+
+// Round to the nearest integer, halves to even (the default floating-point rounding mode);
+// held to +-kFar, NaN to 0.
 int RoundEven(double v) {
-    return int(std::nearbyint(v));
+    if (std::isnan(v)) {
+        return 0;
+    }
+    return int(std::nearbyint(std::clamp(v, -kFar, kFar)));
+}
+
+// The most ticks of one kind a face draws: far more than fit side by side on any scale. Beyond
+// that every k-th is drawn (and always the last), so that any NumberMainTicks paints in bounded
+// time.
+constexpr std::int64_t kMaxTicks = 1024;
+
+std::int64_t TickStep(std::int64_t count) {
+    return count <= kMaxTicks ? 1 : (count + kMaxTicks - 1) / kMaxTicks;
+}
+
+// The next tick of 0..count after j in steps of `step`, the last one included.
+std::int64_t NextTick(std::int64_t j, std::int64_t step, std::int64_t count) {
+    return j == count ? count + 1 : std::min(j + step, count);
 }
 
 }  // namespace
+
+double TAnalogGauge::Reach() const {
+    // Lengths and radii are held to a few times the control's size (and to what a screen could
+    // show): what lies beyond is outside the images, and drawing it would only cost time.
+    return std::min(16.0 * (double(Width()) + double(Height())) + 1024.0, double(1 << 17));
+}
+
+double TAnalogGauge::Held(double length) const {
+    const double reach = Reach();
+    return std::clamp(length, -reach, reach);
+}
 
 TAnalogGauge::TAnalogGauge(TComponent* owner) : TCustomControl(owner) {
     // The images and the size exist from the start; nothing is drawn until the first property
@@ -28,40 +63,43 @@ TAnalogGauge::TAnalogGauge(TComponent* owner) : TCustomControl(owner) {
 }
 
 TGaugeGeometry TAnalogGauge::Geometry(bool forNeedle) {
-    const int w = Width();
-    const int h = Height();
-    const int m = margin_;
+    // In doubles (exact for any int) and held to the reach: a margin of any size neither
+    // overflows nor places the centre or the radius where drawing would take long.
+    const double w = Width();
+    const double h = Height();
+    const double m = margin_;
     TGaugeGeometry g;
     switch (style_) {
         case leftstyle:
             angle_ = std::min(angle_, 90);
             g.S = forNeedle ? 90 : 91;
-            g.Cx = m;
-            g.Xf = m;
-            g.Cy = h - m;
-            g.R = w - 2 * m;
+            g.Xf = Held(m);
+            g.Cx = int(g.Xf);
+            g.Cy = int(Held(h - m));
+            g.R = int(Held(w - 2 * m));
             break;
         case rightstyle:
             angle_ = std::min(angle_, 90);
             g.S = 0;
-            g.Cx = w - m;
-            g.Xf = w - m;
-            g.Cy = h - m;
-            g.R = w - 2 * m;
+            g.Xf = Held(w - m);
+            g.Cx = int(g.Xf);
+            g.Cy = int(Held(h - m));
+            g.R = int(Held(w - 2 * m));
             break;
         case centerstyle:
             g.S = (180 - angle_) / 2.0;
-            g.Cx = w / 2;
+            g.Cx = Width() / 2;
             g.Xf = w / 2.0;
             if (angle_ < 180) {
-                g.R = RoundEven(((w - 2 * m) / 2.0) / std::cos(Radians(g.S)));
+                g.R = RoundEven(Held(((w - 2 * m) / 2.0) / std::cos(Radians(g.S))));
                 if (g.R > h - 2 * m) {
-                    g.R = h - 2 * m;
+                    g.R = int(Held(h - 2 * m));
                 }
-                g.Cy = (h - g.R) / 2 + g.R;
+                // (h - R) div 2 + R, truncating toward zero
+                g.Cy = int(Held(double((std::int64_t(Height()) - g.R) / 2 + g.R)));
             } else {
-                g.Cy = h / 2;
-                g.R = (w - 2 * m) / 2;
+                g.Cy = Height() / 2;
+                g.R = int(Held(std::trunc((w - 2 * m) / 2)));
             }
             break;
     }
@@ -71,6 +109,9 @@ TGaugeGeometry TAnalogGauge::Geometry(bool forNeedle) {
 
 QPoint TAnalogGauge::PointAt(const TGaugeGeometry& g, double angle, double distance) {
     const double t = Radians(angle);
+    if (!std::isfinite(t) || !std::isfinite(distance)) {
+        return QPoint(g.Cx, g.Cy);  // no direction or no length: the centre
+    }
     return QPoint(RoundEven(g.Xf - std::cos(t) * distance),
                   RoundEven(g.Cy - std::sin(t) * distance));
 }
@@ -82,7 +123,7 @@ double TAnalogGauge::ValueAngle(const TGaugeGeometry& g, double value) const {
 void TAnalogGauge::RenderFace() {
     const int w = Width();
     const int h = Height();
-    const int m = margin_;
+    const double m = margin_;
     TCanvas& c = face_.Canvas();
 
     c.SetFont(Font());
@@ -108,7 +149,7 @@ void TAnalogGauge::RenderFace() {
     if (Has(ShowMargin)) {
         c.Pen().SetColor(clBlack);
         c.Pen().SetWidth(1);
-        c.Rectangle(m, m, w - m, h - m);
+        c.Rectangle(int(Held(m)), int(Held(m)), int(Held(double(w) - m)), int(Held(double(h) - m)));
     }
 
     const TGaugeGeometry g = Geometry(false);
@@ -143,20 +184,26 @@ void TAnalogGauge::RenderFace() {
     c.Pen().SetColor(clBlack);
     c.Pen().SetWidth(1);
 
-    const int n = numberMainTicks_;
+    const std::int64_t n = numberMainTicks_;
+    const double subTick = Held(double(r) - lengthSubTicks_);
+    const double mainTick = Held(double(r) - lengthMainTicks_);
+    const int dot = int(Held(circlesRadius_));
     if (Has(ShowSubTicks)) {
-        for (int j = 0; j <= 5 * n; ++j) {
-            const double t = g.S + double(j * angle_) / (5 * n);
-            const QPoint a = PointAt(g, t, r - lengthSubTicks_);
+        const std::int64_t count = 5 * n;
+        const std::int64_t step = TickStep(count);
+        for (std::int64_t j = 0; j <= count; j = NextTick(j, step, count)) {
+            const double t = g.S + double(j) * angle_ / double(count);
+            const QPoint a = PointAt(g, t, subTick);
             const QPoint b = PointAt(g, t, r);
             c.MoveTo(a.x(), a.y());
             c.LineTo(b.x(), b.y());
         }
     }
-    for (int i = 0; i <= n; ++i) {
-        const double t = g.S + double(i * angle_) / n;
+    const std::int64_t step = TickStep(n);
+    for (std::int64_t i = 0; i <= n; i = NextTick(i, step, n)) {
+        const double t = g.S + double(i) * angle_ / double(n);
         if (Has(ShowMainTicks)) {
-            const QPoint a = PointAt(g, t, r - lengthMainTicks_);
+            const QPoint a = PointAt(g, t, mainTick);
             const QPoint b = PointAt(g, t, r);
             c.MoveTo(a.x(), a.y());
             c.LineTo(b.x(), b.y());
@@ -164,16 +211,15 @@ void TAnalogGauge::RenderFace() {
         if (Has(ShowCircles)) {
             const QPoint p = PointAt(g, t, r);
             c.Brush().SetColor(circleColor_);
-            c.Ellipse(p.x() - circlesRadius_, p.y() - circlesRadius_, p.x() + circlesRadius_,
-                      p.y() + circlesRadius_);
+            c.Ellipse(p.x() - dot, p.y() - dot, p.x() + dot, p.y() + dot);
         }
         if (Has(ShowValues)) {
             c.Brush().SetColor(faceColor_);
             const QString text = QString::number(i * scale_ / n);
             const double rad = Radians(t);
-            const int x = RoundEven(g.Xf - std::cos(rad) * (r - lengthMainTicks_ - 5 - i)) -
+            const int x = RoundEven(g.Xf - std::cos(rad) * Held(mainTick - 5 - double(i))) -
                           c.TextWidth(text) / 2;
-            const int y = RoundEven(g.Cy - std::sin(rad) * (r - lengthMainTicks_ - 5));
+            const int y = RoundEven(g.Cy - std::sin(rad) * Held(mainTick - 5));
             c.TextOut(x, y, text);
         }
     }
@@ -187,9 +233,9 @@ void TAnalogGauge::DrawNeedle() {
     c.MoveTo(g.Cx, g.Cy);
     c.LineTo(tip.x(), tip.y());
     if (Has(ShowCenter)) {
+        const int disc = int(Held(centerRadius_));
         c.Brush().SetColor(centerColor_);
-        c.Ellipse(g.Cx - centerRadius_, g.Cy - centerRadius_, g.Cx + centerRadius_,
-                  g.Cy + centerRadius_);
+        c.Ellipse(g.Cx - disc, g.Cy - disc, g.Cx + disc, g.Cy + disc);
     }
 }
 

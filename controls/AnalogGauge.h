@@ -115,6 +115,9 @@ protected:
 
 private:
     bool Has(TSetFaceOption o) const { return (faceOptions_ & FaceOption(o)) != 0; }
+    // How far from the centre anything is drawn, and a length held to it.
+    double Reach() const;
+    double Held(double length) const;
     // RenderFace, then the position again: what every face property setter ends with.
     void FaceChanged();
     // The position again over the face as it is: what a change of the needle's layer needs.

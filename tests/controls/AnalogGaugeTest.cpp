@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace velmora {
@@ -337,6 +338,67 @@ TEST_F(AnalogGaugeTest, DegenerateRadiusIsUsedUnchanged) {
     EXPECT_LE(g->Geometry(false).R, 0);
     g->SetPosition(5);
     EXPECT_EQ(g->DisplayImage().Width(), 225);
+}
+
+// Ticks closer than a pixel merge into a band: with a billion of them the ring of the main ticks
+// is solid along the whole scale, drawn in bounded time.
+TEST_F(AnalogGaugeTest, AnyNumberOfTicksPaintsABandAlongTheScale) {
+    auto g = ConsoleGauge();
+    g->SetFaceOptoins(FaceOption(ShowMainTicks) | FaceOption(ShowSubTicks) |
+                      FaceOption(ShowCircles));
+    g->SetLengthMainTicks(20);
+    g->SetNumberMainTicks(1 << 30);
+    const TGaugeGeometry geometry = g->Geometry(false);
+    for (int k = 0; k <= 16; ++k) {
+        const double angle = geometry.S + g->Angle() * (0.02 + 0.96 * k / 16.0);
+        const QPoint p = TAnalogGauge::PointAt(geometry, angle, geometry.R - 12);
+        EXPECT_EQ(Face(*g, p.x(), p.y()), clBlack) << k;
+    }
+    // With their numbers too (each drawn on the face's colour over the ticks).
+    g->SetFaceOptoins(g->FaceOptoins() | FaceOption(ShowValues));
+    g->SetNumberMainTicks(std::numeric_limits<int>::max());
+    EXPECT_EQ(Face(*g, TAnalogGauge::PointAt(geometry, geometry.S + 45, geometry.R - 12).x(),
+                   TAnalogGauge::PointAt(geometry, geometry.S + 45, geometry.R - 12).y()),
+              clBlack);
+}
+
+// Properties at the ends of their range neither overflow nor take long: the face and the
+// needle's layer are drawn as far as they reach into the images.
+TEST_F(AnalogGaugeTest, PropertiesAtTheEndsOfTheirRangePaint) {
+    constexpr int kMax = std::numeric_limits<int>::max();
+    constexpr int kMin = std::numeric_limits<int>::min();
+    auto g = ConsoleGauge();
+    g->SetFaceOptoins(0xFFFF);
+    g->SetScale(kMax);
+    g->SetNumberMainTicks(3);
+    EXPECT_EQ(g->Scale(), kMax);
+    for (const int margin : {kMin, kMax, -100000}) {
+        for (const TStyle style : {leftstyle, rightstyle, centerstyle}) {
+            g->SetStyle(style);
+            g->SetMargin(margin);
+            EXPECT_EQ(g->FaceImage().Width(), 225);
+        }
+    }
+    g->SetMargin(10);
+    g->SetStyle(centerstyle);
+    for (const int length : {kMin, kMax}) {
+        g->SetLengthMainTicks(length);
+        g->SetLengthSubTicks(length);
+        g->SetCirclesRadius(length);
+    }
+    // A centre disc larger than the control covers all of it.
+    g->SetCenterRadius(kMax);
+    for (const QPoint p : {QPoint(0, 0), QPoint(224, 152), QPoint(112, 3)}) {
+        EXPECT_EQ(Display(*g, p.x(), p.y()), clLime) << p.x() << "," << p.y();
+    }
+    // A position that is no number points nowhere: only the face and the disc are drawn.
+    g->SetCenterRadius(8);
+    for (const float position : {std::numeric_limits<float>::quiet_NaN(),
+                                 std::numeric_limits<float>::infinity(), -3e38f}) {
+        g->SetPosition(position);
+        const TGaugeGeometry geometry = g->Geometry(true);
+        EXPECT_EQ(Display(*g, geometry.Cx, geometry.Cy), clLime);
+    }
 }
 
 }  // namespace
