@@ -221,19 +221,21 @@ namespace {
 
 // Pixels of row y whose centres lie inside the ellipse inscribed in (l, t, r, b), in exact
 // integer arithmetic on doubled coordinates. Returns false when the row misses the ellipse.
-bool EllipseRow(int l, int t, int r, int b, int y, int& xl, int& xr) {
-    const std::int64_t a2 = std::int64_t(r - l);  // doubled semi-axes
-    const std::int64_t b2 = std::int64_t(b - t);
+// Exact for boxes within 2^31 pixels of the origin.
+bool EllipseRow(std::int64_t l, std::int64_t t, std::int64_t r, std::int64_t b, std::int64_t y,
+                std::int64_t& xl, std::int64_t& xr) {
+    const std::int64_t a2 = r - l;  // doubled semi-axes
+    const std::int64_t b2 = b - t;
     if (a2 <= 0 || b2 <= 0) {
         return false;
     }
-    const std::int64_t yy = 2 * std::int64_t(y) + 1 - (t + b);
+    const std::int64_t yy = 2 * y + 1 - (t + b);
     // X^2 b2^2 + Y^2 a2^2 <= a2^2 b2^2  with X = 2x + 1 - (l + r)
-    const __int128 rhs = __int128(a2 * a2) * (b2 * b2 - yy * yy);
+    const __int128 rhs = __int128(a2) * a2 * (__int128(b2) * b2 - __int128(yy) * yy);
     if (rhs < 0) {
         return false;
     }
-    const auto q = std::int64_t(rhs / (b2 * b2));  // X^2 <= q (X integer, so floor is exact)
+    const auto q = std::int64_t(rhs / (__int128(b2) * b2));  // X^2 <= q (X integer: floor exact)
     const std::int64_t xmax = ISqrt(q);
     // 2x + 1 - (l + r) in [-xmax, xmax]
     const std::int64_t lo = FloorDiv(-xmax + (l + r) - 1 + 1, 2);  // ceil((-xmax + l + r - 1) / 2)
@@ -245,8 +247,8 @@ bool EllipseRow(int l, int t, int r, int b, int y, int& xl, int& xr) {
     if (first > hi) {
         return false;
     }
-    xl = int(first);
-    xr = int(hi);
+    xl = first;
+    xr = hi;
     return true;
 }
 
@@ -340,8 +342,10 @@ void TCanvas::WideLine(int x0, int y0, int x1, int y1, int width) {
         }
         return true;
     };
-    const int minY = std::max(0, int(std::floor(std::min(ay, by) - radius)) - 1);
-    const int maxY = std::min(image_->height() - 1, int(std::ceil(std::max(ay, by) + radius)) + 1);
+    // Held to the image in doubles: a wide pen far outside it gives no int out of range.
+    const int minY = int(std::max(0.0, std::floor(std::min(ay, by) - radius) - 1));
+    const int maxY =
+        int(std::min(double(image_->height() - 1), std::ceil(std::max(ay, by) + radius) + 1));
     for (int y = minY; y <= maxY; ++y) {
         // Each row meets the capsule (two discs and the band between them) in one interval of
         // pixel-centre abscissas X; find it roughly, then decide its ends pixel by pixel.
@@ -503,15 +507,15 @@ void TCanvas::PaintShape(int l, int t, int r, int b, int ew, int eh) {
             } else {
                 continue;
             }
-            int xl = 0;
-            int xr = 0;
+            std::int64_t xl = 0;
+            std::int64_t xr = 0;
             if (EllipseRow(l, cornerTop, l + ew, cornerTop + eh, y, xl, xr)) {
-                s.xl[i] = xl;
+                s.xl[i] = int(xl);
             } else {
                 s.xl[i] = r;  // empty row
             }
             if (EllipseRow(r - ew, cornerTop, r, cornerTop + eh, y, xl, xr)) {
-                s.xr[i] = xr;
+                s.xr[i] = int(xr);
             } else {
                 s.xr[i] = l - 1;
             }
@@ -533,14 +537,21 @@ void TCanvas::Ellipse(int l, int t, int r, int b) {
     PaintShape(l, t, r, b, r - l + 2 * pen_.Width(), b - t + 2 * pen_.Width());
 }
 
-void TCanvas::Arc(int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
+void TCanvas::Arc(int left, int top, int right, int bottom, int xs, int ys, int xe, int ye) {
     if (image_ == nullptr || pen_.Style() == psClear) {
         return;
     }
-    Normalise(l, t, r, b);
-    const double cx = (l + r) / 2.0;
-    const double cy = (t + b) / 2.0;
-    int w = pen_.Width();
+    Normalise(left, top, right, bottom);
+    // In 64 bits: the box grown by the pen may leave the range of int. Beyond 2^30 pixels from
+    // the origin a box is taken as ending there, which keeps the row arithmetic exact.
+    constexpr std::int64_t kFar = std::int64_t(1) << 30;
+    std::int64_t l = left;
+    std::int64_t t = top;
+    std::int64_t r = right;
+    std::int64_t b = bottom;
+    const double cx = (double(l) + double(r)) / 2.0;
+    const double cy = (double(t) + double(b)) / 2.0;
+    const int w = pen_.Width();
     if (pen_.Style() != psInsideFrame && w > 1) {
         const int e = (w - 1) / 2;
         l -= e;
@@ -548,19 +559,35 @@ void TCanvas::Arc(int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
         r += e;
         b += e;
     }
+    l = std::clamp(l, -kFar, kFar);
+    t = std::clamp(t, -kFar, kFar);
+    r = std::clamp(r, -kFar, kFar);
+    b = std::clamp(b, -kFar, kFar);
     if (r <= l || b <= t) {
         return;
     }
+    // Only the rows in the image are painted, and only the pen's width of rows beyond its edges
+    // decides which of their pixels are border; columns likewise. A huge ellipse costs no more
+    // than the image.
+    const std::int64_t width = image_->width();
+    const std::int64_t height = image_->height();
+    const std::int64_t margin = std::int64_t(w) + 1;
+    const std::int64_t firstRow = std::max(t, -margin);
+    const std::int64_t endRow = std::min(b, height + margin);
+    if (firstRow >= endRow || width == 0) {
+        return;
+    }
     Spans s;
-    s.top = t;
-    s.xl.assign(std::size_t(b - t), 0);
-    s.xr.assign(std::size_t(b - t), -1);
-    for (int y = t; y < b; ++y) {
-        int xl = 0;
-        int xr = -1;
+    s.top = int(firstRow);
+    s.xl.assign(std::size_t(endRow - firstRow), 0);
+    s.xr.assign(std::size_t(endRow - firstRow), -1);
+    for (std::int64_t y = firstRow; y < endRow; ++y) {
+        std::int64_t xl = 0;
+        std::int64_t xr = -1;
         if (EllipseRow(l, t, r, b, y, xl, xr)) {
-            s.xl[y - t] = xl;
-            s.xr[y - t] = xr;
+            // Columns beyond the margin decide nothing in the image: kept at its end.
+            s.xl[std::size_t(y - firstRow)] = int(std::clamp(xl, -margin, width + margin));
+            s.xr[std::size_t(y - firstRow)] = int(std::clamp(xr, -margin, width + margin));
         }
     }
     // Angles measured counter-clockwise on the screen (y up).
@@ -572,15 +599,17 @@ void TCanvas::Arc(int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
         sweep = kTwoPi;
     }
     const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
-    for (int i = 0; i < s.Rows(); ++i) {
-        const int y = t + i;
+    for (int y = int(std::max<std::int64_t>(firstRow, 0)); y < std::min(endRow, height); ++y) {
+        const int i = y - s.top;
         if (s.RowEmpty(y)) {
             continue;
         }
         int el = 0;
         int er = 0;
         s.Interior(i, w, el, er);
-        for (int x = s.xl[i]; x <= s.xr[i]; ++x) {
+        for (int x = std::max(s.xl[std::size_t(i)], 0),
+                 to = int(std::min<std::int64_t>(s.xr[std::size_t(i)], width - 1));
+             x <= to; ++x) {
             if (el <= er && x >= el && x <= er) {
                 continue;
             }

@@ -120,6 +120,21 @@ TEST(CanvasTest, WidePenCoversPixelsWithinHalfItsWidth) {
     EXPECT_EQ(t.Row(7), "............");
 }
 
+TEST(CanvasTest, WidePensFarOutsideTheImageDrawOnlyWhatReachesIt) {
+    Surface s(12, 10);
+    s.c.Pen().SetWidth(1 << 30);
+    s.c.MoveTo(0, -2000000000);
+    s.c.LineTo(5, -2000000000);  // half a width of 2^29 does not reach row 0
+    for (int y = 0; y < 10; ++y) {
+        EXPECT_EQ(s.Row(y), "............") << y;
+    }
+    s.c.MoveTo(6, -1000000000);
+    s.c.LineTo(6, 2000000000);  // a band over the whole image
+    for (int y = 0; y < 10; ++y) {
+        EXPECT_EQ(s.Row(y), "############") << y;
+    }
+}
+
 TEST(CanvasTest, WideLinesMatchTheDistanceRuleEverywhere) {
     // The rule, pixel by pixel: centre closer than width / 2 to the segment.
     for (int width = 2; width <= 5; ++width) {
@@ -228,6 +243,33 @@ TEST(CanvasTest, ArcRunsCounterClockwiseFromStartRayToEndRay) {
     ellipse.c.Brush().SetStyle(bsClear);
     ellipse.c.Ellipse(0, 0, 20, 20);
     EXPECT_EQ(full.bmp.Image(), ellipse.bmp.Image());
+}
+
+TEST(CanvasTest, ArcLargerThanTheImageDrawsWhatTheWholeEllipseDrawsThere) {
+    for (const int width : {1, 4, 7}) {
+        Surface arc(40, 30);
+        arc.c.Pen().SetWidth(width);
+        arc.c.Arc(-300, 12, 320, 500, 5, 0, 5, 0);  // same ray: the whole ellipse
+        Surface ellipse(40, 30);
+        ellipse.c.Pen().SetWidth(width);
+        ellipse.c.Brush().SetStyle(bsClear);
+        ellipse.c.Ellipse(-300, 12, 320, 500);
+        EXPECT_EQ(arc.bmp.Image(), ellipse.bmp.Image()) << width;
+        EXPECT_EQ(arc.c.Pixels(20, 12 - (width - 1) / 2), clBlack) << width;
+    }
+}
+
+TEST(CanvasTest, ArcOfAHugeRadiusDrawsOnlyTheImage) {
+    // A circle of radius 10^9 whose top passes through row 20: flat across the image.
+    Surface s(40, 40);
+    s.c.Pen().SetWidth(3);
+    s.c.Arc(20 - 1000000000, 20, 20 + 1000000000, 2000000020, 20, 0, 20, 0);
+    for (int x = 0; x < 40; ++x) {
+        EXPECT_EQ(s.c.Pixels(x, 18), kBack) << x;
+        EXPECT_EQ(s.c.Pixels(x, 19), clBlack) << x;
+        EXPECT_EQ(s.c.Pixels(x, 21), clBlack) << x;
+        EXPECT_EQ(s.c.Pixels(x, 22), kBack) << x;
+    }
 }
 
 TEST(CanvasTest, WideArcIsABandAroundTheCircle) {
