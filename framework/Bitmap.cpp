@@ -11,7 +11,11 @@ namespace velmora {
 namespace {
 
 constexpr std::uint32_t kWhite = 0xFFFFFFFF;
-constexpr std::int64_t kMaxPixels = std::int64_t(1) << 28;
+// The largest picture the program has a use for (a control or a curve as large as any screen,
+// 4096 x 4096 at most): 64 MiB as 32-bit pixels. Larger files are refused before anything is
+// allocated, so a small file cannot make a huge image.
+constexpr std::int64_t kMaxSide = 16384;
+constexpr std::int64_t kMaxPixels = std::int64_t(1) << 24;
 
 std::uint32_t U16(const uchar* p) {
     return qFromLittleEndian<std::uint16_t>(p);
@@ -76,8 +80,9 @@ QImage DecodeBitmapFile(const QByteArray& data, TPixelFormat* format, QString* e
     }
     const bool topDown = rawHeight < 0;
     const std::int64_t height = topDown ? -std::int64_t(rawHeight) : rawHeight;
-    if (std::int64_t(width) * height > kMaxPixels) {
-        return Fail(error, "Bitmap too large");
+    if (width > kMaxSide || height > kMaxSide || std::int64_t(width) * height > kMaxPixels) {
+        return Fail(error,
+                    "Bitmap too large: at most 16384 pixels a side and 16777216 pixels in all");
     }
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
         return Fail(error, "Unsupported bits per pixel");

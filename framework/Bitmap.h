@@ -20,8 +20,9 @@ enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit,
 // 1, 4, 8 (with a colour table), 16 (5-5-5), 24 and 32 bits per pixel, uncompressed, rows
 // bottom-up or (negative height) top-down. Writing produces 24 bits per pixel for pf24bit and
 // 32 bits per pixel (blue, green, red, 0) otherwise, rows bottom-up, no colour table. A damaged,
-// truncated or unsupported file is rejected with a message and leaves the bitmap unchanged;
-// nothing is read past the end of the data.
+// truncated or unsupported file, or a picture of more than 16384 pixels a side or 16777216
+// pixels in all, is rejected with a message and leaves the bitmap unchanged; nothing is read
+// past the end of the data.
 class TBitmap {
 public:
     TBitmap();

@@ -146,6 +146,41 @@ TEST(BitmapTest, DamagedFilesAreRejectedAndLeaveTheBitmapAlone) {
     EXPECT_EQ(changes, 0);
 }
 
+// A one-bit file with a two-colour table and zero pixels, of the size given.
+QByteArray OneBitFile(std::int32_t width, std::int32_t height) {
+    const std::int64_t stride = ((std::int64_t(width) + 31) / 32) * 4;
+    QByteArray d(54 + 8, '\0');
+    d[0] = 'B';
+    d[1] = 'M';
+    PutU32(d, 10, 62);
+    PutU32(d, 14, 40);
+    PutU32(d, 18, std::uint32_t(width));
+    PutU32(d, 22, std::uint32_t(height));
+    d[26] = 1;
+    d[28] = 1;
+    PutU32(d, 58, 0x00FFFFFF);  // colour 1 white, colour 0 black
+    d.append(QByteArray(qsizetype(stride * std::abs(std::int64_t(height))), '\0'));
+    return d;
+}
+
+TEST(BitmapTest, PicturesLargerThanTheProgramCanUseAreRefusedBeforeAllocating) {
+    // 32 MiB of one-bit pixels would be a 1 GiB image.
+    QString error;
+    EXPECT_TRUE(DecodeBitmapFile(OneBitFile(16384, 16384), nullptr, &error).isNull());
+    EXPECT_TRUE(error.contains(QStringLiteral("too large"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("16777216"))) << error.toStdString();
+    for (const auto& [w, h] : {std::pair(16385, 1), std::pair(1, -16385), std::pair(4097, 4096)}) {
+        error.clear();
+        EXPECT_TRUE(DecodeBitmapFile(OneBitFile(w, h), nullptr, &error).isNull()) << w << "x" << h;
+        EXPECT_TRUE(error.contains(QStringLiteral("too large"))) << w << "x" << h;
+    }
+    // The limits themselves are pictures the program takes.
+    for (const auto& [w, h] : {std::pair(16384, 1), std::pair(1024, -16384)}) {
+        const QImage image = DecodeBitmapFile(OneBitFile(w, h), nullptr, &error);
+        EXPECT_EQ(image.size(), QSize(w, std::abs(h))) << error.toStdString();
+    }
+}
+
 TEST(BitmapTest, ResizeKeepsTheOverlapAndWhitensTheRest) {
     TBitmap b = Pattern(3, 3);
     int changes = 0;
