@@ -449,8 +449,9 @@ std::int32_t TToneGen::NoteToFrequency(const QString& text, std::int32_t& octave
     }
     const QString s = text.mid(first, last - first).toUpper();
 
-    std::int32_t oct = octave;
-    std::int32_t n = -1;
+    // Wide enough that an octave given far outside 0..9 cannot overflow before it is refused.
+    std::int64_t oct = octave;
+    std::int64_t n = -1;
     qsizetype i = 0;
     auto at = [&](qsizetype j) -> char16_t { return j < s.size() ? s[j].unicode() : u'\0'; };
 
@@ -471,7 +472,8 @@ std::int32_t TToneGen::NoteToFrequency(const QString& text, std::int32_t& octave
             i = 2;
         } else {
             for (; at(i) == u'<' || at(i) == u'>'; ++i) {
-                oct = at(i) == u'<' ? std::max(oct - 1, 0) : std::min(oct + 1, 9);
+                oct = at(i) == u'<' ? std::max<std::int64_t>(oct - 1, 0)
+                                    : std::min<std::int64_t>(oct + 1, 9);
             }
         }
         if (const char16_t letter = at(i); letter >= u'A' && letter <= u'G') {
@@ -499,7 +501,8 @@ std::int32_t TToneGen::NoteToFrequency(const QString& text, std::int32_t& octave
     if (i < s.size()) {
         n = -1;
     }
-    if (n < 0) {
+    // Note 121 is far above 20000 Hz already; beyond it the power would not fit a number.
+    if (n < 0 || n > 121) {
         return 0;
     }
     const auto f = static_cast<std::int32_t>(
@@ -507,7 +510,7 @@ std::int32_t TToneGen::NoteToFrequency(const QString& text, std::int32_t& octave
     if (f < 20 || f > 20000) {
         return 0;
     }
-    octave = oct;
+    octave = static_cast<std::int32_t>(oct);
     return f;
 }
 

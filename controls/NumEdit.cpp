@@ -100,6 +100,13 @@ bool TNumEdit::TextToFloat(const QString& text, double* value) {
 
 QString TNumEdit::FormatFixed(double value, int decimals, QChar separator) {
     decimals = std::clamp(decimals, 0, kMaxDecimals);
+    // No digits to round: written as the platform's formatting writes them.
+    if (std::isnan(value)) {
+        return QStringLiteral("NAN");
+    }
+    if (std::isinf(value)) {
+        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+    }
     // The shortest decimal form that reads back as the value: rounding works on the digits
     // as they were typed, not on the binary approximation.
     char buffer[64];

@@ -31,7 +31,7 @@ public:
     // exponent, blanks around it); false for a text that is no finite number.
     static bool TextToFloat(const QString& text, double* value);
     // The value with exactly `decimals` decimals, halves away from zero, decimal separator
-    // `separator`, no thousands separators.
+    // `separator`, no thousands separators; "NAN", "INF" or "-INF" for a value that is no number.
     static QString FormatFixed(double value, int decimals, QChar separator);
 
 protected:

@@ -307,6 +307,22 @@ TEST(ToneGenNoteTest, NoteToFrequency) {
     }
 }
 
+// A current octave far outside 0..9 makes no note (and no arithmetic overflow on the way).
+TEST(ToneGenNoteTest, AnOctaveFarOutsideItsRangeMakesNoNote) {
+    const NoteCase cases[] = {
+        {"A", INT32_MAX, 0, INT32_MAX}, {">A", INT32_MAX, 14080, 9},
+        {"<A", INT32_MIN, 28, 0},       {"A-", INT32_MIN, 0, INT32_MIN},
+        {"C", 400000000, 0, 400000000}, {"A", -3, 0, -3},
+        {"O4A", INT32_MIN, 440, 4},     {"N48", INT32_MAX, 440, INT32_MAX},
+    };
+    for (const NoteCase& c : cases) {
+        std::int32_t octave = c.octave;
+        EXPECT_EQ(TToneGen::NoteToFrequency(QString::fromLatin1(c.text), octave), c.frequency)
+            << c.text;
+        EXPECT_EQ(octave, c.octaveAfter) << c.text;
+    }
+}
+
 TEST(ToneGenNoteTest, SetNoteSetsTheFrequencyAndRemembersTheOctave) {
     SimulatedSoundOutput sound;
     TToneGen gen(nullptr, sound);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace velmora {
@@ -227,6 +228,30 @@ TEST_F(ToneGenRenderTest, MultipliedPartialFrequencyIsLimitedTo20000) {
     gen.SetAMUseMultiplier(true);
     gen.SetAMParameter(0, 50, 1e30f, tgSine);
     EXPECT_EQ(limited, DataOf(Render()));
+}
+
+// Any stored partial frequency renders as the plain rendering says, however far outside the
+// audible range or whatever no number it is.
+TEST_F(ToneGenRenderTest, PartialFrequenciesOfAnyValueMatchThePlainRendering) {
+    gen.SetFrequency(1000);
+    gen.SetDuration(12);
+    const float values[] = {std::numeric_limits<float>::quiet_NaN(),
+                            std::numeric_limits<float>::infinity(),
+                            -std::numeric_limits<float>::infinity(),
+                            1e30f,
+                            -1e30f,
+                            40000.0f,
+                            -5.0f,
+                            3e9f};
+    for (const bool multiplier : {true, false}) {
+        gen.SetAMUseMultiplier(multiplier);
+        for (const float f : values) {
+            gen.ResetAM();
+            gen.SetAMParameter(0, 30, f, tgSine);
+            gen.SetAMParameter(1, 20, -f, tgSquare);
+            EXPECT_EQ(DataOf(Render()), ReferenceData(gen)) << f << " " << multiplier;
+        }
+    }
 }
 
 TEST_F(ToneGenRenderTest, PartialsWithoutAmplitudeOrFrequencyAreSkipped) {

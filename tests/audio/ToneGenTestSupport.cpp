@@ -5,6 +5,18 @@
 #include <numbers>
 
 namespace velmora::testing {
+namespace {
+
+// A partial's frequency in whole hertz as a 16-bit count: truncated, held to the ends of the
+// 16-bit range, NaN as 0 (a double outside int is no int to convert to).
+int Hertz16(double v) {
+    if (std::isnan(v)) {
+        return 0;
+    }
+    return static_cast<int>(std::trunc(std::clamp(v, -32768.0, 32767.0)));
+}
+
+}  // namespace
 
 std::vector<std::uint8_t> ReferenceData(const TToneGen& gen) {
     const bool is16 = gen.Resolution() == tg16Bit;
@@ -36,10 +48,9 @@ std::vector<std::uint8_t> ReferenceData(const TToneGen& gen) {
         }
         int f;
         if (gen.AMUseMultiplier()) {
-            f = static_cast<int>(std::trunc(gen.Frequency() * static_cast<double>(e.frequency)));
-            f = std::clamp(f, 20, 20000);
+            f = std::clamp(Hertz16(gen.Frequency() * static_cast<double>(e.frequency)), 20, 20000);
         } else {
-            f = static_cast<int>(std::trunc(static_cast<double>(e.frequency)));
+            f = Hertz16(static_cast<double>(e.frequency));
         }
         parts.push_back({a, f, e.waveform});
     }

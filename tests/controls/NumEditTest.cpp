@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace velmora {
@@ -286,6 +287,16 @@ TEST_F(NumEditTest, ConversionAndFormattingRules) {
     EXPECT_EQ(TNumEdit::FormatFixed(1.5, -3, comma), QStringLiteral("2"));  // at least 0
     EXPECT_EQ(TNumEdit::FormatFixed(1.5, 99, comma),
               QStringLiteral("1,500000000000000000"));  // at most 18
+}
+
+TEST_F(NumEditTest, FormatFixedOfAValueThatIsNoNumberNamesIt) {
+    const QChar comma = QLatin1Char(',');
+    EXPECT_EQ(TNumEdit::FormatFixed(std::numeric_limits<double>::quiet_NaN(), 2, comma),
+              QStringLiteral("NAN"));
+    EXPECT_EQ(TNumEdit::FormatFixed(std::numeric_limits<double>::infinity(), 0, comma),
+              QStringLiteral("INF"));
+    EXPECT_EQ(TNumEdit::FormatFixed(-std::numeric_limits<double>::infinity(), 3, comma),
+              QStringLiteral("-INF"));
 }
 
 }  // namespace
