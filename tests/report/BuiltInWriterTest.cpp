@@ -13,10 +13,6 @@
 namespace velmora::test {
 namespace {
 
-QString Blanks(int n) {
-    return QString(n, QLatin1Char(' '));
-}
-
 class BuiltInWriter : public WriterFixture {
 protected:
     // Reads the one report saved.
@@ -54,34 +50,7 @@ TEST_F(BuiltInWriter, AWholeReportHoldsEveryLinePictureAndFormat) {
     EXPECT_EQ(QUrl(opened[0].file).toLocalFile(), path);
 
     const ReadDocument doc = ReadReport();
-    const QStringList expected = {
-        QStringLiteral("Velmora - Relativtest vom 07.12.26"),
-        QString::fromUtf8(kMakersNotice),
-        QString(),
-        QStringLiteral("Patient:") + Blanks(25) + QStringLiteral("Erika Mustermann"),
-        QStringLiteral("Patienten-ID:") + Blanks(16) + QStringLiteral("4711"),
-        QStringLiteral("Anschrift:") + Blanks(21) + QStringLiteral("Hauptstraße 1"),
-        Blanks(37) + QStringLiteral("12345 Musterstadt"),
-        QStringLiteral("Telefon:") + Blanks(24) + QStringLiteral("0301234"),
-        QStringLiteral("E-Mail:") + Blanks(25) + QStringLiteral("erika@example.org"),
-        QStringLiteral("Behandelnder Arzt:") + Blanks(6) + QStringLiteral("Dr. Ohr"),
-        QString(),
-        QStringLiteral("Kurve für beide Ohren:"),
-        QString(),
-        QString(),  // picture
-        QString(),
-        QStringLiteral("Kurve für das linke Ohr:"),
-        QString(),
-        QString(),  // picture
-        QString(),
-        QStringLiteral("Kurve für das rechte Ohr:"),
-        QString(),
-        QString(),  // picture
-        QString(),
-        QStringLiteral("Bemerkungen:"),
-        QStringLiteral("Hört links schlechter."),
-        QStringLiteral("Kontrolle in 3 Monaten."),
-    };
+    const QStringList& expected = ExpectedLines();
     QStringList texts;
     for (const ReadParagraph& p : doc.paragraphs) {
         texts << p.Text();

@@ -21,6 +21,45 @@
 
 namespace velmora::test {
 
+inline QString Blanks(int n) {
+    return QString(n, QLatin1Char(' '));
+}
+
+// The paragraphs of the report of FilledSources(), a picture's paragraph empty.
+inline const QStringList& ExpectedLines() {
+    static const QStringList lines = {
+        QStringLiteral("Velmora - Relativtest vom 07.12.26"),
+        QString::fromUtf8(kMakersNotice),
+        QString(),
+        QStringLiteral("Patient:") + Blanks(25) + QStringLiteral("Erika Mustermann"),
+        QStringLiteral("Patienten-ID:") + Blanks(16) + QStringLiteral("4711"),
+        QStringLiteral("Anschrift:") + Blanks(21) + QStringLiteral("Hauptstraße 1"),
+        Blanks(37) + QStringLiteral("12345 Musterstadt"),
+        QStringLiteral("Telefon:") + Blanks(24) + QStringLiteral("0301234"),
+        QStringLiteral("E-Mail:") + Blanks(25) + QStringLiteral("erika@example.org"),
+        QStringLiteral("Behandelnder Arzt:") + Blanks(6) + QStringLiteral("Dr. Ohr"),
+        QString(),
+        QStringLiteral("Kurve für beide Ohren:"),
+        QString(),
+        QString(),  // picture
+        QString(),
+        QStringLiteral("Kurve für das linke Ohr:"),
+        QString(),
+        QString(),  // picture
+        QString(),
+        QStringLiteral("Kurve für das rechte Ohr:"),
+        QString(),
+        QString(),  // picture
+        QString(),
+        QStringLiteral("Bemerkungen:"),
+        QStringLiteral("Hört links schlechter."),
+        QStringLiteral("Kontrolle in 3 Monaten."),
+    };
+    return lines;
+}
+// The paragraphs that hold the three pictures.
+inline constexpr int kPictureParagraphs[] = {13, 17, 21};
+
 class WriterFixture : public ::testing::Test {
 protected:
     void SetUp() override {
