@@ -69,17 +69,30 @@ const char* const kEarNames[3] = {"beide Ohren", "linkes Ohr", "rechtes Ohr"};
 }  // namespace
 
 TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
-    : TForm(owner), sound_(sound) {
+    : TForm(owner),
+      sound_(sound),
+      mixer_(mixer),
+      noSound_(std::make_unique<Notice>(
+          QStringLiteral(
+              "Es wurde keine Tonausgabe gefunden.\nDer Testton kann nicht wiedergegeben werden."),
+          kCaution)),
+      levelRestored_(std::make_unique<Notice>(
+          QStringLiteral("Die Lautstärke wurde von einem anderen Programm verändert.\nDer "
+                         "eingestellte Pegel wurde wiederhergestellt."),
+          kCaution)) {
     Form1 = this;
     LoadLayout(sound, mixer);
     ApplyStartupDefaults();
     // The output plays the tone again by itself when it comes back; the operator must know
-    // that meanwhile nothing is heard, whatever the gauge shows.
-    sound_.SetSoundLostHandler(
-        [this] { QTimer::singleShot(0, this, [this] { ShowNoSoundWarning(); }); });
+    // that meanwhile nothing is heard, whatever the gauge shows, and no longer once it is back.
+    sound_.SetSoundLostHandler([this] { QTimer::singleShot(0, this, [this] { noSound_->Show(); }); });
+    sound_.SetSoundBackHandler([this] { noSound_->Close(); });
+    mixer_.SetLevelRestoredHandler([this] { levelRestored_->Show(); });
 }
 
 TForm1::~TForm1() {
+    mixer_.SetLevelRestoredHandler({});
+    sound_.SetSoundBackHandler({});
     sound_.SetSoundLostHandler({});
     if (Form1 == this) {
         Form1 = nullptr;
@@ -128,14 +141,7 @@ void TForm1::WarnWithoutSoundOutput() {
         return;
     }
     warnedWithoutSound_ = true;
-    ShowNoSoundWarning();
-}
-
-void TForm1::ShowNoSoundWarning() {
-    MessageBox(
-        QStringLiteral(
-            "Es wurde keine Tonausgabe gefunden.\nDer Testton kann nicht wiedergegeben werden."),
-        kCaution, MB_OK);
+    noSound_->Show();
 }
 
 // ----- window
@@ -309,6 +315,10 @@ void TForm1::HemisphereButton2Click(TComponent*) {
 void TForm1::janColorButton5click(TComponent*) {
     AudioTools1->SetMute(true);
     ToneGen1->Stop();
+    // The level goes to 0 before anything unmutes, so that the reset is silent from its first
+    // step to its last, also when it starts muted at a high level. The end state is the same.
+    ExTrackBar1->SetPosition(0);
+    ExTrackBar2->SetPosition(0);
     if (Muted) {
         HemisphereButton1Click(HemisphereButton1);
     }

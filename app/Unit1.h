@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Form.h"
+#include "framework/Notice.h"
 #include "report/WordApplication.h"
 
 #include <QString>
@@ -93,9 +94,12 @@ public:
 
     // Tells the operator once when no sound output can be reached; runs after the window has
     // been shown for the first time. A sound lost later (the sound server went away) is told
-    // once per loss with the same message.
+    // with the same message once per loss; the warning closes by itself when the sound is back,
+    // and there is never more than one.
     void WarnWithoutSoundOutput();
-    void ShowNoSoundWarning();
+    Notice& NoSoundNotice() { return *noSound_; }
+    // Shown when another program changed the speaker levels and they were put back.
+    Notice& LevelRestoredNotice() { return *levelRestored_; }
 
     // --- Components, named as in the layout ---
     TDsGroup *DsGroup1, *DsGroup2, *DsGroup3, *DsGroup4, *DsGroup5, *DsGroup6, *DsGroup7, *DsGroup8,
@@ -151,6 +155,9 @@ private:
     void DeletePictures();
 
     SoundOutput& sound_;
+    MixerDevice& mixer_;
+    std::unique_ptr<Notice> noSound_;
+    std::unique_ptr<Notice> levelRestored_;
     bool warnedWithoutSound_ = false;
     bool shownOnce_ = false;
 };

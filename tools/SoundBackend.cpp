@@ -12,9 +12,9 @@ namespace velmora {
 namespace {
 
 // The connection to the sound server together with the sound output on it.
-class PulsePlayback final : public SoundOutput {
+class ServerPlayback final : public SoundOutput {
 public:
-    PulsePlayback() : pulse_({}, "velmora-tone"), sound_(pulse_) {}
+    ServerPlayback() : pulse_({}, "velmora-tone"), sound_(pulse_) {}
 
     bool PlaySound(std::span<const std::uint8_t> image, std::uint32_t flags) override {
         return sound_.PlaySound(image, flags);
@@ -44,7 +44,7 @@ std::unique_ptr<SoundOutput> CreatePlaybackOutput() {
     }
     // The desktop's sound server (PULSE_SERVER or the client configuration). Without one the
     // output says it is not available, and the tool says so rather than playing nothing.
-    return std::make_unique<PulsePlayback>();
+    return std::make_unique<ServerPlayback>();
 }
 
 }  // namespace velmora

@@ -245,6 +245,11 @@ public:
                                        std::uint32_t flags) = 0;
     virtual MMRESULT SetControlDetails(std::uint32_t mixer, const MIXERCONTROLDETAILS* details,
                                        std::uint32_t flags) = 0;
+
+    // Told on the user interface thread when another program changed the speaker levels this
+    // program set and the device has put them back. A device that cannot tell never calls it.
+    using LevelRestoredHandler = std::function<void()>;
+    virtual void SetLevelRestoredHandler(LevelRestoredHandler handler) { (void)handler; }
 };
 
 }  // namespace velmora

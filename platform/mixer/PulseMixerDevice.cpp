@@ -137,13 +137,9 @@ struct PulseMixerDevice::Callbacks {
              info->has_volume != 0 && info->volume_writable != 0, info->corked != 0});
     }
 
-    // Loop thread: a change on the server. Many arrive together; one look at the server on the
-    // user interface thread answers all that came before it.
-    static void OnSubscription(pa_context*, pa_subscription_event_type_t, std::uint32_t,
-                               void* self) {
-        Post(static_cast<PulseMixerDevice*>(self));
-    }
-
+    // Loop thread: a change on the server, or a new context (the server may have come back).
+    // Many arrive together; one look at the server on the user interface thread answers all that
+    // came before it.
     static void Post(PulseMixerDevice* mixer) {
         mixer->modelStale_ = true;
         if (!mixer->changePosted_.exchange(true)) {
@@ -151,38 +147,29 @@ struct PulseMixerDevice::Callbacks {
                 mixer->receiver_.get(), [mixer] { mixer->ProcessChanges(); }, Qt::QueuedConnection);
         }
     }
-
-    // Loop thread (or the constructor, with the loop locked): a new context is ready.
-    static void OnReady(PulseMixerDevice* mixer, pa_context* context) {
-        pa_context_set_subscribe_callback(context, &Callbacks::OnSubscription, mixer);
-        const auto mask = static_cast<pa_subscription_mask_t>(
-            PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE |
-            PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_SERVER);
-        if (pa_operation* op = pa_context_subscribe(context, mask, nullptr, nullptr)) {
-            pa_operation_unref(op);
-        }
-        // The server may have come back: what it holds now is compared with what was seen.
-        Post(mixer);
-    }
 };
 
 PulseMixerDevice::PulseMixerDevice(PulseContext& pulse, PulseSoundOutput& sound)
     : pulse_(pulse), sound_(sound), receiver_(std::make_unique<QObject>()) {
-    // A server that comes back gets the speaker levels of this program before its sound.
-    sound_.SetBeforeResumeHandler([this] { return RestoreSpeakers(); });
+    // Every sound, also one that comes back with its server, plays only on an output that
+    // holds the speaker levels of this program.
+    sound_.SetSpeakerHandler([this] { return PutSpeakersOnDefault(); });
     std::unique_lock lock(pulse_.Loop());
-    readyHandler_ =
-        pulse_.AddReadyHandler([this](pa_context* context) { Callbacks::OnReady(this, context); });
+    readyHandler_ = pulse_.AddReadyHandler([this](pa_context*) { Callbacks::Post(this); });
+    changeHandler_ =
+        pulse_.AddChangeHandler([this](std::uint32_t, std::uint32_t) { Callbacks::Post(this); });
+}
+
+void PulseMixerDevice::SetLevelRestoredHandler(LevelRestoredHandler handler) {
+    levelRestored_ = std::move(handler);
 }
 
 PulseMixerDevice::~PulseMixerDevice() {
-    sound_.SetBeforeResumeHandler({});
+    sound_.SetSpeakerHandler({});
     {
         std::unique_lock lock(pulse_.Loop());
         pulse_.RemoveReadyHandler(readyHandler_);
-        if (pulse_.Context()) {
-            pa_context_set_subscribe_callback(pulse_.Context(), nullptr, nullptr);
-        }
+        pulse_.RemoveChangeHandler(changeHandler_);
     }
     // Deleting the receiver drops what was posted to it and not yet delivered.
     receiver_.reset();
@@ -238,6 +225,7 @@ std::unique_ptr<PulseMixerDevice::Snapshot> PulseMixerDevice::ReadSnapshot() {
 
 void PulseMixerDevice::ProcessChanges() {
     changePosted_ = false;
+    KeepSpeakers();
     if (!HasOpenHandles()) {
         seen_.reset();
         return;
@@ -408,9 +396,11 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
         }
         case kOwnMute:
             return sound_.SetPlaybackMute(on);
-        case kDefaultSinkMute:
+        case kDefaultSinkMute: {
+            const bool audible = SpeakersAudible();
             speakerMute_ = on;
-            return WriteDefaultSinkMute(on);
+            return done(ChangeSpeakers(audible));
+        }
         case kSinkMute:
             return done(RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
                 return pa_context_set_sink_mute_by_index(c, index, on, cb, data);
@@ -423,9 +413,11 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
             return done(RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
                 return pa_context_set_sink_input_mute(c, index, on, cb, data);
             }));
-        case kDefaultSinkVolume:
-            speakerVolume_.assign(values.begin(), values.end());
-            return WriteSinkVolume(true, index, values);
+        case kDefaultSinkVolume: {
+            const bool audible = SpeakersAudible();
+            speakerValues_.assign(values.begin(), values.end());
+            return done(ChangeSpeakers(audible));
+        }
         case kSinkVolume:
             return WriteSinkVolume(false, index, values);
         case kSourceVolume:
@@ -482,25 +474,97 @@ MMRESULT PulseMixerDevice::WriteSinkVolume(bool byDefault, std::uint32_t index,
                : MMSYSERR_ERROR;
 }
 
-MMRESULT PulseMixerDevice::WriteDefaultSinkMute(bool on) {
-    return RunSet(pulse_,
-                  [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
-                      return pa_context_set_sink_mute_by_name(c, kDefaultSinkName, on, cb, data);
-                  })
-               ? MMSYSERR_NOERROR
-               : MMSYSERR_ERROR;
+bool PulseMixerDevice::WriteSinkMute(std::uint32_t index, bool on) {
+    return RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
+        return pa_context_set_sink_mute_by_index(c, index, on, cb, data);
+    });
 }
 
-bool PulseMixerDevice::RestoreSpeakers() {
-    // Muting comes first and unmuting last, so nothing is heard at a level not yet restored.
-    // Any write the server did not take stops here: the sound must not resume at its level.
-    if (speakerMute_ && *speakerMute_ && WriteDefaultSinkMute(true) != MMSYSERR_NOERROR) {
+bool PulseMixerDevice::SpeakersAudible() const {
+    return !speakerMute_ && std::any_of(speakerValues_.begin(), speakerValues_.end(),
+                                        [](std::uint32_t value) { return value > 0; });
+}
+
+bool PulseMixerDevice::SinkHoldsSpeakers(const Levels& levels) const {
+    // The server may round a volume on its way (PipeWire keeps amplitudes as floating point).
+    constexpr std::uint32_t kTolerance = 8;
+    const std::vector<std::uint32_t> wanted = levels.Volumes(speakerValues_);
+    if (levels.mute != speakerMute_ || wanted.size() != levels.volumes.size()) {
         return false;
     }
-    if (!speakerVolume_.empty() && WriteSinkVolume(true, 0, speakerVolume_) != MMSYSERR_NOERROR) {
-        return false;
+    for (std::size_t c = 0; c < wanted.size(); ++c) {
+        if (std::max(wanted[c], levels.volumes[c]) - std::min(wanted[c], levels.volumes[c]) >
+            kTolerance) {
+            return false;
+        }
     }
-    return !(speakerMute_ && !*speakerMute_) || WriteDefaultSinkMute(false) == MMSYSERR_NOERROR;
+    return true;
+}
+
+std::optional<std::string> PulseMixerDevice::PutSpeakersOnDefault() {
+    Snapshot one;
+    if (!ReadSink(true, 0, one)) {
+        return std::nullopt;
+    }
+    const Snapshot::Sink sink = one.sinks.front();
+    if (!SinkHoldsSpeakers(sink.levels)) {
+        // Muting comes first and unmuting last, so nothing is heard at a level not yet in place;
+        // by index, so that a default changing meanwhile is not given them half.
+        if (speakerMute_ && !sink.levels.mute) {
+            WriteSinkMute(sink.index, true);
+        }
+        WriteSinkVolume(false, sink.index, speakerValues_);
+        if (!speakerMute_ && sink.levels.mute) {
+            WriteSinkMute(sink.index, false);
+        }
+        Snapshot again;
+        if (!ReadSink(false, sink.index, again) ||
+            !SinkHoldsSpeakers(again.sinks.front().levels)) {
+            qCWarning(lcPulse) << "the output" << sink.name.c_str()
+                               << "did not take the speaker levels";
+            speakersHeld_ = false;
+            return std::nullopt;
+        }
+    }
+    speakerSink_ = sink.name;
+    speakersHeld_ = true;
+    return sink.name;
+}
+
+bool PulseMixerDevice::ChangeSpeakers(bool audibleBefore) {
+    const std::string playing = sound_.PlayingSink();
+    if (playing.empty() || (!audibleBefore && !SpeakersAudible())) {
+        return PutSpeakersOnDefault().has_value();
+    }
+    Snapshot one;
+    if (ReadSink(true, 0, one) && one.sinks.front().name != playing) {
+        return sound_.Replay();  // puts the levels on the new default before the sound goes there
+    }
+    return sound_.ChangeUnheard(audibleBefore, [this] { return PutSpeakersOnDefault().has_value(); });
+}
+
+void PulseMixerDevice::KeepSpeakers() {
+    Snapshot one;
+    if (!ReadSink(true, 0, one)) {
+        return;
+    }
+    const Snapshot::Sink& sink = one.sinks.front();
+    const std::string playing = sound_.PlayingSink();
+    if (!playing.empty() && playing != sink.name) {
+        // Another output became the default (headphones plugged in, the old one removed, the
+        // operator's choice): it gets the levels, then the sound.
+        sound_.Replay();
+        return;
+    }
+    if (SinkHoldsSpeakers(sink.levels)) {
+        speakerSink_ = sink.name;
+        speakersHeld_ = true;
+        return;
+    }
+    const bool changedByAnother = speakersHeld_ && sink.name == speakerSink_;
+    if (PutSpeakersOnDefault() && changedByAnother && levelRestored_) {
+        levelRestored_();
+    }
 }
 
 }  // namespace velmora

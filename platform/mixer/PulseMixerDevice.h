@@ -51,6 +51,7 @@ public:
 
     MMRESULT Open(HMIXER* mixer, std::uint32_t deviceId, MixerCallback callback,
                   std::uint32_t instance, std::uint32_t flags) override;
+    void SetLevelRestoredHandler(LevelRestoredHandler handler) override;
 
 protected:
     std::uint32_t DeviceCount() override;
@@ -76,13 +77,21 @@ private:
     bool ReadSink(bool byDefault, std::uint32_t index, Snapshot& one);
     bool ReadSource(std::uint32_t index, Snapshot& one);
     bool ReadStream(std::uint32_t index, Snapshot& one);
-    // The default sink's volume and mute as this program last set them, put back on a server
-    // that comes back before the program's sound plays again.
     MMRESULT WriteSinkVolume(bool byDefault, std::uint32_t index,
                              std::span<const std::uint32_t> values);
-    MMRESULT WriteDefaultSinkMute(bool on);
-    // False when the server did not take all of them.
-    bool RestoreSpeakers();
+    bool WriteSinkMute(std::uint32_t index, bool on);
+
+    // The speakers: the levels this program holds for whatever output is the default.
+    bool SpeakersAudible() const;
+    bool SinkHoldsSpeakers(const pulsemixer::Levels& levels) const;
+    // Puts the held levels on the default sink and reads them back; its name, or nothing when
+    // the server did not take them.
+    std::optional<std::string> PutSpeakersOnDefault();
+    // A change of the speaker levels by this program, unheard where the sound plays.
+    bool ChangeSpeakers(bool audibleBefore);
+    // After any change on the server: a new default output gets the levels before the sound
+    // moves there; levels another program changed are put back at once.
+    void KeepSpeakers();
 
     struct Callbacks;  // the library's callbacks
 
@@ -94,8 +103,14 @@ private:
     std::atomic<bool> modelStale_{true};
     std::optional<MixerModel> model_;
     std::optional<Seen> seen_;
-    std::vector<std::uint32_t> speakerVolume_;  // user interface thread
-    std::optional<bool> speakerMute_;
+    int changeHandler_ = 0;
+    // User interface thread. Until the program sets them, the speakers are held silent: nothing
+    // is heard at a level that nobody chose.
+    std::vector<std::uint32_t> speakerValues_{0, 0};
+    bool speakerMute_ = false;
+    std::string speakerSink_;     // the sink the levels were last seen on
+    bool speakersHeld_ = false;   // and whether it held them then
+    LevelRestoredHandler levelRestored_;
 };
 
 }  // namespace velmora

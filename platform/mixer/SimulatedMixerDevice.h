@@ -56,6 +56,16 @@ public:
     void SetListText(std::uint32_t device, std::uint32_t controlId, std::uint32_t item,
                      std::uint32_t lineId, const char* name);
 
+    // Another program changed the speaker levels and the device put them back.
+    void TellLevelRestored() {
+        if (levelRestored_) {
+            levelRestored_();
+        }
+    }
+    void SetLevelRestoredHandler(LevelRestoredHandler handler) override {
+        levelRestored_ = std::move(handler);
+    }
+
     // Values of a control as ControlItems x ControlChannels (item by item).
     std::vector<std::uint32_t> Values(std::uint32_t device, std::uint32_t controlId) const;
     void SetValues(std::uint32_t device, std::uint32_t controlId,
@@ -118,6 +128,7 @@ private:
     std::map<CallKind, std::pair<MMRESULT, int>> failures_;
     std::uint32_t nextLineId_ = 0x1000;
     std::uint32_t nextControlId_ = 0x100;
+    LevelRestoredHandler levelRestored_;
 };
 
 }  // namespace velmora

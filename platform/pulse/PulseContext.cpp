@@ -56,6 +56,7 @@ PulseContext::~PulseContext() {
         std::unique_lock lock(lock_);
         context_.reset();
         readyHandlers_.clear();
+        changeHandlers_.clear();
     }
     loop_.reset();
 }
@@ -67,7 +68,12 @@ bool PulseContext::IsReady() const {
 void PulseContext::StartConnecting() {
     context_.reset();
     pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_.get());
-    context_.reset(pa_context_new(api, appName_.c_str()));
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, appName_.c_str());
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "velmora");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "velmora");
+    context_.reset(pa_context_new_with_proplist(api, appName_.c_str(), properties));
+    pa_proplist_free(properties);
     if (!context_) {
         return;
     }
@@ -222,9 +228,38 @@ void PulseContext::RemoveReadyHandler(int id) {
     std::erase_if(readyHandlers_, [id](const auto& entry) { return entry.first == id; });
 }
 
+int PulseContext::AddChangeHandler(ChangeHandler handler) {
+    const int id = nextHandlerId_++;
+    changeHandlers_.emplace_back(id, std::move(handler));
+    return id;
+}
+
+void PulseContext::RemoveChangeHandler(int id) {
+    std::erase_if(changeHandlers_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void PulseContext::OnChange(pa_context*, int event, std::uint32_t index, void* userdata) {
+    auto* self = static_cast<PulseContext*>(userdata);
+    for (auto& [id, handler] : self->changeHandlers_) {
+        handler(static_cast<std::uint32_t>(event), index);
+    }
+}
+
 void PulseContext::OnContextState(pa_context* context, void* userdata) {
     auto* self = static_cast<PulseContext*>(userdata);
     if (pa_context_get_state(context) == PA_CONTEXT_READY) {
+        pa_context_set_subscribe_callback(
+            context,
+            [](pa_context* c, pa_subscription_event_type_t event, std::uint32_t index, void* data) {
+                OnChange(c, static_cast<int>(event), index, data);
+            },
+            self);
+        const auto mask = static_cast<pa_subscription_mask_t>(
+            PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE |
+            PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_SERVER);
+        if (pa_operation* op = pa_context_subscribe(context, mask, nullptr, nullptr)) {
+            pa_operation_unref(op);
+        }
         for (auto& [id, handler] : self->readyHandlers_) {
             handler(context);
         }

@@ -42,7 +42,8 @@ private:
 // run on the loop thread with the loop locked; they copy what they need and call Signal().
 class PulseContext {
 public:
-    // `server` empty means the default server (PULSE_SERVER, the client configuration).
+    // `server` empty means the default server (PULSE_SERVER, the client configuration). The
+    // client tells the server its name and icon, so that mixers and session managers show it.
     explicit PulseContext(std::string server = {}, std::string appName = "Velmora");
     ~PulseContext();
 
@@ -109,11 +110,18 @@ public:
     // Wakes every waiter; called by callbacks on the loop thread after storing their result.
     void Signal();
 
-    // Handlers called on the loop thread each time a context becomes ready (subscriptions).
-    // Registered and removed with the loop locked.
+    // Handlers called on the loop thread each time a context becomes ready. Registered and
+    // removed with the loop locked.
     using ReadyHandler = std::function<void(pa_context*)>;
     int AddReadyHandler(ReadyHandler handler);
     void RemoveReadyHandler(int id);
+
+    // Handlers of the server's change events (sinks, sources, streams, the server itself),
+    // called on the loop thread with the event's facility and type bits and the object's index.
+    // Every context subscribes once for all of them. Registered and removed with the loop locked.
+    using ChangeHandler = std::function<void(std::uint32_t event, std::uint32_t index)>;
+    int AddChangeHandler(ChangeHandler handler);
+    void RemoveChangeHandler(int id);
 
 private:
     struct LoopDeleter {
@@ -126,6 +134,7 @@ private:
     void StartConnecting();
     static void OnContextState(pa_context* context, void* self);
     static void OnOperationState(pa_operation* op, void* self);
+    static void OnChange(pa_context* context, int event, std::uint32_t index, void* self);
 
     std::string server_;
     std::string appName_;
@@ -136,6 +145,7 @@ private:
     std::chrono::steady_clock::time_point retryAfter_{};
     std::chrono::steady_clock::time_point connectStarted_{};
     std::vector<std::pair<int, ReadyHandler>> readyHandlers_;
+    std::vector<std::pair<int, ChangeHandler>> changeHandlers_;
     int nextHandlerId_ = 1;
 
     std::mutex signalMutex_;

@@ -88,4 +88,14 @@ void SimulatedSoundOutput::LoseSound() {
     }
 }
 
+void SimulatedSoundOutput::BringSoundBack() {
+    if (playing_ || (currentFlags_ & SND_LOOP) == 0 || currentImage_.empty()) {
+        return;
+    }
+    playing_ = true;
+    if (backHandler_) {
+        backHandler_();
+    }
+}
+
 }  // namespace velmora

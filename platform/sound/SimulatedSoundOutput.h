@@ -31,8 +31,14 @@ public:
         lostHandler_ = std::move(handler);
     }
 
+    void SetSoundBackHandler(SoundBackHandler handler) override {
+        backHandler_ = std::move(handler);
+    }
+
     // The output goes away under a looping sound: the sound ends and the handler hears of it.
     void LoseSound();
+    // The output comes back: the last looping sound plays again and the handler hears of it.
+    void BringSoundBack();
 
     // Configuration.
     void SetCaps(const WaveOutCaps& caps) { caps_ = caps; }
@@ -58,6 +64,7 @@ private:
     std::vector<std::uint8_t> currentImage_;
     std::vector<Call> calls_;
     SoundLostHandler lostHandler_;
+    SoundBackHandler backHandler_;
 };
 
 }  // namespace velmora

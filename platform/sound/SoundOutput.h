@@ -68,6 +68,9 @@ public:
     // output; an output that cannot lose its sound never calls it.
     using SoundLostHandler = std::function<void()>;
     virtual void SetSoundLostHandler(SoundLostHandler handler) { (void)handler; }
+    // Told, on the same thread, when a lost sound plays again.
+    using SoundBackHandler = std::function<void()>;
+    virtual void SetSoundBackHandler(SoundBackHandler handler) { (void)handler; }
 };
 
 }  // namespace velmora

@@ -165,9 +165,9 @@ TEST_F(SoundServerRestart, TheToneWaitsUntilTheSpeakerLevelsAreBackOnTheServer) 
     // stays off, however often the output tries, until the levels are in place.
     int tries = 0;
     bool levelsTaken = false;
-    sound_->SetBeforeResumeHandler([&] {
+    sound_->SetSpeakerHandler([&]() -> std::optional<std::string> {
         ++tries;
-        return levelsTaken;
+        return levelsTaken ? std::optional<std::string>("testsink") : std::nullopt;
     });
     Restart();
     EXPECT_EQ(Listen(1500ms).Peak(0), 0.0) << "the tone came back before its levels";

@@ -17,6 +17,7 @@
 #include "framework/Label.h"
 #include "framework/Memo.h"
 #include "framework/MessageBox.h"
+#include "framework/Notice.h"
 #include "framework/RadioButton.h"
 #include "framework/Shell.h"
 #include "platform/mixer/SimulatedMixerDevice.h"
@@ -36,6 +37,8 @@
 
 #include <cmath>
 #include <deque>
+#include <map>
+#include <set>
 
 namespace velmora {
 namespace {
@@ -82,6 +85,17 @@ protected:
             return true;
         });
         previousDialog_ = TSaveDialog::SetPresenter([](TSaveDialog&) { return false; });
+        previousNotice_ =
+            SetNoticePresenter([this](const MessageBoxRequest& request, std::function<void()> closed) {
+                notices_.push_back(request);
+                const std::size_t n = notices_.size() - 1;
+                open_.insert(n);
+                byUser_[n] = [this, n, closed] {
+                    open_.erase(n);
+                    closed();
+                };
+                return std::function<void()>([this, n] { open_.erase(n); });
+            });
     }
 
     void TearDown() override {
@@ -89,6 +103,7 @@ protected:
         SetMessageBoxPresenter(previousBox_);
         SetShellHandler(previousShell_);
         TSaveDialog::SetPresenter(previousDialog_);
+        SetNoticePresenter(previousNotice_);
     }
 
     TForm1& Open() {
@@ -155,6 +170,11 @@ protected:
     std::uint32_t speakerVolume_ = 0, speakerMute_ = 0, waveVolume_ = 0, waveMute_ = 0;
     std::vector<MessageBoxRequest> boxes_;
     std::deque<int> answers_;
+    // Warnings that do not wait for an answer: every one shown, those standing, and how the user
+    // closes each.
+    std::vector<MessageBoxRequest> notices_;
+    std::set<std::size_t> open_;
+    std::map<std::size_t, std::function<void()>> byUser_;
     std::vector<ShellRequest> opened_;
     std::unique_ptr<TForm1> form_;
 
@@ -162,6 +182,7 @@ private:
     MessageBoxPresenter previousBox_;
     ShellHandler previousShell_;
     TSaveDialog::Presenter previousDialog_;
+    NoticePresenter previousNotice_;
 };
 
 TEST_F(TestConsole, StartsAtOneKilohertzBothEarsSineAndSilence) {
@@ -464,6 +485,25 @@ TEST_F(TestConsole, ResetReturnsToTheStartUpState) {
     EXPECT_TRUE(sound_.IsLooping());
     EXPECT_EQ(f.Edit2->Text(), QStringLiteral("Erika"));  // the record is not touched
 
+    // Muted at a high level: no step of the reset lets the speakers sound at any level.
+    Level(9, 9);
+    ClickRound(f.HemisphereButton1);
+    ASSERT_TRUE(f.Muted);
+    mixer_.ClearCalls();
+    ClickButton(f.janColorButton5);
+    bool muted = SpeakerMuted();
+    std::uint32_t volume = mixer_.Values(0, speakerVolume_).at(0);
+    for (const auto& call : mixer_.CallsOf(SimulatedMixerDevice::CallKind::SetControlDetails)) {
+        if (call.details.dwControlID == speakerMute_) {
+            muted = call.values.at(0) != 0;
+        } else if (call.details.dwControlID == speakerVolume_) {
+            volume = std::max(call.values.at(0), call.values.at(1));
+        }
+        EXPECT_TRUE(muted || volume == 0) << "the speakers sounded at " << volume;
+    }
+    EXPECT_FALSE(SpeakerMuted());
+    EXPECT_EQ(SpeakerVolume(), 0);
+
     // Already at the defaults: still stops and restarts the tone, no radio handler runs.
     sound_.ClearCalls();
     ClickButton(f.janColorButton5);
@@ -592,31 +632,53 @@ TEST_F(TestConsole, MissingSoundOutputIsReportedOnce) {
     sound_.SetAvailable(false);
     TForm1& f = Open();
     QApplication::processEvents();
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text,
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_EQ(notices_[0].text,
               QStringLiteral("Es wurde keine Tonausgabe gefunden.\nDer Testton kann "
                              "nicht wiedergegeben werden."));
-    EXPECT_EQ(boxes_[0].caption, QStringLiteral("   Achtung!"));
-    EXPECT_EQ(boxes_[0].flags, unsigned(MB_OK));
+    EXPECT_EQ(notices_[0].caption, QStringLiteral("   Achtung!"));
     f.hide();
     f.show();
     QApplication::processEvents();
     f.WarnWithoutSoundOutput();
-    EXPECT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(notices_.size(), 1u);
+    EXPECT_TRUE(boxes_.empty());
     EXPECT_TRUE(f.RadioButton7->Checked());  // and the window goes on as usual
 }
 
-TEST_F(TestConsole, ASoundLostLaterIsReportedOncePerLoss) {
+// However often the sound goes and comes back, and whatever another program does to the levels,
+// the operator sees at most one warning of each kind, and none once the sound plays again.
+TEST_F(TestConsole, WarningsStandOneAtATimeAndTheSoundWarningGoesWhenTheSoundComesBack) {
     TForm1& f = Open();
     sound_.LoseSound();
-    sound_.LoseSound();  // nothing left to lose
     QApplication::processEvents();
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_TRUE(boxes_[0].text.startsWith(QStringLiteral("Es wurde keine Tonausgabe gefunden.")));
-    ClickRadio(f.RadioButton8);  // the next stimulus plays, and can be lost again
+    ClickRadio(f.RadioButton8);  // the next stimulus, lost again while the warning stands
     sound_.LoseSound();
     QApplication::processEvents();
-    EXPECT_EQ(boxes_.size(), 2u);
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_TRUE(notices_[0].text.startsWith(QStringLiteral("Es wurde keine Tonausgabe gefunden.")));
+    EXPECT_EQ(open_, (std::set<std::size_t>{0}));
+
+    sound_.BringSoundBack();
+    EXPECT_TRUE(open_.empty()) << "the warning stays after the sound is back";
+    sound_.LoseSound();
+    QApplication::processEvents();
+    EXPECT_EQ(open_, (std::set<std::size_t>{1}));  // a new loss, a new warning
+    byUser_[1]();                                  // the operator closes it
+    sound_.BringSoundBack();
+    EXPECT_TRUE(open_.empty());
+
+    mixer_.TellLevelRestored();
+    mixer_.TellLevelRestored();
+    ASSERT_EQ(notices_.size(), 3u);
+    EXPECT_EQ(notices_[2].text, QStringLiteral("Die Lautstärke wurde von einem anderen Programm "
+                                               "verändert.\nDer eingestellte Pegel wurde "
+                                               "wiederhergestellt."));
+    EXPECT_EQ(notices_[2].caption, QStringLiteral("   Achtung!"));
+    byUser_[2]();
+    mixer_.TellLevelRestored();
+    EXPECT_EQ(notices_.size(), 4u);
+    EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(TestConsole, RestoringTheWindowFocusesThePatientIdAndTabFollowsTheRecord) {

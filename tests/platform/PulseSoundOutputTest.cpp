@@ -34,7 +34,7 @@ protected:
     }
 };
 
-TEST_F(PulseSoundOutputTest, WaveOutVolumeSelectsTheEarOfAMonoSound) {
+TEST_P(PulseSoundOutputTest, WaveOutVolumeSelectsTheEarOfAMonoSound) {
     const auto image = test::SineImage(1000.0, 960, 96000, 16, 1);
     struct Case {
         std::uint32_t volume;
@@ -50,32 +50,32 @@ TEST_F(PulseSoundOutputTest, WaveOutVolumeSelectsTheEarOfAMonoSound) {
         const auto left = Channel(samples, 0);
         const auto right = Channel(samples, 1);
         SCOPED_TRACE(testing::Message() << std::hex << c.volume);
-        EXPECT_NEAR(test::Peak(left), c.left ? 32767.0 : 0.0, 2.0);
-        EXPECT_NEAR(test::Peak(right), c.right ? 32767.0 : 0.0, 2.0);
+        EXPECT_NEAR(test::Peak(left), c.left ? 32767.0 : 0.0, Tolerance(32767.0));
+        EXPECT_NEAR(test::Peak(right), c.right ? 32767.0 : 0.0, Tolerance(32767.0));
         std::uint32_t read = 0;
         ASSERT_EQ(sound_->GetVolume(0, &read), MMSYSERR_NOERROR);
         EXPECT_EQ(read, c.volume);
     }
 }
 
-TEST_F(PulseSoundOutputTest, VolumeFollowsTheServersCubicScaleAndChangesAPlayingSound) {
+TEST_P(PulseSoundOutputTest, VolumeFollowsTheServersCubicScaleAndChangesAPlayingSound) {
     const auto image = test::SineImage(1000.0, 960);
     ASSERT_EQ(sound_->SetVolume(0, 0xFFFFFFFFu), MMSYSERR_NOERROR);
     ASSERT_TRUE(sound_->PlaySound(image, kLoopFlags));
     // Peaks, not RMS: a frame lost on a busy machine or a capture of not quite whole periods
     // moves the RMS by a part in a thousand, but leaves the peak of a steady sine alone.
     const double full = test::Peak(Channel(Listen(100), 0));
-    ASSERT_NEAR(full, 32767.0, 2.0);
+    ASSERT_NEAR(full, 32767.0, Tolerance(32767.0));
 
     // 50 % on the left: a factor of 0.125 in amplitude.
     ASSERT_EQ(sound_->SetVolume(0, 0xFFFF7FFFu), MMSYSERR_NOERROR);
     const auto samples = Listen(100);
     const double half = std::pow(32767.0 / 65535.0, 3.0);
-    EXPECT_NEAR(test::Peak(Channel(samples, 0)), full * half, 2.0);
-    EXPECT_NEAR(test::Peak(Channel(samples, 1)), full, 2.0);
+    EXPECT_NEAR(test::Peak(Channel(samples, 0)), full * half, Tolerance(full * half));
+    EXPECT_NEAR(test::Peak(Channel(samples, 1)), full, Tolerance(full));
 }
 
-TEST_F(PulseSoundOutputTest, EightBitSoundAtTheLowRateIsPlayedAtItsFrequency) {
+TEST_P(PulseSoundOutputTest, EightBitSoundAtTheLowRateIsPlayedAtItsFrequency) {
     // 441 Hz at 44.1 kHz: 100 frames a period, so 4400 frames are 44 whole periods; the server
     // converts the rate for the 96 kHz sink.
     const auto image = test::SineImage(441.0, 4400, 44100, 8, 1);
@@ -85,7 +85,7 @@ TEST_F(PulseSoundOutputTest, EightBitSoundAtTheLowRateIsPlayedAtItsFrequency) {
     EXPECT_GT(test::Peak(x), 30000.0);
 }
 
-TEST_F(PulseSoundOutputTest, NewSoundReplacesTheCurrentOne) {
+TEST_P(PulseSoundOutputTest, NewSoundReplacesTheCurrentOne) {
     ASSERT_TRUE(sound_->PlaySound(test::SineImage(1000.0, 960), kLoopFlags));
     ASSERT_TRUE(sound_->PlaySound(test::SineImage(2000.0, 960), kLoopFlags));
     const auto x = Channel(Listen(200), 0);
@@ -94,7 +94,7 @@ TEST_F(PulseSoundOutputTest, NewSoundReplacesTheCurrentOne) {
         << "the first sound is mixed in";
 }
 
-TEST_F(PulseSoundOutputTest, StopEndsTheSoundAndReleasesTheImage) {
+TEST_P(PulseSoundOutputTest, StopEndsTheSoundAndReleasesTheImage) {
     auto image = test::SineImage(1000.0, 960);
     ASSERT_TRUE(sound_->PlaySound(image, kLoopFlags));
     ASSERT_GT(test::Peak(Channel(Listen(50), 0)), 30000.0);
@@ -111,7 +111,7 @@ TEST_F(PulseSoundOutputTest, StopEndsTheSoundAndReleasesTheImage) {
     EXPECT_EQ(test::Peak(Channel(samples, 1)), 0.0);
 }
 
-TEST_F(PulseSoundOutputTest, SynchronousSoundIsPlayedCompletelyBeforeTheCallReturns) {
+TEST_P(PulseSoundOutputTest, SynchronousSoundIsPlayedCompletelyBeforeTheCallReturns) {
     // 200 ms, not looped, without SND_ASYNC.
     const auto image = test::SineImage(1000.0, 19200);
     std::vector<double> x;
@@ -128,12 +128,14 @@ TEST_F(PulseSoundOutputTest, SynchronousSoundIsPlayedCompletelyBeforeTheCallRetu
         }
     }
     const auto sounding = test::Sounding(x, 0.0);
-    // Every frame reached the sink, and nothing after the end.
-    EXPECT_NEAR(static_cast<double>(sounding.size()), 19200.0, 2.0);
+    // Every frame reached the sink, and nothing after the end (PipeWire's resampling at 48 kHz
+    // blurs each end by a fraction of a millisecond).
+    EXPECT_NEAR(static_cast<double>(sounding.size()), 19200.0,
+                Server() == test::SoundServer::PulseAudio ? 2.0 : 96.0);
     EXPECT_EQ(test::Peak(x.empty() ? x : std::span<const double>(x).last(FramesOf(20))), 0.0);
 }
 
-TEST_F(PulseSoundOutputTest, MalformedImagesAreRefused) {
+TEST_P(PulseSoundOutputTest, MalformedImagesAreRefused) {
     auto image = test::SineImage(1000.0, 960);
     auto tooLong = image;
     test::Put32(tooLong, 40, 3841);  // one byte more than there is
@@ -146,7 +148,7 @@ TEST_F(PulseSoundOutputTest, MalformedImagesAreRefused) {
     EXPECT_FALSE(sound_->IsPlaying());
 }
 
-TEST_F(PulseSoundOutputTest, CapabilitiesNameTheServerAndOfferSeparateChannelVolumes) {
+TEST_P(PulseSoundOutputTest, CapabilitiesNameTheServerAndOfferSeparateChannelVolumes) {
     WaveOutCaps caps;
     ASSERT_EQ(sound_->GetDevCaps(0, &caps), MMSYSERR_NOERROR);
     EXPECT_STRNE(caps.szPname, "");
@@ -171,12 +173,11 @@ TEST(PulseSoundOutputServerTest, NoServerIsADeviceThatIsNotThere) {
     EXPECT_TRUE(sound.PlaySound({}, 0));
 }
 
-TEST(PulseSoundOutputServerTest, HungServerHoldsNoCallLongerThanATimeout) {
-    if (test::PulseTestServer().empty()) {
-        GTEST_SKIP() << "end-to-end test runs only under scripts/test (VELMORA_E2E_PULSE_SERVER)";
-    }
-    test::PulseDaemon daemon;
-    ASSERT_TRUE(daemon.Start()) << "pulseaudio could not be started";
+class PulseSoundOutputServerTest : public test::OwnServerTest {};
+
+TEST_P(PulseSoundOutputServerTest, HungServerHoldsNoCallLongerThanATimeout) {
+    test::PulseDaemon daemon(GetParam());
+    ASSERT_TRUE(daemon.Start()) << "the sound server could not be started";
     PulseContext pulse(daemon.Server());
     PulseSoundOutput sound(pulse);
     const auto image = test::SineImage(1000.0, 960);
@@ -200,6 +201,10 @@ TEST(PulseSoundOutputServerTest, HungServerHoldsNoCallLongerThanATimeout) {
     EXPECT_TRUE(played);
     EXPECT_TRUE(sound.IsPlaying());
 }
+
+INSTANTIATE_TEST_SUITE_P(BothServers, PulseSoundOutputTest, test::kBothServers, test::ServerName);
+
+INSTANTIATE_TEST_SUITE_P(BothServers, PulseSoundOutputServerTest, test::kBothServers, test::ServerName);
 
 }  // namespace
 }  // namespace velmora

@@ -1,9 +1,9 @@
 #pragma once
 
-// Fixture base of the tests on the sound server that scripts/test starts
-// (tests/support/PulseTestServer.h): the lock that keeps them apart, the test sink back at full
-// volume, a connected context and a sound output on it, and where a test listens, a capture of
-// the sink's monitor.
+// Fixture base of the tests on the sound servers that scripts/test starts
+// (tests/support/PulseTestServer.h), parameterised by the server: the lock that keeps them apart,
+// the test sink back at full volume, a connected context and a sound output on it, and where a
+// test listens, a capture of the sink's monitor.
 
 #include "platform/pulse/PulseCapture.h"
 #include "platform/pulse/PulseContext.h"
@@ -28,16 +28,19 @@ inline std::size_t FramesOf(int ms) {
     return static_cast<std::size_t>(ms * kSinkRate / 1000);
 }
 
-class PulseServerTest : public ::testing::Test {
+class PulseServerTest : public ::testing::TestWithParam<SoundServer> {
 protected:
+    SoundServer Server() const { return GetParam(); }
+    std::string Address() const { return PulseTestServer(Server()); }
+    double Tolerance(double amplitude) const { return AmplitudeTolerance(Server(), amplitude); }
+
     // A fixture that adds to this returns early when IsSkipped() or HasFatalFailure().
     void SetUp() override {
-        VELMORA_REQUIRE_PULSE_SERVER();
+        VELMORA_REQUIRE_PULSE_SERVER_OF(Server());
         lock_ = std::make_unique<PulseTestLock>();
-        ASSERT_TRUE(ResetTestSink());
-        pulse_ = std::make_unique<PulseContext>(PulseTestServer());
-        ASSERT_TRUE(pulse_->Connect())
-            << "the test sound server " << PulseTestServer() << " is not reachable";
+        ASSERT_TRUE(ResetTestSink(Server()));
+        pulse_ = std::make_unique<PulseContext>(Address());
+        ASSERT_TRUE(pulse_->Connect()) << "the test sound server " << Address() << " is not reachable";
         sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
     }
 
@@ -67,6 +70,13 @@ protected:
     std::unique_ptr<PulseContext> pulse_;
     std::unique_ptr<PulseSoundOutput> sound_;
     std::unique_ptr<PulseCapture> capture_;  // after StartCapture
+};
+
+// Fixture of a test that starts a server of its own (tests/support/PulseDaemon.h) of the kind its
+// parameter names; run only where scripts/test started the shared servers.
+class OwnServerTest : public ::testing::TestWithParam<SoundServer> {
+protected:
+    void SetUp() override { VELMORA_REQUIRE_PULSE_SERVER_OF(GetParam()); }
 };
 
 }  // namespace velmora::test

@@ -1,9 +1,10 @@
 #pragma once
 
-// The sound server of the end-to-end tests. scripts/test starts a PulseAudio daemon whose default
-// sink is a null sink and exports its address in VELMORA_E2E_PULSE_SERVER. Without that variable
-// (a plain ctest run) the end-to-end tests are skipped with a message; with it, a server that
-// cannot be reached fails them.
+// The sound servers of the end-to-end tests. scripts/test starts a PulseAudio daemon and a
+// PipeWire stack (with its PulseAudio server), each with a null sink as the default sink, and
+// exports their addresses in VELMORA_E2E_PULSE_SERVER and VELMORA_E2E_PIPEWIRE_SERVER. Every
+// end-to-end sound test runs on both. Without those variables (a plain ctest run) the tests are
+// skipped with a message; with them, a server that cannot be reached fails them.
 
 #include <gtest/gtest.h>
 
@@ -19,21 +20,38 @@
 
 namespace velmora::test {
 
-inline std::string PulseTestServer() {
-    const char* server = std::getenv("VELMORA_E2E_PULSE_SERVER");
+enum class SoundServer { PulseAudio, PipeWire };
+
+// For parameterised tests: the servers, and a test name's suffix for each.
+inline const auto kBothServers = ::testing::Values(SoundServer::PulseAudio, SoundServer::PipeWire);
+inline std::string ServerName(const ::testing::TestParamInfo<SoundServer>& info) {
+    return info.param == SoundServer::PulseAudio ? "PulseAudio" : "PipeWire";
+}
+
+inline std::string PulseTestServer(SoundServer kind = SoundServer::PulseAudio) {
+    const char* server = std::getenv(kind == SoundServer::PulseAudio ? "VELMORA_E2E_PULSE_SERVER"
+                                                                     : "VELMORA_E2E_PIPEWIRE_SERVER");
     return server ? server : "";
 }
 
 // Puts the test server's default sink back to 100 % and unmuted, whatever an earlier test left.
-inline bool ResetTestSink() {
-    const std::string pactl = "pactl --server='" + PulseTestServer() + "' ";
+inline bool ResetTestSink(SoundServer kind = SoundServer::PulseAudio) {
+    const std::string pactl = "pactl --server='" + PulseTestServer(kind) + "' ";
     const std::string command = pactl + "set-sink-volume @DEFAULT_SINK@ 100% && " + pactl +
                                 "set-sink-mute @DEFAULT_SINK@ 0";
     return std::system(command.c_str()) == 0;
 }
 
-// Tests that capture the sink's monitor must not overlap (ctest runs tests in parallel): each
-// holds this lock while it runs.
+// The tolerance of an amplitude measured at the monitor. PulseAudio mixes the program's 96 kHz
+// sound at 96 kHz, bit for bit: a peak is exact to the rounding of the volume. PipeWire mixes at
+// its own 48 kHz and the monitor is read at 96 kHz again: two resamplings, whose pass-band
+// ripple moves a peak by up to about 1 % (0.1 dB); RMS over whole periods moves less.
+inline double AmplitudeTolerance(SoundServer kind, double amplitude) {
+    return kind == SoundServer::PulseAudio ? 2.0 + amplitude * 0.0005 : 2.0 + amplitude * 0.012;
+}
+
+// Tests that capture a sink's monitor must not overlap (ctest runs tests in parallel, and a busy
+// machine leaves gaps in a sound): each holds this lock while it runs.
 class PulseTestLock {
 public:
     PulseTestLock() {
@@ -67,11 +85,13 @@ inline void EnsureCoreApplication() {
 
 }  // namespace velmora::test
 
-// Skips the test when no test server was started for this run.
-#define VELMORA_REQUIRE_PULSE_SERVER()                                                         \
+// Skips the test when no test server of this kind was started for this run.
+#define VELMORA_REQUIRE_PULSE_SERVER_OF(kind)                                                  \
     do {                                                                                       \
-        if (::velmora::test::PulseTestServer().empty()) {                                      \
-            GTEST_SKIP() << "end-to-end test needs the sound server that scripts/test starts " \
-                            "(VELMORA_E2E_PULSE_SERVER is not set)";                           \
+        if (::velmora::test::PulseTestServer(kind).empty()) {                                  \
+            GTEST_SKIP() << "end-to-end test needs the sound servers that scripts/test starts " \
+                            "(VELMORA_E2E_PULSE_SERVER, VELMORA_E2E_PIPEWIRE_SERVER)";          \
         }                                                                                      \
     } while (0)
+#define VELMORA_REQUIRE_PULSE_SERVER() \
+    VELMORA_REQUIRE_PULSE_SERVER_OF(::velmora::test::SoundServer::PulseAudio)
