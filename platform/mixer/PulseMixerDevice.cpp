@@ -526,8 +526,7 @@ std::optional<std::string> PulseMixerDevice::PutSpeakersOnDefault() {
             return std::nullopt;
         }
     }
-    speakerSink_ = sink.name;
-    speakersHeld_ = true;
+    NoteSpeakersHeld(sink.name);
     return sink.name;
 }
 
@@ -541,6 +540,17 @@ bool PulseMixerDevice::ChangeSpeakers(bool audibleBefore) {
         return sound_.Replay();  // puts the levels on the new default before the sound goes there
     }
     return sound_.ChangeUnheard(audibleBefore, [this] { return PutSpeakersOnDefault().has_value(); });
+}
+
+std::uint64_t PulseMixerDevice::Connection() {
+    std::unique_lock lock(pulse_.Loop());
+    return pulse_.Generation();
+}
+
+void PulseMixerDevice::NoteSpeakersHeld(const std::string& sink) {
+    speakerSink_ = sink;
+    speakerConnection_ = Connection();
+    speakersHeld_ = true;
 }
 
 void PulseMixerDevice::KeepSpeakers() {
@@ -557,11 +567,13 @@ void PulseMixerDevice::KeepSpeakers() {
         return;
     }
     if (SinkHoldsSpeakers(sink.levels)) {
-        speakerSink_ = sink.name;
-        speakersHeld_ = true;
+        NoteSpeakersHeld(sink.name);
         return;
     }
-    const bool changedByAnother = speakersHeld_ && sink.name == speakerSink_;
+    // Only a sink that held the levels on this same connection was changed by someone: a new
+    // default output, or a server that came back, is given them without a word.
+    const bool changedByAnother =
+        speakersHeld_ && sink.name == speakerSink_ && speakerConnection_ == Connection();
     if (PutSpeakersOnDefault() && changedByAnother && levelRestored_) {
         levelRestored_();
     }

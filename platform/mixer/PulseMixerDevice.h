@@ -92,6 +92,8 @@ private:
     // After any change on the server: a new default output gets the levels before the sound
     // moves there; levels another program changed are put back at once.
     void KeepSpeakers();
+    void NoteSpeakersHeld(const std::string& sink);
+    std::uint64_t Connection();
 
     struct Callbacks;  // the library's callbacks
 
@@ -110,6 +112,7 @@ private:
     bool speakerMute_ = false;
     std::string speakerSink_;     // the sink the levels were last seen on
     bool speakersHeld_ = false;   // and whether it held them then
+    std::uint64_t speakerConnection_ = 0;  // on which connection to the server
     LevelRestoredHandler levelRestored_;
 };
 

@@ -148,20 +148,31 @@ bool PulseCapture::Record(std::size_t frames, std::chrono::milliseconds timeout)
 }
 
 std::optional<PulseCapture::Clock::time_point> PulseCapture::FirstSoundTime(int threshold) {
+    std::size_t first = 0;
+    {
+        std::unique_lock lock(pulse_.Loop());
+        if (!recording_) {
+            return std::nullopt;
+        }
+        const std::vector<std::int16_t>& samples = recording_->samples;
+        while (first < samples.size() && std::abs(samples[first]) <= threshold) {
+            ++first;
+        }
+        if (first == samples.size()) {
+            return std::nullopt;
+        }
+    }
+    return ArrivalOf(first / 2);
+}
+
+std::optional<PulseCapture::Clock::time_point> PulseCapture::ArrivalOf(std::size_t frame) {
     std::unique_lock lock(pulse_.Loop());
     if (!recording_) {
         return std::nullopt;
     }
-    const Recording& r = *recording_;
-    for (std::size_t i = 0; i < r.samples.size(); ++i) {
-        if (std::abs(r.samples[i]) <= threshold) {
-            continue;
-        }
-        const std::size_t frame = i / 2;
-        for (const Recording::Fragment& fragment : r.fragments) {
-            if (fragment.endFrame > frame) {
-                return fragment.arrival;
-            }
+    for (const Recording::Fragment& fragment : recording_->fragments) {
+        if (fragment.endFrame > frame) {
+            return fragment.arrival;
         }
     }
     return std::nullopt;

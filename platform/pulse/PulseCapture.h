@@ -46,6 +46,8 @@ public:
     // fragment that holds it. (A sink renders ahead in blocks, so the frame's place in the
     // fragment says nothing about its time.)
     std::optional<Clock::time_point> FirstSoundTime(int threshold);
+    // When the frame `frame` (counted since the last Clear) arrived here, as above.
+    std::optional<Clock::time_point> ArrivalOf(std::size_t frame);
 
 private:
     struct Recording;

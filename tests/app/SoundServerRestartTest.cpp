@@ -1,141 +1,50 @@
 // The test console on a sound server of the test's own that is stopped and started again while
-// the tone loops: the tone comes back by itself, in the same ear and at the level the gauge shows,
-// and the operator is told once per outage.
-#include "app/Unit1.h"
+// the tone loops, on PulseAudio and on PipeWire (where pipewire-pulse is restarted, as a desktop
+// does it): the tone comes back by itself, in the same ear and at the level the gauge shows, and
+// the operator is warned while it is gone, with never more than one warning.
+#include "tests/app/ConsoleOnServer.h"
 
-#include "controls/ExTrackBar.h"
-#include "framework/MessageBox.h"
-#include "framework/RadioButton.h"
-#include "platform/mixer/PulseMixerDevice.h"
-#include "platform/pulse/PulseCapture.h"
-#include "platform/pulse/PulseContext.h"
-#include "platform/sound/PulseSoundOutput.h"
-
-#include "tests/support/GuiTest.h"
-#include "tests/support/PulseDaemon.h"
-#include "tests/support/PulseTestServer.h"
-#include "tests/support/ToneAnalysis.h"
-
-#include <QApplication>
-
-#include <chrono>
 #include <functional>
-#include <memory>
-#include <optional>
 
 namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using test::Clock;
+using test::Heard;
+using test::kThreshold;
 
-constexpr double kRate = 96000.0;
-constexpr int kThreshold = 64;  // above the rounding noise of a silent sink
+class SoundServerRestart : public test::ConsoleOnServer {};
 
-// What the sink's monitor carried.
-struct Heard {
-    std::vector<std::int16_t> samples;          // interleaved left, right
-    std::optional<Clock::duration> firstSound;  // after the start of the recording
-    double Rms(int channel) const { return test::Rms(test::Channel(samples, channel)); }
-    double Peak(int channel) const { return test::Peak(test::Channel(samples, channel)); }
-    double Frequency(int channel) const {
-        return test::Frequency(test::Channel(samples, channel), kRate);
-    }
-};
-
-class SoundServerRestart : public GuiTest {
-protected:
-    void SetUp() override {
-        VELMORA_REQUIRE_PULSE_SERVER();
-        ASSERT_TRUE(daemon_.Start()) << "pulseaudio could not be started";
-        pulse_ = std::make_unique<PulseContext>(daemon_.Server());
-        sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
-        mixer_ = std::make_unique<PulseMixerDevice>(*pulse_, *sound_);
-        previous_ = SetMessageBoxPresenter([this](const MessageBoxRequest& request) {
-            boxes_.push_back(request.text);
-            return int(IDOK);
-        });
-        form_ = std::make_unique<TForm1>(nullptr, *sound_, *mixer_);
-    }
-
-    void TearDown() override {
-        form_.reset();
-        mixer_.reset();
-        sound_.reset();
-        pulse_.reset();
-        SetMessageBoxPresenter(previous_);
-    }
-
-    // Records the monitor for `length`, keeping the window's event loop running meanwhile;
-    // with `untilSound`, stops `length` after the first sound instead (or after 3 s of none).
-    Heard Listen(Clock::duration length, bool untilSound = false) {
-        PulseContext listener(daemon_.Server());
-        PulseCapture capture(listener);
-        Heard heard;
-        if (!capture.Start()) {
-            ADD_FAILURE() << "no capture of the test sink's monitor";
-            return heard;
-        }
-        const auto start = Clock::now();
-        auto end = start + (untilSound ? 3s : length);
-        while (Clock::now() < end) {
-            QApplication::processEvents();
-            capture.Record(std::size_t(kRate / 100), 50ms);
-            if (untilSound && !heard.firstSound) {
-                if (const auto first = capture.FirstSoundTime(kThreshold)) {
-                    heard.firstSound = *first - start;
-                    capture.Clear();  // from the first fragment with sound on
-                    end = Clock::now() + length;
-                }
-            }
-        }
-        heard.samples = capture.Samples();
-        return heard;
-    }
-
-    void Restart(Clock::duration away = 300ms) {
-        daemon_.Stop();
-        const auto end = Clock::now() + away;
-        while (Clock::now() < end) {
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        ASSERT_TRUE(daemon_.Start());
-    }
-
-    void SetLevel(int coarse) { form_->ExTrackBar1->SetPosition(coarse); }
-
-    test::PulseDaemon daemon_;
-    std::unique_ptr<PulseContext> pulse_;
-    std::unique_ptr<PulseSoundOutput> sound_;
-    std::unique_ptr<PulseMixerDevice> mixer_;
-    std::unique_ptr<TForm1> form_;
-    std::vector<QString> boxes_;
-    MessageBoxPresenter previous_;
-};
-
-TEST_F(SoundServerRestart, TheToneComesBackInTheSameEarAtTheSameLevelAndTheOperatorIsToldOnce) {
+TEST_P(SoundServerRestart, TheToneComesBackInTheSameEarAtTheSameLevelWithOneWarningAtATime) {
     form_->RadioButton1->SetChecked(true);  // "Links"
     SetLevel(2);
     const Heard before = Listen(300ms);
     ASSERT_GT(before.Peak(0), kThreshold);
     EXPECT_NEAR(before.Frequency(0), 1000.0, 1.0);
 
-    for (int outage = 1; outage <= 2; ++outage) {
+    for (int outage = 1; outage <= 3; ++outage) {
+        SCOPED_TRACE(testing::Message() << "outage " << outage);
         Restart();
         const Heard after = Listen(300ms, true);
-        ASSERT_TRUE(after.firstSound.has_value()) << "outage " << outage << ": no tone came back";
-        EXPECT_LT(*after.firstSound, 2s) << "outage " << outage;
-        EXPECT_NEAR(after.Frequency(0), 1000.0, 1.0) << "outage " << outage;
-        EXPECT_NEAR(after.Rms(0), before.Rms(0), before.Rms(0) * 0.06) << "outage " << outage;
-        EXPECT_EQ(after.Peak(1), 0.0) << "outage " << outage;  // the right ear stays silent
-        EXPECT_EQ(boxes_.size(), std::size_t(outage));
+        ASSERT_TRUE(after.firstSound.has_value()) << "no tone came back";
+        EXPECT_LT(*after.firstSound, 2s);
+        EXPECT_NEAR(after.Frequency(0), 1000.0, 1.0);
+        EXPECT_NEAR(after.Rms(0), before.Rms(0), before.Rms(0) * 0.06);
+        EXPECT_EQ(after.Peak(1), 0.0);  // the right ear stays silent
+        // Warned once while the tone was gone, and the warning went with the outage.
+        EXPECT_EQ(notices_.size(), std::size_t(outage));
+        EXPECT_EQ(standing_, 0);
+        EXPECT_FALSE(form_->NoSoundNotice().IsShown());
     }
-    ASSERT_FALSE(boxes_.empty());
-    EXPECT_EQ(boxes_[0], QStringLiteral("Es wurde keine Tonausgabe gefunden.\nDer Testton kann "
-                                        "nicht wiedergegeben werden."));
+    EXPECT_EQ(mostStanding_, 1);
+    EXPECT_TRUE(boxes_.empty());
+    ASSERT_FALSE(notices_.empty());
+    EXPECT_EQ(notices_[0], QStringLiteral("Es wurde keine Tonausgabe gefunden.\nDer Testton kann "
+                                          "nicht wiedergegeben werden."));
 }
 
-TEST_F(SoundServerRestart, AServerBackAtFullVolumeNeverPlaysLouderThanTheLevelSet) {
+TEST_P(SoundServerRestart, AServerBackAtFullVolumeNeverPlaysLouderThanTheLevelSet) {
     SetLevel(2);
     const Heard before = Listen(300ms);
     ASSERT_GT(before.Peak(0), kThreshold);
@@ -148,7 +57,7 @@ TEST_F(SoundServerRestart, AServerBackAtFullVolumeNeverPlaysLouderThanTheLevelSe
     EXPECT_LE(after.Peak(1), before.Peak(1) * 1.02 + 2);
 }
 
-TEST_F(SoundServerRestart, MutedBeforeTheRestartStaysSilentUntilUnmuted) {
+TEST_P(SoundServerRestart, MutedBeforeTheRestartStaysSilentUntilUnmuted) {
     SetLevel(3);
     form_->HemisphereButton1Click(nullptr);
     Restart();
@@ -158,7 +67,7 @@ TEST_F(SoundServerRestart, MutedBeforeTheRestartStaysSilentUntilUnmuted) {
     EXPECT_TRUE(unmuted.firstSound.has_value()) << "the tone was not there behind the mute";
 }
 
-TEST_F(SoundServerRestart, TheToneWaitsUntilTheSpeakerLevelsAreBackOnTheServer) {
+TEST_P(SoundServerRestart, TheToneWaitsUntilTheSpeakerLevelsAreBackOnTheServer) {
     SetLevel(2);
     ASSERT_GT(Listen(300ms).Peak(0), kThreshold);
     // A server that has not yet taken the speaker levels (as right after its start): the tone
@@ -178,13 +87,13 @@ TEST_F(SoundServerRestart, TheToneWaitsUntilTheSpeakerLevelsAreBackOnTheServer) 
     EXPECT_NEAR(after.Frequency(0), 1000.0, 1.0);
 }
 
-TEST_F(SoundServerRestart, AFrozenServerHoldsTheWindowOnlyAMomentAndTheToneReturnsWhenItThaws) {
+TEST_P(SoundServerRestart, AFrozenServerHoldsTheWindowOnlyAMomentAndTheToneReturnsWhenItThaws) {
     SetLevel(2);
     ASSERT_GT(Listen(300ms).Peak(0), kThreshold);
 
     // The server stops answering (SIGSTOP) while the tone loops: every change the operator makes
     // meanwhile returns after a request's timeout at most, and the window goes on painting.
-    daemon_.Freeze();
+    daemon_->Freeze();
     const std::pair<const char*, std::function<void()>> changes[] = {
         {"2000 Hz", [&] { form_->RadioButton8->SetChecked(true); }},
         {"level 3", [&] { SetLevel(3); }},
@@ -203,7 +112,7 @@ TEST_F(SoundServerRestart, AFrozenServerHoldsTheWindowOnlyAMomentAndTheToneRetur
         QApplication::processEvents();
         EXPECT_LT(Clock::now() - start, 2s) << name << " held the window";
     }
-    daemon_.Thaw();
+    daemon_->Thaw();
 
     // With the server back, the next stimulus plays: 4000 Hz square in the right ear.
     SetLevel(2);
@@ -211,9 +120,14 @@ TEST_F(SoundServerRestart, AFrozenServerHoldsTheWindowOnlyAMomentAndTheToneRetur
     ASSERT_TRUE(after.firstSound.has_value()) << "no tone after the server thawed";
     EXPECT_LT(*after.firstSound, 3s);
     EXPECT_NEAR(after.Frequency(1), 4000.0, 4.0);
-    EXPECT_NEAR(after.Peak(1) / after.Rms(1), 1.0, 0.1) << "a square wave";
+    // A square wave's crest factor is 1 (a sine's 1.41); at 48 kHz PipeWire drops the harmonics
+    // above 24 kHz, and the edges ring.
+    EXPECT_LT(after.Peak(1) / after.Rms(1), Server() == test::SoundServer::PulseAudio ? 1.1 : 1.3)
+        << "a square wave";
     EXPECT_EQ(after.Peak(0), 0.0) << "the left ear stays silent";
 }
+
+INSTANTIATE_TEST_SUITE_P(BothServers, SoundServerRestart, test::kBothServers, test::ServerName);
 
 }  // namespace
 }  // namespace velmora

@@ -7,8 +7,10 @@
 namespace velmora {
 
 // Fixture base for tests that draw text or make widgets: a QApplication lives for the suite
-// (and only for it, so tests that need no application never see one).
-class GuiTest : public ::testing::Test {
+// (and only for it, so tests that need no application never see one). `Base` is the test class
+// it stands on (a parameterised one, say).
+template <typename Base = ::testing::Test>
+class GuiTestOf : public Base {
 protected:
     static void SetUpTestSuite() {
         if (QApplication::instance() == nullptr) {
@@ -26,5 +28,7 @@ private:
     inline static char arg0_[] = "velmora-test";
     inline static char* argv_[] = {arg0_, nullptr};
 };
+
+using GuiTest = GuiTestOf<>;
 
 }  // namespace velmora

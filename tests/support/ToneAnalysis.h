@@ -85,4 +85,68 @@ inline std::span<const double> Sounding(std::span<const double> x, double thresh
     return x.subspan(begin, end - begin);
 }
 
+// The energy of `x` (Hann window) in its spectrum below `cutoff` Hz, as a fraction of the energy
+// of the whole windowed signal `reference` (of the same length): how far under a steady tone the
+// low frequencies of a click lie. Negative dB, or -inf for none.
+inline double LowBandDb(std::span<const double> x, std::span<const double> reference, double rate,
+                        double cutoff) {
+    const std::size_t n = x.size();
+    if (n == 0 || reference.size() != n) {
+        return 0.0;
+    }
+    std::vector<double> windowed(n);
+    double total = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double w = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / double(n));
+        windowed[i] = w * x[i];
+        total += (w * reference[i]) * (w * reference[i]);
+    }
+    // Parseval: the bins below the cutoff, each counted for its negative frequency too.
+    const auto bins = static_cast<std::size_t>(cutoff * double(n) / rate);
+    double low = 0.0;
+    for (std::size_t k = 0; k < bins; ++k) {
+        double re = 0.0;
+        double im = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double phase = 2.0 * M_PI * double(k) * double(i) / double(n);
+            re += windowed[i] * std::cos(phase);
+            im -= windowed[i] * std::sin(phase);
+        }
+        low += (k == 0 ? 1.0 : 2.0) * (re * re + im * im) / double(n);
+    }
+    return total > 0.0 ? 10.0 * std::log10(low / total) : 0.0;
+}
+
+// The RMS of `x` over each run of `window` samples, one value per sample (from that sample on).
+inline std::vector<double> MovingRms(std::span<const double> x, std::size_t window) {
+    std::vector<double> out;
+    if (window == 0 || x.size() < window) {
+        return out;
+    }
+    double sum = 0.0;
+    for (std::size_t i = 0; i < window; ++i) {
+        sum += x[i] * x[i];
+    }
+    for (std::size_t i = 0;; ++i) {
+        out.push_back(std::sqrt(std::max(sum, 0.0) / double(window)));
+        if (i + window >= x.size()) {
+            break;
+        }
+        sum += x[i + window] * x[i + window] - x[i] * x[i];
+    }
+    return out;
+}
+
+// The first sample from which the moving RMS stays within `tolerance` (a fraction) of `level`
+// to the end; x.size() when it never settles.
+inline std::size_t SettledFrom(std::span<const double> x, std::size_t window, double level,
+                               double tolerance) {
+    const std::vector<double> rms = MovingRms(x, window);
+    std::size_t settled = rms.size();
+    while (settled > 0 && std::abs(rms[settled - 1] - level) <= tolerance * level + 1.0) {
+        --settled;
+    }
+    return settled == rms.size() ? x.size() : settled;
+}
+
 }  // namespace velmora::test
