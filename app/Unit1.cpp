@@ -85,7 +85,8 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
     ApplyStartupDefaults();
     // The output plays the tone again by itself when it comes back; the operator must know
     // that meanwhile nothing is heard, whatever the gauge shows, and no longer once it is back.
-    sound_.SetSoundLostHandler([this] { QTimer::singleShot(0, this, [this] { noSound_->Show(); }); });
+    sound_.SetSoundLostHandler(
+        [this] { QTimer::singleShot(0, this, [this] { noSound_->Show(); }); });
     sound_.SetSoundBackHandler([this] { noSound_->Close(); });
     mixer_.SetLevelRestoredHandler([this] { levelRestored_->Show(); });
 }

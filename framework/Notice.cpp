@@ -12,8 +12,8 @@ namespace {
 
 std::function<void()> ShowWithQt(const MessageBoxRequest& request,
                                  std::function<void()> closedByUser) {
-    auto* box = new QMessageBox(QMessageBox::NoIcon, request.caption, request.text,
-                                QMessageBox::Ok, QApplication::activeWindow());
+    auto* box = new QMessageBox(QMessageBox::NoIcon, request.caption, request.text, QMessageBox::Ok,
+                                QApplication::activeWindow());
     box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);

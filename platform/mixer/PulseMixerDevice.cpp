@@ -518,8 +518,7 @@ std::optional<std::string> PulseMixerDevice::PutSpeakersOnDefault() {
             WriteSinkMute(sink.index, false);
         }
         Snapshot again;
-        if (!ReadSink(false, sink.index, again) ||
-            !SinkHoldsSpeakers(again.sinks.front().levels)) {
+        if (!ReadSink(false, sink.index, again) || !SinkHoldsSpeakers(again.sinks.front().levels)) {
             qCWarning(lcPulse) << "the output" << sink.name.c_str()
                                << "did not take the speaker levels";
             speakersHeld_ = false;
@@ -539,7 +538,8 @@ bool PulseMixerDevice::ChangeSpeakers(bool audibleBefore) {
     if (ReadSink(true, 0, one) && one.sinks.front().name != playing) {
         return sound_.Replay();  // puts the levels on the new default before the sound goes there
     }
-    return sound_.ChangeUnheard(audibleBefore, [this] { return PutSpeakersOnDefault().has_value(); });
+    return sound_.ChangeUnheard(audibleBefore,
+                                [this] { return PutSpeakersOnDefault().has_value(); });
 }
 
 std::uint64_t PulseMixerDevice::Connection() {

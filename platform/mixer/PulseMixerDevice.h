@@ -110,8 +110,8 @@ private:
     // is heard at a level that nobody chose.
     std::vector<std::uint32_t> speakerValues_{0, 0};
     bool speakerMute_ = false;
-    std::string speakerSink_;     // the sink the levels were last seen on
-    bool speakersHeld_ = false;   // and whether it held them then
+    std::string speakerSink_;              // the sink the levels were last seen on
+    bool speakersHeld_ = false;            // and whether it held them then
     std::uint64_t speakerConnection_ = 0;  // on which connection to the server
     LevelRestoredHandler levelRestored_;
 };

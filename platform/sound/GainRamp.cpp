@@ -21,8 +21,8 @@ double GainRamp::At(std::int64_t frame) const {
     if (frame >= start_ + length_) {
         return to_;
     }
-    const double phase = std::numbers::pi * static_cast<double>(frame - start_) /
-                         static_cast<double>(length_);
+    const double phase =
+        std::numbers::pi * static_cast<double>(frame - start_) / static_cast<double>(length_);
     return from_ + (to_ - from_) * 0.5 * (1.0 - std::cos(phase));
 }
 

@@ -79,10 +79,10 @@ bool PulsePlayback::Connect(std::unique_lock<PulseLoopLock>& lock, const std::st
     attr.fragsize = static_cast<std::uint32_t>(-1);
     // Corked until the owner has checked the stream's volume: some servers ignore the volume
     // given here and put back one they stored for the program instead.
-    auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
-        (mute ? PA_STREAM_START_MUTED : PA_STREAM_START_UNMUTED) |
-        (sink.empty() ? 0 : PA_STREAM_DONT_MOVE));
+    auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
+                                       (mute ? PA_STREAM_START_MUTED : PA_STREAM_START_UNMUTED) |
+                                       (sink.empty() ? 0 : PA_STREAM_DONT_MOVE));
     if (pa_stream_connect_playback(stream_, sink.empty() ? nullptr : sink.c_str(), &attr, flags,
                                    &volume, nullptr) < 0) {
         qCWarning(lcPulse) << "PlaySound:" << pa_strerror(pa_context_errno(pulse_.Context()));
@@ -126,8 +126,8 @@ std::size_t PulsePlayback::Render(std::int64_t frame, std::uint8_t* out, std::si
             break;
         }
         const std::int64_t position = at % total;
-        const std::size_t frames =
-            std::min<std::size_t>((bytes - done) / frameSize_, static_cast<std::size_t>(total - position));
+        const std::size_t frames = std::min<std::size_t>(
+            (bytes - done) / frameSize_, static_cast<std::size_t>(total - position));
         std::memcpy(out + done, &frames_[static_cast<std::size_t>(position) * frameSize_],
                     frames * frameSize_);
         done += frames * frameSize_;
@@ -165,13 +165,12 @@ void PulsePlayback::Fill(std::size_t requested) {
 }
 
 std::optional<std::int64_t> PulsePlayback::ReadFrame(std::unique_lock<PulseLoopLock>& lock) {
-    if (!Ready() ||
-        !pulse_.RunOperation(lock, pa_stream_update_timing_info(
-                                       stream_,
-                                       [](pa_stream*, int, void* data) {
-                                           static_cast<PulseContext*>(data)->Signal();
-                                       },
-                                       &pulse_))) {
+    if (!Ready() || !pulse_.RunOperation(lock, pa_stream_update_timing_info(
+                                                   stream_,
+                                                   [](pa_stream*, int, void* data) {
+                                                       static_cast<PulseContext*>(data)->Signal();
+                                                   },
+                                                   &pulse_))) {
         return std::nullopt;
     }
     const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
@@ -187,8 +186,7 @@ std::int64_t PulsePlayback::RampTo(std::unique_lock<PulseLoopLock>& lock, double
                             static_cast<pa_usec_t>(kRewriteMargin.count()), &format_)) /
                         static_cast<std::int64_t>(frameSize_);
     // Without the read position, only the frames not yet written change.
-    const std::int64_t start =
-        std::min(ReadFrame(lock).value_or(written_) + margin, written_);
+    const std::int64_t start = std::min(ReadFrame(lock).value_or(written_) + margin, written_);
     gain_.RampTo(start, gain, frames);
     if (start < written_ && Ready()) {
         std::vector<std::uint8_t> again(static_cast<std::size_t>(written_ - start) * frameSize_);
@@ -216,7 +214,8 @@ bool PulsePlayback::WaitTaken(std::unique_lock<PulseLoopLock>& lock, std::int64_
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        pulse_.Wait(lock, [] { return false; }, kPollInterval);
+        pulse_.Wait(
+            lock, [] { return false; }, kPollInterval);
     }
 }
 
@@ -238,7 +237,8 @@ void PulsePlayback::Disconnect(std::unique_lock<PulseLoopLock>& lock) {
 
 bool PulsePlayback::WaitDrained(std::unique_lock<PulseLoopLock>& lock,
                                 std::chrono::milliseconds timeout) {
-    pulse_.Wait(lock, [&] { return drained_ || State() != PA_STREAM_READY; }, timeout);
+    pulse_.Wait(
+        lock, [&] { return drained_ || State() != PA_STREAM_READY; }, timeout);
     return drained_;
 }
 

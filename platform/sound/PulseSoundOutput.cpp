@@ -110,7 +110,8 @@ PulseSoundOutput::PulseSoundOutput(PulseContext& pulse)
             return;
         }
         checkPosted_ = true;
-        QMetaObject::invokeMethod(retry_.get(), [this] { CheckStream(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            retry_.get(), [this] { CheckStream(); }, Qt::QueuedConnection);
     });
 }
 
@@ -330,8 +331,7 @@ bool PulseSoundOutput::StartLocked(std::unique_lock<PulseLoopLock>& lock, const 
     if (async) {
         return true;
     }
-    const auto length =
-        std::chrono::milliseconds(playback_->Frames() * 1000 / playback_->Rate());
+    const auto length = std::chrono::milliseconds(playback_->Frames() * 1000 / playback_->Rate());
     const bool played = playback_->WaitDrained(lock, length + kDrainSlack);
     StopLocked(lock, false);
     return played;
@@ -342,9 +342,9 @@ std::optional<bool> PulseSoundOutput::StreamHoldsLocked(std::unique_lock<PulseLo
         return std::nullopt;
     }
     StreamLevels levels;
-    if (!pulse_.RunOperation(lock, pa_context_get_sink_input_info(pulse_.Context(),
-                                                                  playback_->Index(),
-                                                                  &OnStreamInfo, &levels)) ||
+    if (!pulse_.RunOperation(lock,
+                             pa_context_get_sink_input_info(pulse_.Context(), playback_->Index(),
+                                                            &OnStreamInfo, &levels)) ||
         !levels.found) {
         return std::nullopt;
     }

@@ -76,12 +76,12 @@ protected:
             return int(IDOK);
         });
         // Warnings that do not wait for an answer: counted, and how many stand at once.
-        previousNotice_ = SetNoticePresenter([this](const MessageBoxRequest& request,
-                                                    std::function<void()>) {
-            notices_.push_back(request.text);
-            mostStanding_ = std::max(mostStanding_, ++standing_);
-            return std::function<void()>([this] { --standing_; });
-        });
+        previousNotice_ =
+            SetNoticePresenter([this](const MessageBoxRequest& request, std::function<void()>) {
+                notices_.push_back(request.text);
+                mostStanding_ = std::max(mostStanding_, ++standing_);
+                return std::function<void()>([this] { --standing_; });
+            });
         form_ = std::make_unique<TForm1>(nullptr, *sound_, *mixer_);
     }
 

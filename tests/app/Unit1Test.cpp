@@ -85,8 +85,8 @@ protected:
             return true;
         });
         previousDialog_ = TSaveDialog::SetPresenter([](TSaveDialog&) { return false; });
-        previousNotice_ =
-            SetNoticePresenter([this](const MessageBoxRequest& request, std::function<void()> closed) {
+        previousNotice_ = SetNoticePresenter(
+            [this](const MessageBoxRequest& request, std::function<void()> closed) {
                 notices_.push_back(request);
                 const std::size_t n = notices_.size() - 1;
                 open_.insert(n);

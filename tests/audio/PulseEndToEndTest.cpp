@@ -107,8 +107,10 @@ TEST_P(PulseEndToEndTest, TheChosenEarSoundsAndTheOtherIsSilent) {
         tone_->Play();
         const auto samples = Listen(100);
         SCOPED_TRACE(testing::Message() << "left " << c.left << ", right " << c.right);
-        EXPECT_NEAR(test::Peak(Channel(samples, 0)), c.left != 0 ? 32767.0 : 0.0, Tolerance(32767.0));
-        EXPECT_NEAR(test::Peak(Channel(samples, 1)), c.right != 0 ? 32767.0 : 0.0, Tolerance(32767.0));
+        EXPECT_NEAR(test::Peak(Channel(samples, 0)), c.left != 0 ? 32767.0 : 0.0,
+                    Tolerance(32767.0));
+        EXPECT_NEAR(test::Peak(Channel(samples, 1)), c.right != 0 ? 32767.0 : 0.0,
+                    Tolerance(32767.0));
     }
 }
 
@@ -211,14 +213,16 @@ TEST_P(PulseEndToEndServerTest, DaemonStoppedAndRestartedWhileATonePlays) {
     capture.Clear();
     ASSERT_TRUE(capture.Record(FramesOf(100), 2s));
     const auto samples = capture.Samples();
-    EXPECT_NEAR(test::Peak(Channel(samples, 0)), 32767.0, test::AmplitudeTolerance(GetParam(), 32767.0));
+    EXPECT_NEAR(test::Peak(Channel(samples, 0)), 32767.0,
+                test::AmplitudeTolerance(GetParam(), 32767.0));
     EXPECT_EQ(test::Peak(Channel(samples, 1)), 0.0);
     QCoreApplication::processEvents();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothServers, PulseEndToEndTest, test::kBothServers, test::ServerName);
 
-INSTANTIATE_TEST_SUITE_P(BothServers, PulseEndToEndServerTest, test::kBothServers, test::ServerName);
+INSTANTIATE_TEST_SUITE_P(BothServers, PulseEndToEndServerTest, test::kBothServers,
+                         test::ServerName);
 
 }  // namespace
 }  // namespace velmora

@@ -332,7 +332,8 @@ TEST_P(PulseMixerDeviceServerTest, ServerGoingAwayIsNoDeviceAndComingBackIsDevic
 
 INSTANTIATE_TEST_SUITE_P(BothServers, PulseMixerDeviceTest, test::kBothServers, test::ServerName);
 
-INSTANTIATE_TEST_SUITE_P(BothServers, PulseMixerDeviceServerTest, test::kBothServers, test::ServerName);
+INSTANTIATE_TEST_SUITE_P(BothServers, PulseMixerDeviceServerTest, test::kBothServers,
+                         test::ServerName);
 
 }  // namespace
 }  // namespace velmora

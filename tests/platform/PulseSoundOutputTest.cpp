@@ -204,7 +204,8 @@ TEST_P(PulseSoundOutputServerTest, HungServerHoldsNoCallLongerThanATimeout) {
 
 INSTANTIATE_TEST_SUITE_P(BothServers, PulseSoundOutputTest, test::kBothServers, test::ServerName);
 
-INSTANTIATE_TEST_SUITE_P(BothServers, PulseSoundOutputServerTest, test::kBothServers, test::ServerName);
+INSTANTIATE_TEST_SUITE_P(BothServers, PulseSoundOutputServerTest, test::kBothServers,
+                         test::ServerName);
 
 }  // namespace
 }  // namespace velmora

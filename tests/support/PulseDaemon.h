@@ -127,9 +127,9 @@ private:
                 "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
                 "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
                 "XDG_STATE_HOME=" + (dir_ / "state").string(),
-                "DBUS_SESSION_BUS_ADDRESS=" +
-                    (kind_ == SoundServer::PipeWire ? "unix:path=" + (dir_ / "run/bus").string()
-                                                    : std::string("disabled:")),
+                "DBUS_SESSION_BUS_ADDRESS=" + (kind_ == SoundServer::PipeWire
+                                                   ? "unix:path=" + (dir_ / "run/bus").string()
+                                                   : std::string("disabled:")),
                 "PATH=/usr/bin:/bin"};
     }
 
@@ -176,7 +176,8 @@ private:
     }
 
     bool DefaultSinkIsTestSink() const {
-        const std::string command = "pactl --server='" + Server() + "' get-default-sink 2>/dev/null";
+        const std::string command =
+            "pactl --server='" + Server() + "' get-default-sink 2>/dev/null";
         FILE* pipe = ::popen(command.c_str(), "r");
         if (!pipe) {
             return false;

@@ -40,7 +40,8 @@ protected:
         lock_ = std::make_unique<PulseTestLock>();
         ASSERT_TRUE(ResetTestSink(Server()));
         pulse_ = std::make_unique<PulseContext>(Address());
-        ASSERT_TRUE(pulse_->Connect()) << "the test sound server " << Address() << " is not reachable";
+        ASSERT_TRUE(pulse_->Connect())
+            << "the test sound server " << Address() << " is not reachable";
         sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
     }
 

@@ -29,8 +29,9 @@ inline std::string ServerName(const ::testing::TestParamInfo<SoundServer>& info)
 }
 
 inline std::string PulseTestServer(SoundServer kind = SoundServer::PulseAudio) {
-    const char* server = std::getenv(kind == SoundServer::PulseAudio ? "VELMORA_E2E_PULSE_SERVER"
-                                                                     : "VELMORA_E2E_PIPEWIRE_SERVER");
+    const char* server =
+        std::getenv(kind == SoundServer::PulseAudio ? "VELMORA_E2E_PULSE_SERVER"
+                                                    : "VELMORA_E2E_PIPEWIRE_SERVER");
     return server ? server : "";
 }
 
@@ -86,12 +87,12 @@ inline void EnsureCoreApplication() {
 }  // namespace velmora::test
 
 // Skips the test when no test server of this kind was started for this run.
-#define VELMORA_REQUIRE_PULSE_SERVER_OF(kind)                                                  \
-    do {                                                                                       \
-        if (::velmora::test::PulseTestServer(kind).empty()) {                                  \
+#define VELMORA_REQUIRE_PULSE_SERVER_OF(kind)                                                   \
+    do {                                                                                        \
+        if (::velmora::test::PulseTestServer(kind).empty()) {                                   \
             GTEST_SKIP() << "end-to-end test needs the sound servers that scripts/test starts " \
                             "(VELMORA_E2E_PULSE_SERVER, VELMORA_E2E_PIPEWIRE_SERVER)";          \
-        }                                                                                      \
+        }                                                                                       \
     } while (0)
 #define VELMORA_REQUIRE_PULSE_SERVER() \
     VELMORA_REQUIRE_PULSE_SERVER_OF(::velmora::test::SoundServer::PulseAudio)

@@ -103,14 +103,19 @@ inline double LowBandDb(std::span<const double> x, std::span<const double> refer
     }
     // Parseval: the bins below the cutoff, each counted for its negative frequency too.
     const auto bins = static_cast<std::size_t>(cutoff * double(n) / rate);
+    std::vector<double> cosine(n);
+    std::vector<double> sine(n);
+    for (std::size_t m = 0; m < n; ++m) {
+        cosine[m] = std::cos(2.0 * M_PI * double(m) / double(n));
+        sine[m] = std::sin(2.0 * M_PI * double(m) / double(n));
+    }
     double low = 0.0;
     for (std::size_t k = 0; k < bins; ++k) {
         double re = 0.0;
         double im = 0.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            const double phase = 2.0 * M_PI * double(k) * double(i) / double(n);
-            re += windowed[i] * std::cos(phase);
-            im -= windowed[i] * std::sin(phase);
+        for (std::size_t i = 0, m = 0; i < n; ++i, m = (m + k) % n) {
+            re += windowed[i] * cosine[m];
+            im -= windowed[i] * sine[m];
         }
         low += (k == 0 ? 1.0 : 2.0) * (re * re + im * im) / double(n);
     }

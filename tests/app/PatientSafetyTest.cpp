@@ -1,0 +1,253 @@
+// The one promise of a hearing test, checked at the monitors of a sound server of the test's own,
+// on PulseAudio and on PipeWire: the patient never hears more than the gauge shows, whatever
+// happens to the outputs and their volumes, and no change of level is heard as a click.
+#include "tests/app/ConsoleOnServer.h"
+
+#include <cstdlib>
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Clock;
+using test::Heard;
+using test::LevelAmplitude;
+
+constexpr double kOneDecibel = 1.122;
+
+std::size_t FramesOf(Clock::duration length) {
+    return std::size_t(std::chrono::duration<double>(length).count() * test::kRate);
+}
+
+class PatientSafety : public test::ConsoleOnServer {
+protected:
+    double Tolerance(double amplitude) const {
+        return test::AmplitudeTolerance(Server(), amplitude);
+    }
+
+    // A capture of `source` that goes on while the window's event loop runs.
+    struct Recorder {
+        PulseContext listener;
+        PulseCapture capture;
+        Recorder(const std::string& server, const std::string& source)
+            : listener(server), capture(listener, source) {}
+    };
+    std::unique_ptr<Recorder> Record(const std::string& source = "@DEFAULT_MONITOR@") {
+        auto recorder = std::make_unique<Recorder>(daemon_->Server(), source);
+        EXPECT_TRUE(recorder->capture.Start()) << "no capture of " << source;
+        return recorder;
+    }
+    static void Keep(PulseCapture& capture, Clock::duration length) {
+        const auto end = Clock::now() + length;
+        while (Clock::now() < end) {
+            QApplication::processEvents();
+            capture.Record(FramesOf(5ms), 20ms);
+        }
+    }
+};
+
+TEST_P(PatientSafety, ANewDefaultOutputGetsTheHeldLevelBeforeTheToneAndTheToneFollowsTheDefault) {
+    for (const bool muted : {false, true}) {
+        SCOPED_TRACE(muted ? "muted" : "not muted");
+        SetLevel(3);
+        if (muted) {
+            form_->HemisphereButton1Click(nullptr);
+        }
+        Run(200ms);
+        // Headphones plugged in: a second output at 100 %, made the default.
+        const std::string module = Pactl(
+            "load-module module-null-sink sink_name=second rate=96000 norewinds=1 "
+            "sink_properties=monitor.channel-volumes=true");
+        ASSERT_FALSE(module.empty());
+        auto second = Record("second.monitor");
+        Pactl("set-default-sink second");
+        Keep(second->capture, 800ms);
+        const auto samples = second->capture.Samples();
+        for (int channel = 0; channel < 2; ++channel) {
+            const double peak = test::Peak(test::Channel(samples, channel));
+            if (muted) {
+                EXPECT_EQ(peak, 0.0) << "channel " << channel;
+            } else {
+                // From its first frame on, never above the level shown; and the tone is there.
+                EXPECT_LE(peak, LevelAmplitude(3) * kOneDecibel) << "channel " << channel;
+                EXPECT_GE(peak, LevelAmplitude(3) - Tolerance(LevelAmplitude(3)));
+            }
+        }
+        if (muted) {
+            Pactl("unload-module " + module);
+            form_->janColorButton5click(nullptr);
+            continue;
+        }
+        // The output the tone plays on, the default, is removed: the tone goes on where the
+        // server's default now is, at the held level.
+        Pactl("unload-module " + module);
+        const Heard back = Listen(300ms, true);
+        ASSERT_TRUE(back.firstSound.has_value()) << "the tone did not come back";
+        EXPECT_LT(*back.firstSound, 2s);
+        EXPECT_NEAR(back.Peak(0), LevelAmplitude(3), Tolerance(LevelAmplitude(3)));
+        form_->janColorButton5click(nullptr);
+    }
+}
+
+TEST_P(PatientSafety, ResetWhileMutedAtLevelNineIsSilentFromItsFirstStepToItsLast) {
+    auto recorder = Record();
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        form_->ExTrackBar1->SetPosition(9);
+        form_->ExTrackBar2->SetPosition(9);
+        form_->HemisphereButton1Click(nullptr);
+        ASSERT_TRUE(form_->Muted);
+        Keep(recorder->capture, 60ms);
+        recorder->capture.Clear();
+        form_->janColorButton5click(nullptr);
+        Keep(recorder->capture, 150ms);
+        const auto samples = recorder->capture.Samples();
+        EXPECT_EQ(test::Peak(test::Channel(samples, 0)), 0.0) << "reset " << attempt;
+        EXPECT_EQ(test::Peak(test::Channel(samples, 1)), 0.0) << "reset " << attempt;
+    }
+    EXPECT_FALSE(form_->Muted);
+    EXPECT_EQ(form_->ExTrackBar1->Position(), 0);
+}
+
+TEST_P(PatientSafety, AVolumeAnotherProgramSetsIsPutBackAtOnceAndTheOperatorIsToldOnce) {
+    SetLevel(2);
+    Run(300ms);
+    auto recorder = Record();
+    Keep(recorder->capture, 100ms);
+    // Another program (the desktop's volume keys) turns the output up to 100 %; in the
+    // background, so that this window's loop goes on meanwhile.
+    const std::string other =
+        "pactl --server='" + daemon_->Server() + "' set-sink-volume @DEFAULT_SINK@ 100% &";
+    ASSERT_EQ(std::system(other.c_str()), 0);
+    Keep(recorder->capture, 600ms);
+    const std::vector<double> x = test::Channel(recorder->capture.Samples(), 0);
+    // How long the tone stood above the level shown: from the first frame above it to the last.
+    std::optional<std::size_t> first;
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (std::abs(x[i]) > LevelAmplitude(2) * kOneDecibel) {
+            first = first.value_or(i);
+            last = i;
+        }
+    }
+    ASSERT_TRUE(first.has_value()) << "the other program's change was never heard: no test";
+    EXPECT_LT(double(last - *first) / test::kRate, 0.100) << "the level shown was not back in time";
+    EXPECT_NEAR(test::Peak(std::span(x).last(FramesOf(100ms))), LevelAmplitude(2),
+                Tolerance(LevelAmplitude(2)));
+    EXPECT_EQ(std::count(notices_.begin(), notices_.end(),
+                         QStringLiteral("Die Lautstärke wurde von einem anderen Programm "
+                                        "verändert.\nDer eingestellte Pegel wurde "
+                                        "wiederhergestellt.")),
+              1);
+}
+
+// A level step at 4000 Hz and a mute and unmute at level 3, as a patient with a high-frequency
+// loss would hear them: in every 20 ms around the change, the energy below 2000 Hz (where such a
+// patient hears well) stays 60 dB under the steady tone, and the new level stands within 50 ms.
+TEST_P(PatientSafety, LevelStepsAndMuteAreFreeOfClicksAndQuick) {
+    form_->RadioButton9->SetChecked(true);  // 4000 Hz
+    Run(300ms);
+    auto recorder = Record();
+    PulseCapture& capture = recorder->capture;
+    Keep(capture, 100ms);
+    const std::size_t window = FramesOf(20ms);
+    std::vector<double> steadyTone;  // 20 ms of the tone at level 3, once it was heard
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool soundsAfter;
+    } changes[] = {
+        {"level 0 to 3", [&] { SetLevel(3); }, true},
+        {"mute", [&] { form_->HemisphereButton1Click(nullptr); }, false},
+        {"unmute", [&] { form_->HemisphereButton1Click(nullptr); }, true},
+    };
+    for (const auto& step : changes) {
+        SCOPED_TRACE(step.name);
+        capture.Clear();
+        Keep(capture, 60ms);
+        const auto clicked = Clock::now();
+        step.change();
+        Keep(capture, 300ms);
+        const std::vector<double> x = test::Channel(capture.Samples(), 0);
+        ASSERT_GT(x.size(), 3 * window);
+        const auto tail = std::span(x).last(window);
+        if (steadyTone.empty()) {
+            steadyTone.assign(tail.begin(), tail.end());
+        }
+        const double target = step.soundsAfter ? test::Rms(tail) : 0.0;
+        if (step.soundsAfter) {
+            EXPECT_NEAR(test::Rms(tail), test::Rms(steadyTone), test::Rms(steadyTone) * 0.03);
+        }
+        double worst = -400.0;
+        for (std::size_t at = 0; at + window <= x.size(); at += window / 20) {
+            worst = std::max(worst, test::LowBandDb(std::span(x).subspan(at, window), steadyTone,
+                                                    test::kRate, 2000.0));
+        }
+        EXPECT_LE(worst, -60.0) << "energy below 2000 Hz, dB under the steady tone";
+        // Within 1 dB of the new level (or silent), measured over whole periods of the tone.
+        const std::size_t settled = test::SettledFrom(x, 24 * 4, target, 0.12);
+        const auto arrival = capture.ArrivalOf(settled);
+        ASSERT_TRUE(arrival.has_value()) << "never settled";
+        EXPECT_LT(std::chrono::duration<double>(*arrival - clicked).count(), 0.050)
+            << "the new level stood too late";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothServers, PatientSafety, test::kBothServers, test::ServerName);
+
+// The program starts while no server runs; the server that starts later has its output at 100 %.
+class LateServer : public test::ConsoleOnServer {
+    bool ServerFirst() const override { return false; }
+};
+
+TEST_P(LateServer, GetsTheHeldLevelBeforeAnySound) {
+    Run(300ms);
+    ASSERT_TRUE(daemon_->Start());
+    const Heard atZero = Listen(1500ms);
+    EXPECT_EQ(atZero.Peak(0), 0.0);
+    EXPECT_EQ(atZero.Peak(1), 0.0);
+    EXPECT_NE(Pactl("get-sink-volume testsink").find("/   0% /"), std::string::npos)
+        << "the output did not get the level 0 of the gauge";
+    EXPECT_FALSE(form_->NoSoundNotice().IsShown()) << "the warning stayed with the sound back";
+    SetLevel(3);
+    const Heard atThree = Listen(300ms);
+    EXPECT_NEAR(atThree.Peak(0), LevelAmplitude(3),
+                test::AmplitudeTolerance(Server(), LevelAmplitude(3)));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothServers, LateServer, test::kBothServers, test::ServerName);
+
+// A desktop that stored a near-silent volume for the program's stream (as WirePlumber does
+// after an earlier run set it so): the server puts it back on every new stream.
+class StoredStreamVolume : public test::ConsoleOnServer {
+    void PrepareServer(test::PulseDaemon& daemon) override {
+        daemon.StoreStreamVolume(std::pow(100.0 / 65536.0, 3.0));
+    }
+};
+
+TEST_P(StoredStreamVolume, TheChosenEarHearsTheLevelShownAndTheOtherEarNothing) {
+    struct Ear {
+        const char* name;
+        TRadioButton* button;
+        bool left;
+        bool right;
+    };
+    for (const Ear& ear : {Ear{"Links", form_->RadioButton1, true, false},
+                           Ear{"Rechts", form_->RadioButton2, false, true},
+                           Ear{"Beide", form_->RadioButton3, true, true}}) {
+        SCOPED_TRACE(ear.name);
+        ear.button->SetChecked(true);
+        SetLevel(3);
+        const Heard heard = Listen(300ms);
+        const double level = LevelAmplitude(3);
+        const double silence = 32767.0 * 0.001;  // -60 dB of full scale
+        EXPECT_NEAR(heard.Peak(0), ear.left ? level : 0.0,
+                    ear.left ? test::AmplitudeTolerance(Server(), level) : silence);
+        EXPECT_NEAR(heard.Peak(1), ear.right ? level : 0.0,
+                    ear.right ? test::AmplitudeTolerance(Server(), level) : silence);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothServers, StoredStreamVolume, test::kBothServers, test::ServerName);
+
+}  // namespace
+}  // namespace velmora
