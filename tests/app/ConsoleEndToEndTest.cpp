@@ -4,6 +4,8 @@
 
 #include "ConsoleWindow.h"
 
+#include "tests/support/PulseDaemon.h"
+
 #include <cmath>
 
 namespace velmora {
@@ -43,7 +45,7 @@ QRect MarkerAt(int left, int t) {
 
 class ConsoleEndToEndTest : public test::ConsoleWindowTest {};
 
-TEST_F(ConsoleEndToEndTest, TypicalTestStepIsSeenAndHeard) {
+TEST_P(ConsoleEndToEndTest, TypicalTestStepIsSeenAndHeard) {
     // The window: its fixed size, centred on the screen.
     EXPECT_EQ(size_, QPoint(kClientWidth, kClientHeight));
     EXPECT_NEAR(origin_.x(), (kScreenWidth - kClientWidth) / 2, 1);
@@ -110,6 +112,67 @@ TEST_F(ConsoleEndToEndTest, TypicalTestStepIsSeenAndHeard) {
     app_ = -1;
     EXPECT_EQ(*code, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothServers, ConsoleEndToEndTest, test::kBothServers, test::ServerName);
+
+// The program on a server of the test's own, which goes away and comes back while the tone loops.
+class ConsoleRestartTest : public test::ConsoleWindowTest {
+protected:
+    void SetUp() override {
+        VELMORA_REQUIRE_PULSE_SERVER_OF(Server());
+        daemon_ = std::make_unique<test::PulseDaemon>(Server());
+        ASSERT_TRUE(daemon_->Start()) << "the sound server could not be started";
+        ConsoleWindowTest::SetUp();
+    }
+    void TearDown() override {
+        ConsoleWindowTest::TearDown();
+        daemon_.reset();
+    }
+    std::string ServerAddress() const override { return daemon_->Server(); }
+
+    // Waits (at most `limit`) until `done` holds; whether it did.
+    static bool Within(std::chrono::milliseconds limit, const std::function<bool()>& done) {
+        for (auto end = std::chrono::steady_clock::now() + limit;
+             std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(50ms)) {
+            if (done()) {
+                return true;
+            }
+        }
+        return done();
+    }
+
+    std::unique_ptr<test::PulseDaemon> daemon_;
+};
+
+// Three outages in a row: a warning while the sound is gone, never more than one, none once the
+// tone is back; and then the operator's keys reach the level bar, not a box.
+TEST_P(ConsoleRestartTest, AfterThreeRestartsNoWarningIsLeftAndTheLevelBarTakesTheKeys) {
+    for (int outage = 1; outage <= 3; ++outage) {
+        SCOPED_TRACE(testing::Message() << "outage " << outage);
+        daemon_->Stop();
+        EXPECT_TRUE(Within(3000ms, [&] { return CountWindows("Achtung") == 1; }))
+            << "no warning while the sound was gone";
+        std::this_thread::sleep_for(700ms);
+        EXPECT_LE(CountWindows("Achtung"), 1) << "warnings stacked";
+        ASSERT_TRUE(daemon_->Start());
+        EXPECT_TRUE(Within(5000ms, [&] { return CountWindows("Achtung") == 0; }))
+            << "a warning stayed after the sound was back";
+    }
+    ASSERT_TRUE(Reconnect());
+    Click(kCoarseThumb);
+    EXPECT_EQ(
+        display_.Xdotool({"key", "--delay", "50", "Home", "Right", "Right", "Right"}).exitCode, 0);
+    const double expected = 32767.0 * std::pow((30 * 65535 / 100) / 65535.0, 3.0);
+    std::vector<std::int16_t> samples;
+    for (int i = 0; i < 30 && test::Peak(test::Channel(samples, 0)) < expected * 0.9; ++i) {
+        samples = Listen(100);
+    }
+    EXPECT_NEAR(test::Peak(test::Channel(samples, 0)), expected,
+                test::AmplitudeTolerance(Server(), expected))
+        << "the keys did not reach the level bar";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothServers, ConsoleRestartTest, test::kBothServers, test::ServerName);
 
 }  // namespace
 }  // namespace velmora

@@ -4,9 +4,9 @@
 // is 0 and (checked on a sample of the changes, with the level raised) the tone that reaches the
 // sink's monitor is the one the checked radio buttons name, in the ear they name.
 //
-// VELMORA_ROBUSTNESS_ACTIONS (default 2000), VELMORA_ROBUSTNESS_SECONDS (default 80: the actions
-// stop there) and VELMORA_ROBUSTNESS_SEED (default 1) make longer or other runs; a failure
-// names its seed and action.
+// VELMORA_ROBUSTNESS_ACTIONS (default 2000), VELMORA_ROBUSTNESS_SECONDS (default 45 on each server:
+// the actions stop there) and VELMORA_ROBUSTNESS_SEED (default 1) make longer or other runs; a
+// failure names its seed and action.
 
 #include "ConsoleWindow.h"
 
@@ -220,8 +220,12 @@ protected:
             if (std::abs(measured - hertz) > hertz * 0.01 + 1) {
                 why << " channel " << channel << " at " << measured << " Hz, not " << hertz;
             }
+            // The waveform by its crest factor, where the server keeps its harmonics: PipeWire
+            // mixes at 48 kHz and drops those above 24 kHz (an 8000 Hz square wave keeps its
+            // fundamental only).
             const double crest = test::Peak(x) / std::max(test::Rms(x), 1.0);
-            if (std::abs(crest - kCrest[s.wave]) > 0.12) {
+            if (Server() == test::SoundServer::PulseAudio &&
+                std::abs(crest - kCrest[s.wave]) > 0.12) {
                 why << " channel " << channel << " crest " << crest << ", not that of "
                     << kWaves[s.wave].name;
             }
@@ -259,9 +263,9 @@ protected:
     Clock::time_point lastClickTime_;
 };
 
-TEST_F(ConsoleRobustnessTest, RandomClicksAndKeysKeepTheWindowAnsweringAndTheToneRight) {
+TEST_P(ConsoleRobustnessTest, RandomClicksAndKeysKeepTheWindowAnsweringAndTheToneRight) {
     const int actions = EnvOr("VELMORA_ROBUSTNESS_ACTIONS", 2000);
-    const auto budget = std::chrono::seconds(EnvOr("VELMORA_ROBUSTNESS_SECONDS", 80));
+    const auto budget = std::chrono::seconds(EnvOr("VELMORA_ROBUSTNESS_SECONDS", 45));
     const unsigned seed = unsigned(EnvOr("VELMORA_ROBUSTNESS_SEED", 1));
     std::mt19937 random(seed);
     auto below = [&](int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(random)); };
@@ -418,6 +422,8 @@ TEST_F(ConsoleRobustnessTest, RandomClicksAndKeysKeepTheWindowAnsweringAndTheTon
         changes, checked, dialogs_, seed);
     EXPECT_GE(done, std::min(actions, 200)) << "too few actions in the time";
 }
+
+INSTANTIATE_TEST_SUITE_P(BothServers, ConsoleRobustnessTest, test::kBothServers, test::ServerName);
 
 }  // namespace
 }  // namespace velmora

@@ -1,7 +1,8 @@
 #pragma once
 
-// The real program on a headless X display (Xvfb) of the test's own, with the test sound server
-// of scripts/test: started, found on the screen, clicked and heard as an operator would.
+// The real program on a headless X display (Xvfb) of the test's own, with a test sound server of
+// scripts/test (the test's parameter says which): started, found on the screen, clicked and heard
+// as an operator would.
 
 #include "platform/pulse/PulseCapture.h"
 #include "platform/pulse/PulseContext.h"
@@ -18,6 +19,7 @@
 #include <QPoint>
 #include <QRect>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,12 +44,16 @@ constexpr int kScreenHeight = 800;
 // at (12, 236) in the main panel DsGroup1 at (8, 128).
 constexpr QPoint kPlot{8 + 12 + 20, 128 + 236 + 28};
 
-class ConsoleWindowTest : public ::testing::Test {
+class ConsoleWindowTest : public ::testing::TestWithParam<SoundServer> {
 protected:
+    SoundServer Server() const { return GetParam(); }
+    // The server the program plays on and the test listens to.
+    virtual std::string ServerAddress() const { return test::PulseTestServer(Server()); }
+
     void SetUp() override {
-        VELMORA_REQUIRE_PULSE_SERVER();
+        VELMORA_REQUIRE_PULSE_SERVER_OF(Server());
         lock_ = std::make_unique<test::PulseTestLock>();
-        ASSERT_TRUE(test::ResetTestSink());
+        ASSERT_TRUE(test::ResetTestSink(Server()));
 
         char pattern[] = "/tmp/velmora-console-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -70,16 +76,13 @@ protected:
         ASSERT_EQ(display_.Xdotool({"version"}).exitCode, 0)
             << "xdotool is missing (scripts/setup installs it)";
 
-        pulse_ = std::make_unique<PulseContext>(test::PulseTestServer());
-        ASSERT_TRUE(pulse_->Connect())
-            << "the test sound server " << test::PulseTestServer() << " is not reachable";
-        capture_ = std::make_unique<PulseCapture>(*pulse_);
-        ASSERT_TRUE(capture_->Start());
+        ASSERT_TRUE(Reconnect()) << "the test sound server " << ServerAddress()
+                                 << " is not reachable";
 
         app_ = test::Spawn(VELMORA_APP_PATH, {VELMORA_APP_PATH},
                            test::EnvironmentWith({
                                "DISPLAY=" + display_.Name(),
-                               "PULSE_SERVER=" + test::PulseTestServer(),
+                               "PULSE_SERVER=" + ServerAddress(),
                                "QT_QPA_PLATFORM=xcb",
                                "QT_SCALE_FACTOR=1",
                                "HOME=" + (dir_ / "home").string(),
@@ -95,13 +98,30 @@ protected:
         capture_.reset();
         pulse_.reset();
         display_.Stop();
-        if (!test::PulseTestServer().empty()) {
-            test::ResetTestSink();
+        if (!test::PulseTestServer(Server()).empty()) {
+            test::ResetTestSink(Server());
         }
         if (!dir_.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(dir_, ignored);
         }
+    }
+
+    // Connects the test's capture of the sink's monitor (again, after a restart of the server).
+    bool Reconnect() {
+        capture_.reset();
+        pulse_ = std::make_unique<PulseContext>(ServerAddress());
+        if (!pulse_->Connect()) {
+            return false;
+        }
+        capture_ = std::make_unique<PulseCapture>(*pulse_);
+        return capture_->Start();
+    }
+
+    // The windows on the screen whose title holds `name`.
+    int CountWindows(const std::string& name) {
+        const auto found = display_.Xdotool({"search", "--onlyvisible", "--name", name});
+        return int(std::count(found.output.begin(), found.output.end(), '\n'));
     }
 
     // Waits for the window titled "... Relativtest ..." and reads where it lies on the screen.
