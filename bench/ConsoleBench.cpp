@@ -12,6 +12,12 @@
 //   0, and right after the handler the coarse bar goes back to 9, as fast as no operator could.
 //   The time from the click until the new tone's first frame arrives, which includes the two
 //   speaker volume changes: an upper bound.
+// - LevelStepToSteadyLevel: at 4000 Hz, the coarse bar from one level to another (0 to 3, the
+//   first step an operator makes, and 3 to 4, between two audible levels): the time from the
+//   handler's call until the frame from which the tone stays within 1 dB of its new level arrives
+//   from the monitor (counter median_ms), and the loudest energy below 2000 Hz in any 20 ms
+//   around the step, in dB under the steady tone (counter low_band_db): how audible the step
+//   is as a click to an ear that hears 2000 Hz better than 4000 Hz.
 
 #include "GuiApplication.h"
 
@@ -25,6 +31,7 @@
 #include "platform/sound/PulseSoundOutput.h"
 
 #include "tests/support/PulseDaemon.h"
+#include "tests/support/ToneAnalysis.h"
 
 #include <benchmark/benchmark.h>
 
@@ -196,6 +203,68 @@ void BM_ClickAndRaiseToNewToneAtTheSink(benchmark::State& state) {
 BENCHMARK(BM_ClickAndRaiseToNewToneAtTheSink)
     ->UseManualTime()
     ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_LevelStepToSteadyLevel(benchmark::State& state) {
+    Console& console = TheConsole();
+    if (!console.window) {
+        state.SkipWithError("pulseaudio could not be started");
+        return;
+    }
+    TForm1& w = *console.window;
+    PulseCapture capture(*console.pulse);
+    if (!capture.Start()) {
+        state.SkipWithError("the monitor could not be recorded");
+        return;
+    }
+    const int from = static_cast<int>(state.range(0));
+    const int to = static_cast<int>(state.range(1));
+    w.RadioButton9->SetChecked(true);                          // 4000 Hz
+    const auto window = static_cast<std::size_t>(kRate / 50);  // 20 ms
+    std::vector<double> times;
+    double worst = -400.0;
+    for (auto _ : state) {
+        w.ExTrackBar1->SetPosition(from);
+        Settle(capture);
+        capture.Record(4800, 1s);
+        const auto start = Clock::now();
+        w.ExTrackBar1->SetPosition(to);
+        const auto called = Clock::now();
+        while (Clock::now() - called < 250ms) {
+            QCoreApplication::processEvents();
+            capture.Record(480, 20ms);
+        }
+        const std::vector<double> x = test::Channel(capture.Samples(), 0);
+        const auto tail = std::span(x).last(window);
+        const std::size_t settled = test::SettledFrom(x, 96, test::Rms(tail), 0.12);
+        const auto arrival = capture.ArrivalOf(settled);
+        if (!arrival) {
+            state.SkipWithError("the level did not settle");
+            break;
+        }
+        const double seconds = std::chrono::duration<double>(*arrival - start).count();
+        times.push_back(seconds * 1000.0);
+        state.SetIterationTime(seconds);
+        for (std::size_t at = 0; at + window <= x.size(); at += window / 20) {
+            worst = std::max(
+                worst, test::LowBandDb(std::span(x).subspan(at, window), tail, kRate, 2000.0));
+        }
+        capture.Clear();
+    }
+    if (!times.empty()) {
+        std::sort(times.begin(), times.end());
+        state.counters["median_ms"] = times[times.size() / 2];
+        state.counters["low_band_db"] = worst;
+    }
+    w.ExTrackBar1->SetPosition(0);
+    w.RadioButton7->SetChecked(true);
+    QCoreApplication::processEvents();
+}
+BENCHMARK(BM_LevelStepToSteadyLevel)
+    ->Args({0, 3})
+    ->Args({3, 4})
+    ->UseManualTime()
+    ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

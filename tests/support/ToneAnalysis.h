@@ -72,6 +72,23 @@ inline double LargestSineResidual(std::span<const double> x, double frequency, d
     return largest;
 }
 
+// The amplitude of the component of `x` at `frequency`, over as many whole periods as `x` holds.
+inline double Amplitude(std::span<const double> x, double frequency, double rate) {
+    const double period = rate / frequency;
+    const auto n = static_cast<std::size_t>(std::floor(double(x.size()) / period) * period);
+    if (n == 0) {
+        return 0.0;
+    }
+    double re = 0.0;
+    double im = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double phase = 2.0 * M_PI * frequency * double(i) / rate;
+        re += x[i] * std::cos(phase);
+        im += x[i] * std::sin(phase);
+    }
+    return 2.0 * std::sqrt(re * re + im * im) / double(n);
+}
+
 // The part of `x` from the first sample whose magnitude exceeds `threshold` to the last one.
 inline std::span<const double> Sounding(std::span<const double> x, double threshold) {
     std::size_t begin = 0;
