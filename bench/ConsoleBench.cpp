@@ -1,4 +1,5 @@
-// The test console on a PulseAudio daemon of the benchmark's own (a null sink at 96 kHz), built
+// The test console on a PulseAudio daemon of the benchmark's own (a null sink at 96 kHz; or a
+// PipeWire stack with VELMORA_BENCH_SERVER=pipewire), built
 // as the program builds it (real sound output and mixer): from a click on "2000 Hz" to the first
 // frame of the new tone at the sink's monitor.
 //
@@ -39,8 +40,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 namespace velmora {
 namespace {
@@ -50,9 +53,16 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double kRate = 96000.0;
 
+// The server of the run: PulseAudio, or PipeWire with VELMORA_BENCH_SERVER=pipewire.
+test::SoundServer BenchServer() {
+    const char* server = std::getenv("VELMORA_BENCH_SERVER");
+    return server && std::string_view(server) == "pipewire" ? test::SoundServer::PipeWire
+                                                            : test::SoundServer::PulseAudio;
+}
+
 // The window on a daemon of its own, one for all benchmarks of the run.
 struct Console {
-    test::PulseDaemon daemon;
+    test::PulseDaemon daemon{BenchServer()};
     std::unique_ptr<PulseContext> pulse;
     std::unique_ptr<PulseSoundOutput> sound;
     std::unique_ptr<PulseMixerDevice> mixer;

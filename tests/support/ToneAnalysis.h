@@ -104,7 +104,9 @@ inline std::span<const double> Sounding(std::span<const double> x, double thresh
 
 // The energy of `x` (Hann window) in its spectrum below `cutoff` Hz, as a fraction of the energy
 // of the whole windowed signal `reference` (of the same length): how far under a steady tone the
-// low frequencies of a click lie. Negative dB, or -inf for none.
+// low frequencies of a click lie, from 100 Hz up: below that lies a constant offset, which is not
+// heard (a server's rounding leaves one of half a step, tone or no tone). Negative dB, or -inf for
+// none.
 inline double LowBandDb(std::span<const double> x, std::span<const double> reference, double rate,
                         double cutoff) {
     const std::size_t n = x.size();
@@ -127,14 +129,14 @@ inline double LowBandDb(std::span<const double> x, std::span<const double> refer
         sine[m] = std::sin(2.0 * M_PI * double(m) / double(n));
     }
     double low = 0.0;
-    for (std::size_t k = 0; k < bins; ++k) {
+    for (auto k = static_cast<std::size_t>(std::ceil(100.0 * double(n) / rate)); k < bins; ++k) {
         double re = 0.0;
         double im = 0.0;
         for (std::size_t i = 0, m = 0; i < n; ++i, m = (m + k) % n) {
             re += windowed[i] * cosine[m];
             im -= windowed[i] * sine[m];
         }
-        low += (k == 0 ? 1.0 : 2.0) * (re * re + im * im) / double(n);
+        low += 2.0 * (re * re + im * im) / double(n);
     }
     return total > 0.0 ? 10.0 * std::log10(low / total) : 0.0;
 }
