@@ -1,6 +1,7 @@
 // Velmora: the relative hearing test.
 #include "app/Unit1.h"
 #include "framework/Application.h"
+#include "framework/German.h"
 #include "framework/MessageBox.h"
 #include "platform/mixer/PulseMixerDevice.h"
 #include "platform/pulse/PulseContext.h"
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
     using namespace velmora;
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("velmora"));
+    InstallGermanTranslation();
     SetApplicationTitle(QStringLiteral("Velmora - Relativtest"));
     try {
         // The desktop's sound server: the tone's playback and the mixer with the speaker line.

@@ -1,4 +1,7 @@
 #include "Bitmap.h"
+#include "framework/German.h"
+
+#include <cerrno>
 
 #include <QFile>
 #include <QSaveFile>
@@ -275,9 +278,10 @@ QByteArray TBitmap::SaveToBytes() const {
 
 bool TBitmap::LoadFromFile(const QString& path, QString* error) {
     QFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
         if (error != nullptr) {
-            *error = file.errorString();
+            *error = errno != 0 ? ReasonOf(errno) : file.errorString();
         }
         return false;
     }
@@ -286,9 +290,10 @@ bool TBitmap::LoadFromFile(const QString& path, QString* error) {
 
 bool TBitmap::SaveToFile(const QString& path, QString* error) const {
     QSaveFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly) || file.write(SaveToBytes()) < 0 || !file.commit()) {
         if (error != nullptr) {
-            *error = file.errorString();
+            *error = errno != 0 ? ReasonOf(errno) : file.errorString();
         }
         return false;
     }

@@ -1,4 +1,5 @@
 #include "Shell.h"
+#include "framework/German.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -31,12 +32,12 @@ ShellHandler& CurrentHandler() {
 bool EnsurePrivateDirectory(const QString& path, QString* error) {
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = ReasonOf(errno);
         return false;
     }
     struct stat info {};
     if (::lstat(native.constData(), &info) != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = ReasonOf(errno);
         return false;
     }
     if (!S_ISDIR(info.st_mode)) {

@@ -256,7 +256,18 @@ void TTrackBar::Paint() {
         style->drawComplexControl(QStyle::CC_Slider, &option, &painter, slider_);
         painter.restore();
     };
-    draw(QStyle::SC_SliderGroove);
+    // The channel as the classic control has it: unfilled, whatever the style would fill up to
+    // the thumb (Fusion fills the groove from its start with the highlight colour). Drawn as at
+    // the start, the groove has nothing to fill.
+    {
+        const int position = option.sliderPosition;
+        const int value = option.sliderValue;
+        option.sliderPosition = option.sliderValue =
+            option.upsideDown ? option.maximum : option.minimum;
+        draw(QStyle::SC_SliderGroove);
+        option.sliderPosition = position;
+        option.sliderValue = value;
+    }
     if (selectionRange_ && selEnd_ > selStart_) {
         const TRect channel = ChannelRect();
         const int from = TickPosition(std::max(selStart_, Min()));

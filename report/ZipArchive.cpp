@@ -1,4 +1,5 @@
 #include "ZipArchive.h"
+#include "framework/German.h"
 
 #include <QFile>
 
@@ -42,7 +43,7 @@ QString ZipReason(int zipError, int systemError) {
         }
     }
     if (systemError != 0) {
-        reason += QLatin1Char(' ') + QString::fromLocal8Bit(std::strerror(systemError));
+        reason += QLatin1Char(' ') + ReasonOf(systemError);
     }
     return reason;
 }

@@ -219,7 +219,11 @@ TEST_P(PulseMixerDeviceTest, ASetTheServerRefusesFails) {
     holder.join();
     mixer_->Close(handle);
     ASSERT_TRUE(unloaded) << "the second sink did not go";
-    EXPECT_EQ(result, MMSYSERR_ERROR) << "a refused set did not fail as one";
+    // PipeWire may tell of the removal before it answers the unload: then the model knows the
+    // control is gone before the set is sent, a failure too.
+    EXPECT_TRUE(result == MMSYSERR_ERROR ||
+                (Server() == test::SoundServer::PipeWire && result == MIXERR_INVALCONTROL))
+        << "a refused set did not fail as one: " << result;
 
     // The speakers, still there, take their sets as before.
     ASSERT_TRUE(ProcessEventsUntil([&] { return !Line(1, std::nullopt).has_value(); }));
