@@ -13,6 +13,7 @@
 #include "framework/Bitmap.h"
 #include "framework/Dialogs.h"
 #include "framework/Edit.h"
+#include "framework/German.h"
 #include "framework/GraphicControl.h"
 #include "framework/Label.h"
 #include "framework/Memo.h"
@@ -21,11 +22,15 @@
 #include "framework/Shell.h"
 #include "platform/sound/SoundOutput.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
+
+#include <cerrno>
 
 namespace velmora {
 
@@ -82,6 +87,7 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
           kCaution)) {
     Form1 = this;
     LoadLayout(sound, mixer);
+    RemoveLeftoverPictures();
     ApplyStartupDefaults();
     // The output plays the tone again by itself when it comes back; the operator must know
     // that meanwhile nothing is heard, whatever the gauge shows, and no longer once it is back.
@@ -158,6 +164,25 @@ void TForm1::FormClose(TComponent*, TCloseAction&) {
 void TForm1::DeletePictures() {
     for (const QString& path : PicturePaths) {
         DeleteFile(path);
+    }
+}
+
+void TForm1::ForgetPictures() {
+    DeletePictures();
+    PicturePaths.fill(QString());
+}
+
+void TForm1::RemoveLeftoverPictures() {
+    // Only in the directory as it must be: never through a link planted where it should be.
+    const QString directory = ExistingPrivateDirectory();
+    if (directory.isEmpty()) {
+        return;
+    }
+    for (int ear = 0; ear < 3; ++ear) {
+        const QString path = CurvePicturePath(ear);
+        if (!path.isEmpty() && QFileInfo(path).path() == directory) {
+            DeleteFile(path);
+        }
     }
 }
 
@@ -434,6 +459,8 @@ void TForm1::janColorButton7click(TComponent*) {
                                   "gehen verloren.\nWollen Sie das tun?"),
                    kCaution, MB_YESNO) == IDYES) {
         ClearPatientFields();
+        // The kept curves were the cleared patient's: the next report must not show them.
+        ForgetPictures();
     }
 }
 
@@ -443,7 +470,7 @@ void TForm1::janColorButton3click(TComponent* Sender) {
                    kCaution, MB_YESNO) == IDYES) {
         ClearPatientFields();
     }
-    DeletePictures();
+    ForgetPictures();
     janColorButton5click(Sender);
 }
 
@@ -473,26 +500,57 @@ QString TForm1::CurvePicturePath(int ear, QString* error) {
     return QDir(directory).filePath(QString::fromLatin1(names[ear]));
 }
 
-void TForm1::janColorButton1click(TComponent*) {
+int TForm1::SelectedEar() const {
     const TRadioButton* const ears[3] = {RadioButton3, RadioButton1, RadioButton2};
     int ear = 0;
     while (ear < 2 && !ears[ear]->Checked()) {
         ++ear;
     }
+    return ear;
+}
+
+QString TForm1::KeepCurve(int ear, QString* why) {
     TBitmap picture;
     picture.Assign(PaintBox1->RenderImage());
     picture.SetPixelFormat(pf24bit);
+    const QString path = CurvePicturePath(ear, why);
+    if (path.isEmpty() || !picture.SaveToFile(path, why)) {
+        return {};
+    }
+    PicturePaths[std::size_t(ear)] = path;
+    KeptThresholds[std::size_t(ear)] = Thresholds;
+    return path;
+}
 
+void TForm1::RenewKeptCurve() {
+    const int ear = SelectedEar();
+    if (!PicturePaths[std::size_t(ear)].isEmpty() &&
+        KeptThresholds[std::size_t(ear)] != Thresholds) {
+        QString why;
+        if (KeepCurve(ear, &why).isEmpty()) {
+            // An outdated picture is worse than none.
+            DeleteFile(PicturePaths[std::size_t(ear)]);
+            PicturePaths[std::size_t(ear)].clear();
+        }
+    }
+}
+
+void TForm1::janColorButton1click(TComponent*) {
+    const int ear = SelectedEar();
     QString why;
-    const QString path = CurvePicturePath(ear, &why);
-    if (path.isEmpty() || !picture.SaveToFile(path, &why)) {
+    const QString path = KeepCurve(ear, &why);
+    if (path.isEmpty()) {
         MessageBox(
             QStringLiteral("Die Hörkurve konnte nicht gespeichert werden.\n%1\n%2")
-                .arg(path.isEmpty() ? QStringLiteral("(kein privates Verzeichnis)") : path, why),
+                .arg(CurvePicturePath(ear).isEmpty() ? QStringLiteral("(kein privates Verzeichnis)")
+                                                     : CurvePicturePath(ear),
+                     why),
             kCaution, MB_OK);
         return;
     }
-    PicturePaths[std::size_t(ear)] = path;
+    TBitmap picture;
+    picture.Assign(PaintBox1->RenderImage());
+    picture.SetPixelFormat(pf24bit);
 
     // A copy where the operator wants it, if they want one.
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -508,26 +566,42 @@ void TForm1::janColorButton1click(TComponent*) {
     if (!SaveDialog1->Execute()) {
         return;
     }
+    // The typed extension decides the format; without one, the chosen type does, and its
+    // extension is added. The dialog asked about the name as typed: a name that only now exists
+    // is asked about again.
     QString copy = SaveDialog1->FileName();
-    const bool bitmap =
-        SaveDialog1->FilterIndex() == 2 ||
-        QFileInfo(copy).suffix().compare(QStringLiteral("bmp"), Qt::CaseInsensitive) == 0;
-    if (QFileInfo(copy).suffix().isEmpty()) {
+    const QString suffix = QFileInfo(copy).suffix().toLower();
+    const bool bitmap = suffix == QStringLiteral("bmp") ||
+                        (suffix != QStringLiteral("png") && SaveDialog1->FilterIndex() == 2);
+    if (suffix != QStringLiteral("png") && suffix != QStringLiteral("bmp")) {
         copy += bitmap ? QStringLiteral(".bmp") : QStringLiteral(".png");
+        if (QFileInfo::exists(copy) &&
+            MessageBox(QStringLiteral("%1 ist bereits vorhanden.\nMöchten Sie die Datei ersetzen?")
+                           .arg(QFileInfo(copy).fileName()),
+                       kCaution, MB_YESNO) != IDYES) {
+            return;
+        }
     }
-    bool saved = false;
+    // Written whole or not at all: a failure leaves an earlier file of that name as it was.
     if (bitmap) {
-        saved = picture.SaveToFile(copy, &why);
+        if (picture.SaveToFile(copy, &why)) {
+            return;
+        }
     } else {
-        QImageWriter writer(copy, "png");
-        saved = writer.write(picture.Image());
-        why = writer.errorString();
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter(&buffer, "png").write(picture.Image());
+        QSaveFile file(copy);
+        errno = 0;
+        if (file.open(QIODevice::WriteOnly) && file.write(png) == png.size() && file.commit()) {
+            return;
+        }
+        why = errno != 0 ? ReasonOf(errno) : file.errorString();
     }
-    if (!saved) {
-        MessageBox(QStringLiteral("Die Kopie der Hörkurve konnte nicht gespeichert werden.\n%1\n%2")
-                       .arg(copy, why),
-                   kCaution, MB_OK);
-    }
+    MessageBox(QStringLiteral("Die Kopie der Hörkurve konnte nicht gespeichert werden.\n%1\n%2")
+                   .arg(copy, why),
+               kCaution, MB_OK);
 }
 
 }  // namespace velmora

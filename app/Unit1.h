@@ -54,6 +54,8 @@ public:
     bool Muted = false;
     // Curve pictures that "Neuer Patient" and closing the window delete: both ears, left, right.
     std::array<QString, 3> PicturePaths;
+    // The curve each kept picture shows: the thresholds when it was kept.
+    std::array<std::array<int, 7>, 3> KeptThresholds{};
 
     // --- Event handlers ---
     void FormPaint(TComponent* Sender);
@@ -153,6 +155,16 @@ private:
     bool AnyPatientFieldFilled() const;
     void ClearPatientFields();
     void DeletePictures();
+    // Deletes the kept pictures and forgets them, so that no report carries them.
+    void ForgetPictures();
+    // Pictures an earlier run left in the private folder (after a crash, say) belong to nobody.
+    void RemoveLeftoverPictures();
+    // Keeps the curve on screen as the picture of the selected ear; its path, or empty (with the
+    // reason) when it could not be written.
+    QString KeepCurve(int ear, QString* why);
+    int SelectedEar() const;
+    // Keeps the curve of the ear on screen anew when it changed since it was kept.
+    void RenewKeptCurve();
 
     SoundOutput& sound_;
     MixerDevice& mixer_;

@@ -21,9 +21,11 @@ void TForm1::janColorButton2click(TComponent*) {
     sources.Telephone = NumEdit2->Text();
     sources.Remarks = Memo1->Text();
     sources.Date = QDate::currentDate();
-    // The pictures that "Kurve abspeichern" writes: both ears, left, right.
+    // Only the pictures kept for this patient in this session ("Kurve abspeichern": both ears,
+    // left, right), and the one of the ear on screen as its curve stands now.
+    RenewKeptCurve();
     for (int ear = 0; ear < 3; ++ear) {
-        sources.CurvePictures[std::size_t(ear)] = CurvePicturePath(ear);
+        sources.CurvePictures[std::size_t(ear)] = PicturePaths[std::size_t(ear)];
     }
     WriteReport(*WordApplication1, sources);
 }

@@ -1,10 +1,12 @@
 #include "BuiltInWriter.h"
 
 #include "framework/Bitmap.h"
+#include "framework/Dialogs.h"
 #include "framework/MessageBox.h"
 #include "framework/Shell.h"
 #include "report/DocumentServer.h"
 #include "report/DocxPackage.h"
+#include "report/PdfDocument.h"
 #include "report/Word_2K.h"
 
 #include <QBuffer>
@@ -106,14 +108,47 @@ HRESULT SaveAndOpen(WriterDocument& d) {
     if (!saved) {
         qCWarning(lcWriter) << "report not saved:" << path << error.reason;
         MessageBox(QStringLiteral("Der Bericht konnte nicht gespeichert werden.\n\n"
-                                  "Datei: %1\nGrund: %2")
+                                  "Datei: %1\nGrund: %2\n\nBitte wählen Sie einen anderen Ort.")
                        .arg(QDir::toNativeSeparators(path), error.reason),
                    QStringLiteral("Fehler"), MB_OK | MB_ICONERROR);
-        return ResultForSystemError(error.systemError);
+        // Another place, as the operator chooses: the report is not lost (and the window keeps
+        // every field, whatever happens here).
+        TSaveDialog dialog;
+        dialog.SetTitle(QStringLiteral("Bericht speichern unter"));
+        dialog.SetFilter(QStringLiteral("Word-Dokument (*.docx)"));
+        dialog.SetFileName(QDir(DocumentsFolder()).filePath(ReportFileName(patientId, now, 1)));
+        while (!saved && dialog.Execute()) {
+            path = dialog.FileName();
+            if (QFileInfo(path).suffix().isEmpty()) {
+                path += QStringLiteral(".docx");
+            }
+            // The dialog asked before a file of that name is replaced.
+            saved = WriteDocxPackage(model, path, &error, true);
+            if (!saved) {
+                MessageBox(QStringLiteral("Der Bericht konnte nicht gespeichert werden.\n\n"
+                                          "Datei: %1\nGrund: %2")
+                               .arg(QDir::toNativeSeparators(path), error.reason),
+                           QStringLiteral("Fehler"), MB_OK | MB_ICONERROR);
+            }
+        }
+        if (!saved) {
+            return ResultForSystemError(error.systemError);
+        }
     }
 
-    if (!ShellExecute(QStringLiteral("open"),
-                      QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded))) {
+    // The same report as a PDF beside it, for a machine where no program opens a .docx.
+    const QString pdf = QDir(QFileInfo(path).path())
+                            .filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".pdf"));
+    TSaveError pdfError;
+    const bool pdfSaved = WritePdfDocument(model, pdf, &pdfError);
+    if (!pdfSaved) {
+        qCWarning(lcWriter) << "PDF not saved:" << pdf << pdfError.reason;
+    }
+    auto open = [](const QString& file) {
+        return ShellExecute(QStringLiteral("open"),
+                            QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded));
+    };
+    if (!open(path) && !(pdfSaved && open(pdf))) {
         qCWarning(lcWriter) << "no program opens" << path;
         MessageBox(QStringLiteral("Der Bericht wurde gespeichert:\n%1\n\n"
                                   "Es wurde kein Programm gefunden, das ihn öffnet.")
@@ -228,12 +263,13 @@ std::uint32_t RegisterBuiltInWriter(TServerRegistry& registry) {
         });
 }
 
+QString DocumentsFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
+}
+
 QString ReportFolder() {
-    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (documents.isEmpty()) {
-        documents = QDir::homePath();
-    }
-    return QDir(documents).filePath(QStringLiteral("Velmora"));
+    return QDir(DocumentsFolder()).filePath(QStringLiteral("Velmora"));
 }
 
 QString ReportFileName(const QString& patientId, const QDateTime& when, int copy) {

@@ -9,8 +9,10 @@
 // read from bitmap files (or any picture file Qt reads) and embedded as PNG at their size at
 // 96 dpi. Closing a document saves it in ReportFolder() under ReportFileName() and opens it
 // with the desktop's default program through the framework's ShellExecute (tests replace that
-// handler). A document that cannot be saved stays open, the operator is told why in a German
-// message box, and Close returns a failing code.
+// handler). A file of the same name is never replaced: the next free " (2)" name is taken, also
+// when one appears while the report is written. A document that cannot be saved there: the
+// operator is told why in a German message box and chooses another place in the save dialog
+// "Bericht speichern unter"; when they cancel, it stays open and Close returns a failing code.
 //
 // Events: NewDocument and DocumentChange on Add, DocumentBeforeClose (whose Cancel argument
 // keeps the document open) and DocumentChange on Close, Quit on Quit. After Quit every call
@@ -27,7 +29,8 @@ namespace velmora {
 // itself as running until it is told to quit. The registry must outlive the instances.
 std::uint32_t RegisterBuiltInWriter(TServerRegistry& registry);
 
-// "Velmora" in the user's documents folder.
+// The user's documents folder (the home folder without one), and "Velmora" in it.
+QString DocumentsFolder();
 QString ReportFolder();
 
 // "Velmora-Bericht <patient ID> <yyyy-MM-dd HH-mm-ss>.docx", without the ID when it is empty

@@ -354,7 +354,8 @@ QByteArray DocumentXml(const TDocModel& model) {
     return part.Finish();
 }
 
-bool WriteDocxPackage(const TDocModel& model, const QString& path, TSaveError* error) {
+bool WriteDocxPackage(const TDocModel& model, const QString& path, TSaveError* error,
+                      bool replace) {
     std::vector<Relationship> documentRelationships = {
         {QStringLiteral("rIdStyles"), kOfficeRelationships + QStringLiteral("styles"),
          QStringLiteral("styles.xml")}};
@@ -373,7 +374,7 @@ bool WriteDocxPackage(const TDocModel& model, const QString& path, TSaveError* e
          QStringLiteral("docProps/core.xml")}};
 
     ZipWriter zip;
-    bool ok = zip.Create(path) &&
+    bool ok = zip.Create(path, replace) &&
               zip.Add(QStringLiteral("[Content_Types].xml"), ContentTypes(), true) &&
               zip.Add(QStringLiteral("_rels/.rels"), Relationships(packageRelationships), true) &&
               zip.Add(QStringLiteral("word/document.xml"), DocumentXml(model), true) &&

@@ -58,7 +58,9 @@ struct TSaveError {
     bool exists = false;  // the file was there already
 };
 
-// Saves the package at `path`, which must not exist yet. On failure nothing is left at `path`.
-bool WriteDocxPackage(const TDocModel& model, const QString& path, TSaveError* error);
+// Saves the package at `path`, which must not exist yet (with `replace`, which may: the user
+// agreed). On failure nothing is left at `path`, and a file that is there is kept.
+bool WriteDocxPackage(const TDocModel& model, const QString& path, TSaveError* error,
+                      bool replace = false);
 
 }  // namespace velmora

@@ -1,11 +1,18 @@
 #include "ZipArchive.h"
 #include "framework/German.h"
+#include "framework/Shell.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <zip.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -55,26 +62,56 @@ void ZipWriter::Discard::operator()(zip* archive) const {
 }
 
 ZipWriter::ZipWriter() = default;
-ZipWriter::~ZipWriter() = default;
+
+ZipWriter::~ZipWriter() {
+    archive_.reset();
+    RemoveTemporary();
+}
 
 void ZipWriter::SetError(int zipError, int systemError) {
     systemError_ = systemError;
     error_ = ZipReason(zipError, systemError);
 }
 
-bool ZipWriter::Create(const QString& path) {
+void ZipWriter::RemoveTemporary() {
+    if (!temporary_.isEmpty()) {
+        ::unlink(QFile::encodeName(temporary_).constData());
+        temporary_.clear();
+    }
+}
+
+bool ZipWriter::Create(const QString& path, bool replace) {
     archive_.reset();
+    RemoveTemporary();
     data_.clear();
     exists_ = false;
+    path_ = path;
+    replace_ = replace;
+    if (!replace && QFileInfo::exists(path)) {
+        exists_ = true;
+        SetError(ZIP_ER_EXISTS, 0);
+        return false;
+    }
+    // A name of its own beside the archive's, on the same file system, so that it can be moved.
+    const QFileInfo info(path);
+    QByteArray pattern =
+        QFile::encodeName(info.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        SetError(ZIP_ER_OPEN, errno);
+        return false;
+    }
+    ::close(fd);
+    temporary_ = QFile::decodeName(pattern);
     int code = 0;
-    zip* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_EXCL, &code);
+    zip* archive = zip_open(pattern.constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (archive == nullptr) {
         // Taken at once: the system's error number of a system error is errno's now.
         zip_error_t error;
         zip_error_init_with_code(&error, code);
         SetError(code, zip_error_code_system(&error));
         zip_error_fini(&error);
-        exists_ = code == ZIP_ER_EXISTS;
+        RemoveTemporary();
         return false;
     }
     archive_.reset(archive);
@@ -116,10 +153,19 @@ bool ZipWriter::Commit() {
         zip_error_t* error = zip_get_error(archive_.get());
         SetError(zip_error_code_zip(error), zip_error_code_system(error));
         archive_.reset();
+        RemoveTemporary();
         return false;
     }
     (void)archive_.release();  // zip_close freed it
     data_.clear();
+    int error = 0;
+    if (!MoveIntoPlace(temporary_, path_, replace_, &error)) {
+        exists_ = error == EEXIST;
+        SetError(exists_ ? ZIP_ER_EXISTS : ZIP_ER_RENAME, exists_ ? 0 : error);
+        RemoveTemporary();
+        return false;
+    }
+    temporary_.clear();
     return true;
 }
 

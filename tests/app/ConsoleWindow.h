@@ -67,8 +67,12 @@ protected:
         {
             std::ofstream opener(dir_ / "bin" / "xdg-open");
             opener << "#!/bin/sh\nexit 0\n";
+            // And it names a program for every type.
+            std::ofstream types(dir_ / "bin" / "xdg-mime");
+            types << "#!/bin/sh\necho velmora-test.desktop\n";
         }
         ::chmod((dir_ / "bin" / "xdg-open").c_str(), 0755);
+        ::chmod((dir_ / "bin" / "xdg-mime").c_str(), 0755);
         const char* path = std::getenv("PATH");
 
         std::string error;

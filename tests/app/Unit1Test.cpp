@@ -591,12 +591,60 @@ TEST_F(TestConsole, CurvePicturesAreSavedPrivatelyAndDeletedWithTheSession) {
     EXPECT_FALSE(QFile::exists(left));
     EXPECT_FALSE(QFile::exists(f.PicturePaths[2]));
 
-    ClickButton(f.janColorButton1);
+    ClickButton(f.janColorButton1);  // the copy's name is taken now: asked, and replaced
     const QString both = f.PicturePaths[0];
     EXPECT_TRUE(QFile::exists(both));
     f.close();  // and so does closing the window
     EXPECT_FALSE(QFile::exists(both));
-    EXPECT_TRUE(boxes_.size() == 1u);
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_TRUE(boxes_[1].text.startsWith(QStringLiteral("kopie.png ist bereits vorhanden.")));
+}
+
+TEST_F(TestConsole, ACopyOfTheCurveAsksBeforeReplacingAndTakesTheTypedFormat) {
+    TForm1& f = Open();
+    const QDir dir(runtime_.path());
+    QString name;
+    int filter = 1;
+    TSaveDialog::SetPresenter([&](TSaveDialog& dialog) {
+        dialog.SetFileName(dir.filePath(name));
+        dialog.SetFilterIndex(filter);
+        return true;
+    });
+    auto head = [&](const QString& file) {
+        QFile read(dir.filePath(file));
+        return read.open(QIODevice::ReadOnly) ? read.read(4) : QByteArray();
+    };
+    {
+        QFile old(dir.filePath(QStringLiteral("Kopie.png")));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old!");
+    }
+    // "Kopie" as PNG beside an existing "Kopie.png": asked about the name the file will have.
+    name = QStringLiteral("Kopie");
+    answers_ = {IDNO};
+    ClickButton(f.janColorButton1);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].text.startsWith(QStringLiteral("Kopie.png ist bereits vorhanden.")));
+    EXPECT_EQ(boxes_[0].flags, unsigned(MB_YESNO));
+    EXPECT_EQ(head(QStringLiteral("Kopie.png")), QByteArray("old!"));
+    answers_ = {IDYES};
+    ClickButton(f.janColorButton1);
+    EXPECT_EQ(head(QStringLiteral("Kopie.png")), QByteArray("\x89PNG"));
+    // The extension typed decides the format, whatever type was chosen; none takes the type's.
+    const struct {
+        const char* typed;
+        int filter;
+        const char* file;
+        const char* magic;
+    } cases[] = {
+        {"a.png", 2, "a.png", "\x89PNG"}, {"b.BMP", 1, "b.BMP", "BM"}, {"c", 2, "c.bmp", "BM"}};
+    for (const auto& c : cases) {
+        name = QString::fromLatin1(c.typed);
+        filter = c.filter;
+        ClickButton(f.janColorButton1);
+        EXPECT_TRUE(head(QString::fromLatin1(c.file)).startsWith(c.magic)) << c.typed;
+    }
+    EXPECT_EQ(boxes_.size(), 2u);
 }
 
 TEST_F(TestConsole, CurvePictureRefusesADirectoryPlantedByAnotherHand) {

@@ -2,11 +2,14 @@
 // lists, read back with a zip reader and an XML reader as a word processor would.
 #include "report/DocxPackage.h"
 
+#include "report/ZipArchive.h"
+
 #include "DocxReader.h"
 #include "WriterFixture.h"
 
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -134,25 +137,73 @@ TEST_F(BuiltInWriter, LineBreaksOfEveryKindAndTextThatXmlMustEscape) {
               QStringLiteral("Patient:") + Blanks(26) + QStringLiteral("<Müller & Söhne> \"x\""));
 }
 
-TEST_F(BuiltInWriter, AReportThatCannotBeSavedIsToldAndTheWriterIsLeft) {
+// The reports' folder cannot be made: the operator is told why and chooses another place.
+TEST_F(BuiltInWriter, AReportThatCannotBeSavedWhereItShouldGoesWhereTheOperatorChooses) {
     QDir().mkpath(home.filePath(QStringLiteral("Documents")));
     QFile blocker(ReportFolder());  // a file where the folder should be
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
 
+    // Cancelled: nothing is saved, the run fails as a close that did not succeed.
     WriteReport(word, FilledSources());
-
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Fehler"));
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Der Bericht konnte nicht gespeichert "
                                                   "werden.\n\nDatei: %1\nGrund: Dort liegt schon "
-                                                  "eine Datei, kein Ordner.")
+                                                  "eine Datei, kein Ordner.\n\nBitte wählen Sie "
+                                                  "einen anderen Ort.")
                                        .arg(ReportFolder()));
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].title, QStringLiteral("Bericht speichern unter"));
+    EXPECT_EQ(QFileInfo(dialogs[0].fileName).path(), home.filePath(QStringLiteral("Documents")));
     EXPECT_TRUE(opened.empty());
     // The failed close disconnected, which told the writer to quit.
     EXPECT_FALSE(word.Connected());
     IUnknown* running = nullptr;
     EXPECT_EQ(registry.GetActiveObject(Word_2k::CLSID_WordApplication, &running), MK_E_UNAVAILABLE);
+
+    // A place chosen: the report is there, whole, and opened.
+    QDir().mkpath(home.filePath(QStringLiteral("elsewhere")));
+    chooseFile = home.filePath(QStringLiteral("elsewhere/Bericht Erika"));
+    WriteReport(word, FilledSources());
+    const QString saved = chooseFile + QStringLiteral(".docx");
+    ReadDocument doc;
+    QString error;
+    ASSERT_TRUE(ReadDocx(saved, &doc, &error)) << error.toStdString();
+    EXPECT_EQ(doc.paragraphs.size(), std::size_t(ExpectedLines().size()));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_TRUE(opened[0].file.endsWith(QStringLiteral("Bericht%20Erika.docx")));
+    EXPECT_TRUE(word.Connected());
+}
+
+// Another program saves a file of the report's name while the report is written: both are kept.
+TEST(ZipWriter, AFileThatAppearsWhileTheArchiveIsWrittenIsKept) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Bericht.docx"));
+    ZipWriter zip;
+    ASSERT_TRUE(zip.Create(path));
+    ASSERT_TRUE(zip.Add(QStringLiteral("a.txt"), QByteArray("mine"), true));
+    {
+        QFile other(path);
+        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+        other.write("theirs");
+    }
+    EXPECT_FALSE(zip.Commit());
+    EXPECT_TRUE(zip.Exists());
+    QFile other(path);
+    ASSERT_TRUE(other.open(QIODevice::ReadOnly));
+    EXPECT_EQ(other.readAll(), QByteArray("theirs"));
+    // Nothing of the archive is left behind, and the next name takes it whole.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Bericht.docx"});
+    ZipWriter second;
+    ASSERT_TRUE(second.Create(dir.filePath(QStringLiteral("Bericht (2).docx"))));
+    ASSERT_TRUE(second.Add(QStringLiteral("a.txt"), QByteArray("mine"), true));
+    EXPECT_TRUE(second.Commit());
+    ZipReader reader;
+    ASSERT_TRUE(reader.Open(dir.filePath(QStringLiteral("Bericht (2).docx"))));
+    QByteArray read;
+    EXPECT_TRUE(reader.Read(QStringLiteral("a.txt"), &read));
+    EXPECT_EQ(read, QByteArray("mine"));
 }
 
 TEST_F(BuiltInWriter, WithoutAProgramToOpenItTheOperatorLearnsWhereItIs) {
@@ -162,6 +213,49 @@ TEST_F(BuiltInWriter, WithoutAProgramToOpenItTheOperatorLearnsWhereItIs) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_TRUE(boxes.shown[0].text.contains(QDir(ReportFolder()).filePath(Reports()[0])));
     EXPECT_TRUE(word.Connected());  // saved: the close succeeded
+}
+
+// Beside the .docx, the same report as a PDF; where no program opens a .docx, the PDF opens.
+TEST_F(BuiltInWriter, ThePdfBesideTheDocxHoldsTheSameReportAndOpensWhereADocxWouldNot) {
+    SetShellHandler([this](const ShellRequest& request) {
+        opened.push_back(request);
+        return request.file.endsWith(QStringLiteral(".pdf"));
+    });
+    WriteReport(word, FilledSources());
+    ASSERT_EQ(Reports().size(), 1);
+    const QString docx = QDir(ReportFolder()).filePath(Reports()[0]);
+    const QString pdf = docx.chopped(5) + QStringLiteral(".pdf");
+    ASSERT_TRUE(QFile::exists(pdf));
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_TRUE(opened[1].file.endsWith(QStringLiteral(".pdf")));
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // Its text, read by poppler: every paragraph of the report, in order.
+    auto run = [](const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.start(program, arguments);
+        EXPECT_TRUE(process.waitForFinished(20000)) << program.toStdString();
+        return QString::fromUtf8(process.readAllStandardOutput());
+    };
+    // (A long line may wrap on the page: the text is compared as one run of words.)
+    const QString text =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")})
+            .simplified();
+    qsizetype at = 0;
+    for (const QString& line : ExpectedLines()) {
+        if (line.trimmed().isEmpty()) {
+            continue;
+        }
+        const qsizetype found = text.indexOf(line.simplified(), at);
+        ASSERT_GE(found, 0) << "missing or out of order: " << line.toStdString();
+        at = found + line.simplified().size();
+    }
+    // And the three pictures (two header lines, then one line each).
+    const QStringList images = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(images.size(), 2 + 3);
+    // A4.
+    EXPECT_TRUE(run(QStringLiteral("pdfinfo"), {pdf}).contains(QStringLiteral("(A4)")));
 }
 
 TEST_F(BuiltInWriter, APictureThatCannotBeReadIsAFailingGuardedCall) {

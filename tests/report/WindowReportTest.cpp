@@ -2,10 +2,15 @@
 // shows, with the curve picture that "Kurve abspeichern" left in the private directory.
 #include "app/Unit1.h"
 
+#include "controls/ExTrackBar.h"
 #include "controls/NumEdit.h"
 #include "controls/janColorButton.h"
+#include "framework/Bitmap.h"
+#include "framework/Dialogs.h"
 #include "framework/Edit.h"
 #include "framework/Memo.h"
+#include "framework/MessageBox.h"
+#include "framework/RadioButton.h"
 #include "platform/mixer/SimulatedMixerDevice.h"
 #include "platform/sound/SimulatedSoundOutput.h"
 
@@ -38,6 +43,50 @@ protected:
         WriterFixture::TearDown();
     }
 
+    // "Kurve abspeichern" without a copy.
+    static void Keep(TForm1& form) {
+        const auto previous = TSaveDialog::SetPresenter([](TSaveDialog&) { return false; });
+        form.janColorButton1click(nullptr);
+        TSaveDialog::SetPresenter(previous);
+    }
+    static void Click(TForm1& form) {
+        form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
+        form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+    }
+    static void TakeThreshold(TForm1& form, int coarse) {
+        form.ExTrackBar1->SetPosition(coarse);
+        form.HemisphereButton2Click(nullptr);
+    }
+    // The report written last, read back, and its pictures.
+    ReadDocument LastReport() {
+        ReadDocument doc;
+        QString error;
+        const QFileInfoList newestFirst =
+            QDir(ReportFolder()).entryInfoList({QStringLiteral("*.docx")}, QDir::Files, QDir::Time);
+        EXPECT_FALSE(newestFirst.isEmpty());
+        EXPECT_TRUE(!newestFirst.isEmpty() &&
+                    ReadDocx(newestFirst.first().filePath(), &doc, &error))
+            << error.toStdString();
+        return doc;
+    }
+    static std::vector<QImage> Pictures(const ReadDocument& doc) {
+        std::vector<QImage> images;
+        for (const ReadParagraph& p : doc.paragraphs) {
+            for (const ReadRun& run : p.runs) {
+                if (!run.picture.isEmpty()) {
+                    const auto target = doc.relationships.find(run.picture);
+                    const auto part =
+                        target == doc.relationships.end()
+                            ? doc.parts.end()
+                            : doc.parts.find(QStringLiteral("word/") + target->second);
+                    images.push_back(part == doc.parts.end() ? QImage()
+                                                             : QImage::fromData(part->second));
+                }
+            }
+        }
+        return images;
+    }
+
     SimulatedSoundOutput sound;
     SimulatedMixerDevice mixer;
 
@@ -55,17 +104,14 @@ TEST_F(WindowReport, TheClickWritesWhatTheWindowShows) {
     form.NumEdit1->SetText(QStringLiteral("10115"));
     form.Edit4->SetText(QStringLiteral("Berlin"));
     form.Memo1->SetLines({QStringLiteral("Erste Zeile"), QStringLiteral("Zweite Zeile")});
-    // The left ear's curve, as "Kurve abspeichern" saves it.
-    const QString left = TForm1::CurvePicturePath(1);
-    ASSERT_FALSE(left.isEmpty());
+    // The left ear's curve, kept by "Kurve abspeichern".
+    form.RadioButton1->SetChecked(true);
+    Keep(form);
     TBitmap curve;
-    curve.Assign(form.PaintBox1->RenderImage());
-    curve.SetPixelFormat(pf24bit);
-    ASSERT_TRUE(curve.SaveToFile(left));
+    ASSERT_TRUE(curve.LoadFromFile(form.PicturePaths[1]));
     boxes.shown.clear();
 
-    form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
-    form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+    Click(form);
 
     ASSERT_EQ(Reports().size(), 1);
     EXPECT_TRUE(Reports()[0].startsWith(QStringLiteral("Velmora-Bericht P-17 ")));
@@ -96,6 +142,47 @@ TEST_F(WindowReport, TheClickWritesWhatTheWindowShows) {
     EXPECT_EQ(doc.paragraphs[n - 2].Text(), QStringLiteral("Zweite Zeile"));
     EXPECT_EQ(doc.paragraphs[n - 1].Text(), QString());
     EXPECT_TRUE(form.WordApplication1->Connected());
+}
+
+// Whatever order the operator works in, a report shows only curves kept for the patient on
+// screen, as the curves stand when the report is made.
+TEST_F(WindowReport, AReportHoldsOnlyThisPatientsCurvesAsTheyStand) {
+    // A picture an earlier run left behind (it ended in a crash): gone at start-up.
+    const QString leftover = TForm1::CurvePicturePath(1);
+    ASSERT_FALSE(leftover.isEmpty());
+    TBitmap old;
+    old.SetSize(340, 140);
+    ASSERT_TRUE(old.SaveToFile(leftover));
+    TForm1 form(nullptr, sound, mixer);
+    form.WordApplication1->SetServerRegistry(&registry);
+    EXPECT_FALSE(QFile::exists(leftover));
+    Click(form);
+    EXPECT_TRUE(Pictures(LastReport()).empty()) << "the report showed a picture of no one";
+
+    // Patient A's left curve kept; the fields cleared with "Ja"; patient B's report.
+    form.RadioButton1->SetChecked(true);
+    form.Edit1->SetText(QStringLiteral("A"));
+    TakeThreshold(form, 6);
+    Keep(form);
+    boxes.answers = {IDYES};
+    form.janColorButton7click(nullptr);
+    form.Edit1->SetText(QStringLiteral("B"));
+    Click(form);
+    EXPECT_TRUE(Pictures(LastReport()).empty()) << "B's report showed A's curve";
+
+    // Kept at level 6, then taken again at level 2 at the same frequency: the report shows 2.
+    TakeThreshold(form, 6);
+    Keep(form);
+    TakeThreshold(form, 2);
+    Click(form);
+    const std::vector<QImage> pictures = Pictures(LastReport());
+    ASSERT_EQ(pictures.size(), 1u);
+    ASSERT_FALSE(pictures[0].isNull());
+    // The 1000 Hz marker (columns 170 to 174) stands at the plot value of the level: row 24 for
+    // level 2, not row 72 for level 6. The left ear's colour: RGB(135, 0, 255).
+    const QRgb leftEar = qRgb(135, 0, 255);
+    EXPECT_EQ(pictures[0].pixel(172, 26), leftEar);
+    EXPECT_NE(pictures[0].pixel(172, 74), leftEar);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // "open" is recorded instead of run.
 
 #include "framework/Bitmap.h"
+#include "framework/Dialogs.h"
 #include "framework/Shell.h"
 #include "report/BuiltInWriter.h"
 #include "report/ReportDocument.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -63,6 +65,13 @@ inline constexpr int kPictureParagraphs[] = {13, 17, 21};
 class WriterFixture : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The writer lays out its PDF with the fonts of the graphical application.
+        if (QApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char arg0[] = "velmora-test";
+            static char* argv[] = {arg0, nullptr};
+            new QApplication(argc, argv);  // lives to the end of the test program
+        }
         ASSERT_TRUE(home.isValid());
         for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
             saved_.emplace_back(name, qEnvironmentVariableIsSet(name)
@@ -79,11 +88,21 @@ protected:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         RegisterBuiltInWriter(registry);
         word.SetServerRegistry(&registry);
+        // The save dialog: recorded, and answered as `chooseFile` says (cancelled when empty).
+        previousDialog_ = TSaveDialog::SetPresenter([this](TSaveDialog& dialog) {
+            dialogs.push_back({dialog.Title(), dialog.FileName()});
+            if (chooseFile.isEmpty()) {
+                return false;
+            }
+            dialog.SetFileName(chooseFile);
+            return true;
+        });
     }
     void TearDown() override {
         word.Disconnect();
         QLocale::setDefault(QLocale::c());
         SetShellHandler(previousShell_);
+        TSaveDialog::SetPresenter(previousDialog_);
         for (const auto& [name, value] : saved_) {
             if (value) {
                 qputenv(name, *value);
@@ -135,12 +154,19 @@ protected:
     BoxRecorder boxes;
     std::vector<ShellRequest> opened;
     bool openSucceeds = true;
+    struct Dialog {
+        QString title;
+        QString fileName;
+    };
+    std::vector<Dialog> dialogs;
+    QString chooseFile;
     TServerRegistry registry;
     TWordApplication word{nullptr};
 
 private:
     std::vector<std::pair<const char*, std::optional<QByteArray>>> saved_;
     ShellHandler previousShell_;
+    TSaveDialog::Presenter previousDialog_;
 };
 
 }  // namespace velmora::test
