@@ -132,9 +132,28 @@ QString SystemMessage(HRESULT hr) {
     return {};
 }
 
+namespace {
+int serverGoneEndsCalls = 0;  // the user interface thread's
+}  // namespace
+
+EServerGone::EServerGone()
+    : EOleSysError(QStringLiteral("Die Verbindung zum Textprogramm ist verloren."),
+                   RPC_E_DISCONNECTED) {}
+
+ServerGoneEndsCalls::ServerGoneEndsCalls() {
+    ++serverGoneEndsCalls;
+}
+
+ServerGoneEndsCalls::~ServerGoneEndsCalls() {
+    --serverGoneEndsCalls;
+}
+
 HRESULT CheckResult(HRESULT hr, const char* expression, const char* file, int line) {
     if (SUCCEEDED(hr)) {
         return hr;
+    }
+    if (hr == RPC_E_DISCONNECTED && serverGoneEndsCalls > 0) {
+        throw EServerGone();
     }
     const std::string fileText = Fit(Text(file), kBufferSize);
     const QString message = SystemMessage(hr);

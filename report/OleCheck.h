@@ -42,6 +42,24 @@ private:
     QString helpFile_;
 };
 
+// The word processor went away (ended by its user, crashed) while a call was guarded by a
+// ServerGoneEndsCalls: raised instead of the guarded-call box.
+class EServerGone : public EOleSysError {
+public:
+    EServerGone();
+};
+
+// While one lives, a guarded call whose word processor has gone (RPC_E_DISCONNECTED) raises
+// EServerGone rather than asking, once per call, about something that cannot come back: a run
+// of many calls ends at the first. Nests.
+class ServerGoneEndsCalls {
+public:
+    ServerGoneEndsCalls();
+    ~ServerGoneEndsCalls();
+    ServerGoneEndsCalls(const ServerGoneEndsCalls&) = delete;
+    ServerGoneEndsCalls& operator=(const ServerGoneEndsCalls&) = delete;
+};
+
 // The system's message for a result code, from the table of the codes this program can meet
 // (German, ending in a line break as the system's messages do); empty for any other code.
 QString SystemMessage(HRESULT hr);

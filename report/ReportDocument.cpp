@@ -1,6 +1,7 @@
 #include "ReportDocument.h"
 
 #include "framework/MessageBox.h"
+#include "report/OleCheck.h"
 #include "report/WordApplication.h"
 
 #include <QFile>
@@ -47,9 +48,22 @@ private:
     TWordApplication& word_;
 };
 
+constexpr char kConnectionLost[] =
+    "Die Verbindung zu LibreOffice Writer ist verloren.\nDer Bericht wurde nicht fertiggestellt.";
+
 }  // namespace
 
 void WriteReport(TWordApplication& word, const TReportSources& sources) {
+    // A word processor that the user closed, or that ended, since the last report: this report
+    // connects anew (to one that runs, or a new one) instead of failing at every step. Showing
+    // the one still connected is the run's first step.
+    bool shown = false;
+    if (word.Connected()) {
+        shown = word.GetDefaultInterface().set_Visible(OLE_TRUE) != RPC_E_DISCONNECTED;
+        if (!shown) {
+            word.Disconnect();
+        }
+    }
     try {
         word.Connect();
     } catch (const std::exception&) {
@@ -58,61 +72,71 @@ void WriteReport(TWordApplication& word, const TReportSources& sources) {
         return;
     }
 
-    word.Set_Visible(OLE_TRUE);
-    word.Get_Documents().Add();  // the new document is released at once
+    // From here on, a word processor that goes away ends the run, with one box that says so.
+    const ServerGoneEndsCalls serverGoneEndsRun;
+    try {
+        if (!shown) {
+            word.Set_Visible(OLE_TRUE);
+        }
+        word.Get_Documents().Add();  // the new document is released at once
 
-    ReportWriter report(word);
-    const QString lf = QStringLiteral("\n");
+        ReportWriter report(word);
+        const QString lf = QStringLiteral("\n");
 
-    report.Bold(true);
-    report.Size(18);
-    report.Type(QStringLiteral("Velmora - Relativtest vom ") +
-                QLocale().toString(sources.Date, QLocale::ShortFormat) + lf);
+        report.Bold(true);
+        report.Size(18);
+        report.Type(QStringLiteral("Velmora - Relativtest vom ") +
+                    QLocale().toString(sources.Date, QLocale::ShortFormat) + lf);
 
-    report.Bold(false);
-    report.Size(14);
-    report.Type(Text(kMakersNotice) + lf + lf);
+        report.Bold(false);
+        report.Size(14);
+        report.Type(Text(kMakersNotice) + lf + lf);
 
-    report.Bold(false);
-    report.Size(14);
+        report.Bold(false);
+        report.Size(14);
 
-    report.Type(Text(kPatientLabel) + sources.FirstName + QLatin1Char(' ') + sources.Name + lf);
-    report.Type(Text(kPatientIdLabel) + sources.PatientId + lf);
-    report.Type(Text(kAddressLabel) + sources.Street + lf);
-    report.Type(Text(kTownIndent) + sources.Postcode + QLatin1Char(' ') + sources.Town + lf);
-    report.Type(Text(kTelephoneLabel) + sources.Telephone + lf);
-    report.Type(Text(kEMailLabel) + sources.EMail + lf);
-    report.Type(Text(kDoctorLabel) + sources.Doctor + lf);
+        report.Type(Text(kPatientLabel) + sources.FirstName + QLatin1Char(' ') + sources.Name + lf);
+        report.Type(Text(kPatientIdLabel) + sources.PatientId + lf);
+        report.Type(Text(kAddressLabel) + sources.Street + lf);
+        report.Type(Text(kTownIndent) + sources.Postcode + QLatin1Char(' ') + sources.Town + lf);
+        report.Type(Text(kTelephoneLabel) + sources.Telephone + lf);
+        report.Type(Text(kEMailLabel) + sources.EMail + lf);
+        report.Type(Text(kDoctorLabel) + sources.Doctor + lf);
 
-    report.NewParagraph();
-    report.Bold(true);
-    report.Type(QStringLiteral("Kurve für beide Ohren:\n"));
-    report.Bold(false);
-    report.NewParagraph();
-    report.Picture(sources.CurvePictures[0]);
-    report.NewParagraph();
+        report.NewParagraph();
+        report.Bold(true);
+        report.Type(QStringLiteral("Kurve für beide Ohren:\n"));
+        report.Bold(false);
+        report.NewParagraph();
+        report.Picture(sources.CurvePictures[0]);
+        report.NewParagraph();
 
-    report.Bold(true);
-    report.Type(QStringLiteral("Kurve für das linke Ohr:\n"));
-    report.Bold(false);
-    report.NewParagraph();
-    report.Picture(sources.CurvePictures[1]);
-    report.NewParagraph();
+        report.Bold(true);
+        report.Type(QStringLiteral("Kurve für das linke Ohr:\n"));
+        report.Bold(false);
+        report.NewParagraph();
+        report.Picture(sources.CurvePictures[1]);
+        report.NewParagraph();
 
-    report.Bold(true);
-    report.Type(QStringLiteral("Kurve für das rechte Ohr:\n"));
-    report.Bold(false);
-    report.NewParagraph();
-    report.Picture(sources.CurvePictures[2]);
+        report.Bold(true);
+        report.Type(QStringLiteral("Kurve für das rechte Ohr:\n"));
+        report.Bold(false);
+        report.NewParagraph();
+        report.Picture(sources.CurvePictures[2]);
 
-    report.Bold(true);
-    report.NewParagraph();
-    report.Type(QStringLiteral("Bemerkungen:\n"));
-    report.Bold(false);
-    report.Type(sources.Remarks);
+        report.Bold(true);
+        report.NewParagraph();
+        report.Type(QStringLiteral("Bemerkungen:\n"));
+        report.Bold(false);
+        report.Type(sources.Remarks);
 
-    if (word.Get_ActiveDocument().Close() != S_OK) {
+        if (word.Get_ActiveDocument().Close() != S_OK) {
+            word.Disconnect();
+        }
+    } catch (const EServerGone&) {
         word.Disconnect();
+        MessageBox(QString::fromUtf8(kConnectionLost), QStringLiteral("Fehler"),
+                   MB_OK | MB_ICONERROR);
     }
 }
 

@@ -198,49 +198,40 @@ TEST_F(ReportRun, ACloseThatFailsOrWarnsDisconnects) {
     EXPECT_TRUE(boxes.shown.empty());  // Close is not a guarded call
 }
 
-TEST_F(ReportRun, AnInstanceThatHasGoneAwayIsReportedAtTheFirstGuardedCall) {
+// The user closed the word processor (or it ended) after a report: the next report connects
+// anew, without a box, and is complete.
+TEST_F(ReportRun, AnInstanceThatHasGoneAwayIsReplacedAtTheNextReportWithoutABox) {
     WriteReport(word, sources);
     script->gone = true;
     script->calls.clear();
-    boxes.answers = {IDYES};
-    try {
-        WriteReport(word, sources);
-        FAIL() << "Yes on the guarded-call box ends the run";
-    } catch (const EOleException& e) {
-        EXPECT_TRUE(e.Message().startsWith(
-            QStringLiteral("'this->get_Documents((Word_2k::DocumentsPtr*)&prop)': Das "
-                           "aufgerufene Objekt wurde von den Clients getrennt")));
-        EXPECT_EQ(e.ErrorCode(), RPC_E_DISCONNECTED);
-    }
-    // No new connection; the visibility failed unnoticed; nothing after the failed call.
-    EXPECT_EQ(script->calls, (Calls{"Visible(-1)", "Documents"}));
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("HRCHECK: "));
-    EXPECT_TRUE(boxes.shown[0].text.contains(QStringLiteral(" @ Word_2K/")));
+    WriteReport(word, sources);
+    const Calls one = ExpectedRun(" ", "", "", " ", "", "", "", "\"\"", {false, false, false});
+    EXPECT_EQ(script->calls, Join({{"Visible(-1)", "Quit(-,-,-)", "CreateInstance"}, one}));
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(word.Connected());
 }
 
-TEST_F(ReportRun, AnsweringNoToEveryBoxGoesOnWithoutCallingThroughEmptyReferences) {
+// It goes away in the middle of a run: the run ends there, with one box that says so.
+TEST_F(ReportRun, AnInstanceLostDuringARunEndsItWithOneBox) {
     WriteReport(word, sources);
-    script->gone = true;
     script->calls.clear();
-    WriteReport(word, sources);  // every box answered No
-    // Only the application itself is still called; nothing through the objects it failed to
-    // give. The failed close disconnects.
-    for (const std::string& call : script->calls) {
-        EXPECT_TRUE(call == "Visible(-1)" || call == "Documents" || call == "Selection" ||
-                    call == "ActiveDocument" || call == "Quit(-,-,-)")
-            << call;
-    }
+    script->goneAfter = 12;
+    WriteReport(word, sources);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Fehler"));
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Die Verbindung zu LibreOffice Writer ist "
+                                                  "verloren.\nDer Bericht wurde nicht "
+                                                  "fertiggestellt."));
+    // Nothing after the first failed call but the farewell.
+    ASSERT_EQ(script->calls.size(), 14u);
     EXPECT_EQ(script->calls.back(), "Quit(-,-,-)");
     EXPECT_FALSE(word.Connected());
-    int guarded = 0;
-    int assertions = 0;
-    for (const MessageBoxRequest& box : boxes.shown) {
-        guarded += box.caption == QStringLiteral("HRCHECK: ");
-        assertions += box.caption == QStringLiteral("_ASSERTE: ");
-    }
-    EXPECT_GT(guarded, 20);
-    EXPECT_GT(assertions, 20);
+    // The next report starts afresh.
+    boxes.shown.clear();
+    script->calls.clear();
+    WriteReport(word, sources);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(script->calls.front(), "CreateInstance");
 }
 
 }  // namespace

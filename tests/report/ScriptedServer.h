@@ -2,7 +2,8 @@
 
 // A word processor for tests: it records every call with its arguments ("-" for a missing
 // optional argument) and answers with the result code chosen for that member (S_OK if none).
-// With `gone` set it behaves as an instance that has ended: every call fails.
+// With `gone` set it behaves as an instance that has ended: every call fails; `goneAfter` calls
+// ends it after that many calls. A new instance is alive again.
 
 #include "report/ConnectionPoint.h"
 #include "report/ServerRegistry.h"
@@ -21,12 +22,16 @@ struct Script {
     std::vector<std::string> calls;
     std::map<std::string, HRESULT> results;
     bool gone = false;
+    std::size_t goneAfter = 0;  // 0: never
     TComInterface<TConnectionPoint> events{new TConnectionPoint};
 
     // Records a call and gives its result; an object-returning member hands out `object` only
     // on success.
     HRESULT Call(const std::string& member, const std::string& args = {}) {
         calls.push_back(args.empty() ? member : member + "(" + args + ")");
+        if (goneAfter > 0 && calls.size() > goneAfter) {
+            gone = true;
+        }
         if (gone) {
             return RPC_E_DISCONNECTED;
         }
@@ -180,6 +185,8 @@ inline std::uint32_t RegisterScripted(TServerRegistry& registry, const ScriptPtr
     return registry.RegisterFactory(
         CLSID_WordApplication, QStringLiteral("Word.Application"),
         [script](IUnknown** server) -> HRESULT {
+            script->gone = false;
+            script->goneAfter = 0;
             const HRESULT hr = script->Call("CreateInstance");
             if (FAILED(hr)) {
                 return hr;
