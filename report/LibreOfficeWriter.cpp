@@ -10,8 +10,11 @@
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/frame/XDispatch.hpp>
 #include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
@@ -88,6 +91,7 @@ protected:
 
     HRESULT NewDocument(bool visible, DocumentId* document) override {
         return office_->Run([&] {
+            NoteForeignDocuments();
             const css::beans::PropertyValue hidden = Property("Hidden", Any(!visible));
             const Sequence<css::beans::PropertyValue> arguments(&hidden, 1);
             const Reference<css::frame::XModel> model(
@@ -96,8 +100,30 @@ protected:
                 UNO_QUERY_THROW);
             *document = nextId_++;
             documents_[*document] = model;
+            made_.push_back(model);
+            // In front of the test console, so that the operator sees the report being written.
+            if (visible) {
+                const Reference<css::awt::XTopWindow> top(Window(model), UNO_QUERY);
+                if (top.is()) {
+                    top->toFront();
+                }
+            }
             return S_OK;
         });
+    }
+
+    // Whether the instance holds a document not made here (one the user opened in it, or had
+    // open before): the watchdog then leaves the instance alone.
+    void NoteForeignDocuments() {
+        const Reference<css::container::XEnumeration> components =
+            office_->Desktop()->getComponents()->createEnumeration();
+        while (components->hasMoreElements()) {
+            const Reference<css::frame::XModel> model(components->nextElement(), UNO_QUERY);
+            if (model.is() && std::find(made_.begin(), made_.end(), model) == made_.end()) {
+                office_->NoteForeignDocuments();
+                return;
+            }
+        }
     }
 
     HRESULT ApplyFont(DocumentId document, const TFont& font) override {
@@ -209,6 +235,7 @@ protected:
 
     HRESULT QuitApplication() override {
         documents_.clear();
+        made_.clear();
         graphics_.clear();
         // As when the user ends LibreOffice: it asks about unsaved documents, not waited for.
         return office_->Run([&] {
@@ -281,6 +308,7 @@ private:
 
     std::unique_ptr<TUnoOffice> office_;  // first: the references below go before the bridge
     std::map<DocumentId, Reference<css::frame::XModel>> documents_;
+    std::vector<Reference<css::frame::XModel>> made_;  // every document made here
     DocumentId nextId_ = 1;
     Reference<css::graphic::XGraphicProvider> graphics_;
 };
@@ -291,13 +319,8 @@ TLibreOfficeOptions DefaultLibreOfficeOptions() {
     TLibreOfficeOptions options;
     options.program = QStringLiteral(VELMORA_LIBREOFFICE_PROGRAM_DIR "/soffice");
     options.pipeName = QStringLiteral("velmora-writer-%1").arg(::getuid());
-    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty()) {
-        data = QDir::home().filePath(QStringLiteral(".local/share"));
-    }
-    options.profileUrl =
-        QUrl::fromLocalFile(QDir(data).filePath(QStringLiteral("velmora/libreoffice")))
-            .toString(QUrl::FullyEncoded);
+    // The user's own profile (none given): a LibreOffice the user runs takes the report, and one
+    // started for it is the user's as well.
     return options;
 }
 

@@ -4,10 +4,12 @@
 // through UNO, on a LibreOffice instance that listens on a pipe of this user's.
 //
 // Connecting: when an instance listens on the pipe (one that Velmora started, now or earlier),
-// the server attaches to it; otherwise it starts soffice with that pipe, a profile of its own and
-// a normal window, and waits until the instance accepts connections (the window keeps painting
-// meanwhile). When LibreOffice is not installed or does not start in time, the factory fails and
-// the registry goes on to the next server (the built-in writer).
+// the server attaches to it; otherwise it starts soffice with that pipe and the user's own
+// profile, and waits until an instance accepts connections there (the window keeps painting
+// meanwhile): where the user's LibreOffice runs, the new process hands it the pipe, and the
+// user's instance takes the report. A new document's window is brought to the front. When
+// LibreOffice is not installed or does not start in time, the factory fails and the registry goes
+// on to the next server (the built-in writer).
 //
 // The object model: Visible shows the document windows; Documents.Add loads a new Writer
 // document; the selection is the document's view cursor; Font.Bold and Font.Size set the
@@ -20,7 +22,9 @@
 //
 // Failures: a UNO exception becomes a failing result code; once the instance has gone away,
 // every call fails with RPC_E_DISCONNECTED. Each call to the instance is watched: one that takes
-// longer than callTimeout ends the instance on the pipe, which releases the call.
+// longer than callTimeout drops the connection, which releases the call; the instance is ended
+// only when it was started here and holds no document but the reports (never the user's own, or
+// one holding the user's work).
 
 #include "report/ServerRegistry.h"
 
@@ -34,15 +38,13 @@ namespace velmora {
 struct TLibreOfficeOptions {
     QString program;        // soffice
     QString pipeName;       // the pipe the instance accepts UNO connections on
-    QString profileUrl;     // the instance's user profile, a file URL
+    QString profileUrl;     // the instance's user profile, a file URL; empty: the user's own
     QStringList arguments;  // further arguments when starting (--headless for tests)
     std::chrono::milliseconds startTimeout{30000};
     std::chrono::milliseconds callTimeout{10000};
 };
 
-// The installed soffice, the pipe "velmora-writer-<user id>" and the profile
-// "velmora/libreoffice" in the user's data folder: apart from the user's own LibreOffice, whose
-// documents Quit must not touch.
+// The installed soffice, the pipe "velmora-writer-<user id>" and the user's own profile.
 TLibreOfficeOptions DefaultLibreOfficeOptions();
 
 // Registers the server as a server of the word processor's class. Each new instance registers

@@ -108,9 +108,13 @@ HRESULT LocalContext(Reference<css::uno::XComponentContext>* context) {
     return S_OK;
 }
 
+// How long a running instance may take to open the pipe it was handed.
+constexpr std::chrono::seconds kHandOverTime{10};
+
 // Starts soffice on the pipe and waits until it listens there. The user interface thread keeps
 // painting meanwhile; input waits, so that no second report starts inside this one.
-HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listener) {
+HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listener,
+                      bool* startedHere) {
     const QFileInfo program(options.program);
     if (options.program.isEmpty() || !program.isFile() || !program.isExecutable()) {
         qCInfo(lcUnoOffice) << "LibreOffice is not installed:" << options.program;
@@ -131,15 +135,17 @@ HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listene
     }
     QProcess process;
     process.setProgram(options.program);
-    process.setArguments(QStringList{
-                             QStringLiteral("-env:UserInstallation=") + options.profileUrl,
-                             QStringLiteral("--accept=pipe,name=") + options.pipeName +
-                                 QStringLiteral(";urp;StarOffice.ComponentContext"),
-                             QStringLiteral("--norestore"),
-                             QStringLiteral("--nologo"),
-                             QStringLiteral("--nodefault"),
-                         } +
-                         options.arguments);
+    // With the user's own profile (none given): where the user's LibreOffice runs already, the
+    // new process hands it the pipe and ends, and the user's instance takes the report.
+    QStringList arguments;
+    if (!options.profileUrl.isEmpty()) {
+        arguments << QStringLiteral("-env:UserInstallation=") + options.profileUrl;
+    }
+    arguments << QStringLiteral("--accept=pipe,name=") + options.pipeName +
+                     QStringLiteral(";urp;StarOffice.ComponentContext")
+              << QStringLiteral("--norestore") << QStringLiteral("--nologo")
+              << QStringLiteral("--nodefault");
+    process.setArguments(arguments + options.arguments);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
@@ -153,18 +159,30 @@ HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listene
     const Descriptor started(OpenProcess(pid_t(pid)));
     bool ended = started.get() < 0;
     const auto deadline = std::chrono::steady_clock::now() + options.startTimeout;
+    // A launcher that handed the pipe to a running instance ends at once; that instance then
+    // opens the pipe a moment later.
+    std::optional<std::chrono::steady_clock::time_point> endedAt;
     for (;;) {
         if (FindPipeListener(options.pipeName, listener)) {
+            *startedHere = group > 0 && ::getpgid(listener->pid) == group;
             return S_OK;
         }
-        if (ended || std::chrono::steady_clock::now() >= deadline) {
+        if (ended && !endedAt) {
+            endedAt = std::chrono::steady_clock::now();
+        }
+        if (std::chrono::steady_clock::now() >= deadline ||
+            (endedAt && std::chrono::steady_clock::now() - *endedAt > kHandOverTime)) {
             break;
         }
         if (QCoreApplication::instance() != nullptr) {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }
-        pollfd exited{started.get(), POLLIN, 0};
-        ended = ::poll(&exited, 1, 50) == 1;
+        if (ended) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        } else {
+            pollfd exited{started.get(), POLLIN, 0};
+            ended = ::poll(&exited, 1, 50) == 1;
+        }
     }
     qCWarning(lcUnoOffice) << "LibreOffice did not accept on pipe" << options.pipeName
                            << (ended ? "and ended" : "in time");
@@ -280,8 +298,9 @@ HRESULT TUnoOffice::Open(const TLibreOfficeOptions& options, std::unique_ptr<TUn
         return hr;
     }
     TPipeListener listener;
+    bool startedHere = false;
     if (!FindPipeListener(options.pipeName, &listener)) {
-        if (const HRESULT hr = StartInstance(options, &listener); FAILED(hr)) {
+        if (const HRESULT hr = StartInstance(options, &listener, &startedHere); FAILED(hr)) {
             return hr;
         }
     }
@@ -289,7 +308,7 @@ HRESULT TUnoOffice::Open(const TLibreOfficeOptions& options, std::unique_ptr<TUn
         qCWarning(lcUnoOffice) << "pipe" << options.pipeName << "belongs to another user";
         return E_ACCESSDENIED;
     }
-    std::unique_ptr<TUnoOffice> opened(new TUnoOffice(options, listener));
+    std::unique_ptr<TUnoOffice> opened(new TUnoOffice(options, listener, startedHere));
     try {
         const Reference<css::connection::XConnection> connection =
             css::connection::Connector::create(local)->connect(
@@ -315,9 +334,10 @@ HRESULT TUnoOffice::Open(const TLibreOfficeOptions& options, std::unique_ptr<TUn
     return S_OK;
 }
 
-TUnoOffice::TUnoOffice(const TLibreOfficeOptions& options, TPipeListener listener)
+TUnoOffice::TUnoOffice(const TLibreOfficeOptions& options, TPipeListener listener, bool startedHere)
     : options_(options),
       listener_(listener),
+      startedHere_(startedHere),
       pidfd_(OpenProcess(listener.pid)),
       watchdog_(std::make_unique<Watchdog>(*this)) {}
 
@@ -359,10 +379,14 @@ HRESULT TUnoOffice::Failed(const css::uno::Exception& e, ExceptionKind kind) {
 }
 
 void TUnoOffice::Abandon() {
+    // Never at the cost of the user's unsaved work: an instance that is the user's, or holds a
+    // document of the user's, is only let go.
+    const bool end = startedHere_ && !state_->foreignDocuments;
     qCWarning(lcUnoOffice) << "LibreOffice" << listener_.pid << "does not answer within"
-                           << options_.callTimeout.count() << "ms; ending it";
+                           << options_.callTimeout.count() << "ms;"
+                           << (end ? "ending it" : "leaving it, with the user's documents");
     state_->gone = true;
-    if (pidfd_ >= 0) {
+    if (end && pidfd_ >= 0) {
         ::syscall(SYS_pidfd_send_signal, pidfd_, SIGKILL, nullptr, 0);
     }
     try {

@@ -36,8 +36,8 @@ bool FindPipeListener(const QString& name, TPipeListener* listener);
 
 // Lifecycle: Open attaches or starts and connects; from then on calls go through Call until the
 // object is destroyed, which closes the bridge and leaves the instance running. An instance that
-// goes away (ended by its user, crashed, or ended by the watchdog) leaves the object unreachable
-// for good.
+// goes away (ended by its user, crashed, or ended by the watchdog), or whose connection the
+// watchdog dropped, leaves the object unreachable for good.
 //
 // Threads: Open, Call and the destructor run on one thread. The bridge reports its end on a
 // thread of its own, and the watchdog runs on its own thread.
@@ -58,6 +58,11 @@ public:
     const css::uno::Reference<css::frame::XDesktop2>& Desktop() const { return desktop_; }
     // The process that listens on the pipe.
     pid_t ProcessId() const { return listener_.pid; }
+    // Whether the instance was started here (not the user's own, not one handed the pipe).
+    bool StartedHere() const { return startedHere_; }
+    // Told when the instance was seen holding documents that were not made through this object
+    // (the user's): the watchdog then never ends it.
+    void NoteForeignDocuments() { state_->foreignDocuments = true; }
 
     // Runs `call` (returning a result code) under the watchdog; an exception becomes a failing
     // code, RPC_E_DISCONNECTED once the instance is out of reach.
@@ -85,6 +90,7 @@ private:
     // Shared with the bridge's listener and the watchdog, which may outlive a call.
     struct State {
         std::atomic<bool> gone{false};
+        std::atomic<bool> foreignDocuments{false};
     };
 
     // Arms the watchdog for the length of a call.
@@ -99,15 +105,18 @@ private:
         TUnoOffice& office_;
     };
 
-    TUnoOffice(const TLibreOfficeOptions& options, TPipeListener listener);
+    TUnoOffice(const TLibreOfficeOptions& options, TPipeListener listener, bool startedHere);
     HRESULT Connect();
     enum ExceptionKind { kDisposed, kIllegalArgument, kOther };
     HRESULT Failed(const css::uno::Exception& e, ExceptionKind kind);
-    // The watchdog's end for a hung call: the instance goes, and the bridge with it.
+    // The watchdog's end for a hung call: the connection is dropped, which releases the call; an
+    // instance started here that holds only documents made here is ended as well. One that holds
+    // the user's documents (or is the user's) is left running.
     void Abandon();
 
     TLibreOfficeOptions options_;
     TPipeListener listener_;
+    bool startedHere_ = false;
     int pidfd_ = -1;  // the listener, held so that a signal cannot reach another process
     std::shared_ptr<State> state_ = std::make_shared<State>();
     css::uno::Reference<css::bridge::XBridge> bridge_;

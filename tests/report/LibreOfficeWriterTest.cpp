@@ -13,7 +13,10 @@
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextDocument.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
@@ -186,24 +189,28 @@ protected:
             << "headless LibreOffice did not start";
     }
 
+    // The instance on the pipe, through a connection of the test's own (the user's side).
+    Reference<css::uno::XComponentContext> Remote() {
+        // Kept for the whole test program, as UNO environments are meant to be.
+        static const auto* const local = [] {
+            rtl::Bootstrap::set("URE_BOOTSTRAP",
+                                "vnd.sun.star.pathname:" VELMORA_LIBREOFFICE_PROGRAM_DIR
+                                "/fundamentalrc");
+            return new Reference<css::uno::XComponentContext>(
+                cppu::defaultBootstrap_InitialComponentContext());
+        }();
+        return Reference<css::uno::XComponentContext>(
+            css::bridge::UnoUrlResolver::create(*local)->resolve(
+                Uno(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext")
+                        .arg(options.pipeName))),
+            css::uno::UNO_QUERY_THROW);
+    }
+
     // Stores the open Writer document through a connection of the test's own.
     void StoreReport() {
         try {
-            // Kept for the whole test program, as UNO environments are meant to be.
-            static const auto* const local = [] {
-                rtl::Bootstrap::set("URE_BOOTSTRAP",
-                                    "vnd.sun.star.pathname:" VELMORA_LIBREOFFICE_PROGRAM_DIR
-                                    "/fundamentalrc");
-                return new Reference<css::uno::XComponentContext>(
-                    cppu::defaultBootstrap_InitialComponentContext());
-            }();
-            const Reference<css::uno::XComponentContext> remote(
-                css::bridge::UnoUrlResolver::create(*local)->resolve(
-                    Uno(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext")
-                            .arg(options.pipeName))),
-                css::uno::UNO_QUERY_THROW);
             const Reference<css::container::XEnumeration> documents =
-                css::frame::Desktop::create(remote)->getComponents()->createEnumeration();
+                css::frame::Desktop::create(Remote())->getComponents()->createEnumeration();
             while (documents->hasMoreElements()) {
                 const Reference<css::frame::XStorable> document(documents->nextElement(),
                                                                 UNO_QUERY);
@@ -361,25 +368,76 @@ TEST_F(LibreOfficeWriterTest, AnInstanceGoneBetweenTwoRunsIsReplacedWithoutABox)
     EXPECT_TRUE(FindPipeListener(options.pipeName, &listener)) << "no new instance";
 }
 
-TEST_F(LibreOfficeWriterTest, AHungInstanceIsEndedAndTheRunGoesOn) {
-    StartWriter();
+// The instance the report started holds a document the user opened in it since, and stops
+// answering during a report: the watchdog drops the connection and the run ends with one box, but
+// the instance and the user's unsaved work survive.
+TEST_F(LibreOfficeWriterTest, AHungInstanceKeepsTheUsersDocumentAndTheRunEndsWithOneBox) {
     options.callTimeout = std::chrono::milliseconds(2000);
     RegisterWriter();
-    word.Connect();
-    ASSERT_TRUE(word.Connected());
-    writer.Signal(SIGSTOP);  // answers nothing from now on
+    WriteReport(word, FilledSources());  // starts the instance
+    ASSERT_TRUE(boxes.shown.empty());
+    TPipeListener office;
+    ASSERT_TRUE(FindPipeListener(options.pipeName, &office));
+    {
+        const Reference<css::frame::XComponentLoader> loader(css::frame::Desktop::create(Remote()),
+                                                             css::uno::UNO_QUERY_THROW);
+        const Reference<css::text::XTextDocument> work(
+            loader->loadComponentFromURL("private:factory/swriter", "_blank", 0, {}),
+            css::uno::UNO_QUERY_THROW);
+        work->getText()->setString("Ungesicherte Arbeit");
+    }
+    // The next report sees the user's document, then the instance stops answering.
+    word.OnNewDocument = [&](TComponent*, std::span<TVariant>) { ::kill(office.pid, SIGSTOP); };
 
     WriteReport(word, FilledSources());
 
-    // The call that hung (the new document) is released and fails: the run ends there, with one
-    // box that says the connection is lost.
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Die Verbindung zu LibreOffice Writer ist "
                                                   "verloren.\nDer Bericht wurde nicht "
                                                   "fertiggestellt."));
     EXPECT_FALSE(word.Connected());
-    EXPECT_TRUE(WaitEnded(writer.Pid(), std::chrono::seconds(30)))
-        << "the hung instance was not ended";
+    EXPECT_FALSE(WaitEnded(office.pid, std::chrono::seconds(3))) << "the instance was ended";
+    ::kill(office.pid, SIGCONT);
+    bool found = false;
+    const Reference<css::container::XEnumeration> documents =
+        css::frame::Desktop::create(Remote())->getComponents()->createEnumeration();
+    while (documents->hasMoreElements()) {
+        const Reference<css::text::XTextDocument> document(documents->nextElement(),
+                                                           css::uno::UNO_QUERY);
+        found =
+            found || (document.is() && document->getText()->getString() == "Ungesicherte Arbeit");
+    }
+    EXPECT_TRUE(found) << "the user's document was lost";
+}
+
+// A report instance that stops answering and holds nothing but reports is ended, so that the
+// next report can start afresh.
+TEST_F(LibreOfficeWriterTest, AHungInstanceWithOnlyReportsIsEnded) {
+    options.callTimeout = std::chrono::milliseconds(2000);
+    RegisterWriter();
+    WriteReport(word, FilledSources());  // starts the instance
+    TPipeListener office;
+    ASSERT_TRUE(FindPipeListener(options.pipeName, &office));
+    word.OnNewDocument = [&](TComponent*, std::span<TVariant>) { ::kill(office.pid, SIGSTOP); };
+    WriteReport(word, FilledSources());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(WaitEnded(office.pid, std::chrono::seconds(30))) << "the hung instance stayed";
+}
+
+// A LibreOffice the user runs already, with the profile the report uses: a second start on the
+// pipe hands it the pipe, and the user's instance takes the report (checked on the version
+// installed here).
+TEST_F(LibreOfficeWriterTest, TheUsersRunningLibreOfficeTakesTheReport) {
+    HeadlessWriter users;
+    ASSERT_TRUE(users.Start(home.filePath(QStringLiteral("lo")), options.pipeName + "-own"))
+        << "headless LibreOffice did not start";
+    RegisterWriter();
+    WriteReport(word, FilledSources());
+    EXPECT_TRUE(boxes.shown.empty());
+    ASSERT_EQ(stored, 1);
+    TPipeListener listener;
+    ASSERT_TRUE(FindPipeListener(options.pipeName, &listener));
+    EXPECT_EQ(listener.pid, users.Pid()) << "a second LibreOffice took the report";
 }
 
 TEST_F(LibreOfficeWriterTest, WithoutAnInstanceOneIsStartedAndDisconnectEndsIt) {
