@@ -297,14 +297,30 @@ bool RunSet(PulseContext& pulse, Start start) {
 }  // namespace
 
 bool PulseMixerDevice::ReadSink(bool byDefault, std::uint32_t index, Snapshot& one) {
-    return RunRequest(pulse_,
-                      [&](pa_context* c) {
-                          return byDefault ? pa_context_get_sink_info_by_name(
-                                                 c, kDefaultSinkName, &Callbacks::OnSink, &one)
-                                           : pa_context_get_sink_info_by_index(
-                                                 c, index, &Callbacks::OnSink, &one);
-                      }) &&
-           !one.sinks.empty();
+    const bool read = RunRequest(pulse_,
+                                 [&](pa_context* c) {
+                                     return byDefault
+                                                ? pa_context_get_sink_info_by_name(
+                                                      c, kDefaultSinkName, &Callbacks::OnSink, &one)
+                                                : pa_context_get_sink_info_by_index(
+                                                      c, index, &Callbacks::OnSink, &one);
+                                 }) &&
+                      !one.sinks.empty();
+    if (read || !byDefault) {
+        return read;
+    }
+    // No default for a moment (the default output was removed and the server has not chosen
+    // another yet): the first output stands in, as it does in the tree.
+    Snapshot all;
+    if (!RunRequest(pulse_,
+                    [&](pa_context* c) {
+                        return pa_context_get_sink_info_list(c, &Callbacks::OnSink, &all);
+                    }) ||
+        all.sinks.empty()) {
+        return false;
+    }
+    one.sinks.assign(1, all.sinks.front());
+    return true;
 }
 
 bool PulseMixerDevice::ReadSource(std::uint32_t index, Snapshot& one) {

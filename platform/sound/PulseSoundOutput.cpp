@@ -104,15 +104,38 @@ PulseSoundOutput::PulseSoundOutput(PulseContext& pulse)
     // Loop thread: a change of this program's stream on the server (a stored volume put back,
     // another program's mixer) is looked at on the owning thread.
     changeHandler_ = pulse_.AddChangeHandler([this](std::uint32_t event, std::uint32_t index) {
-        if ((event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SINK_INPUT ||
-            (event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE ||
-            !playback_ || !playback_->Ready() || playback_->Index() != index || checkPosted_) {
+        if (!playback_ || !playback_->Ready()) {
+            return;
+        }
+        const std::uint32_t facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+        const std::uint32_t type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+        // The output the sound plays on was removed. Some servers fail the stream then, others
+        // leave it playing nowhere: the sound moves on where it can either way.
+        if (facility == PA_SUBSCRIPTION_EVENT_SINK && type == PA_SUBSCRIPTION_EVENT_REMOVE &&
+            index == playback_->SinkIndex()) {
+            QMetaObject::invokeMethod(
+                retry_.get(), [this, index] { SinkRemoved(index); }, Qt::QueuedConnection);
+            return;
+        }
+        if (facility != PA_SUBSCRIPTION_EVENT_SINK_INPUT || type == PA_SUBSCRIPTION_EVENT_REMOVE ||
+            playback_->Index() != index || checkPosted_) {
             return;
         }
         checkPosted_ = true;
         QMetaObject::invokeMethod(
             retry_.get(), [this] { CheckStream(); }, Qt::QueuedConnection);
     });
+}
+
+void PulseSoundOutput::SinkRemoved(std::uint32_t sink) {
+    {
+        std::unique_lock lock(pulse_.Loop());
+        if (!kept_ || !playback_ || playback_->SinkIndex() != sink) {
+            return;
+        }
+        StopLocked(lock, false);
+    }
+    SoundLost();
 }
 
 PulseSoundOutput::~PulseSoundOutput() {

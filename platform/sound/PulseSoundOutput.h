@@ -117,6 +117,7 @@ private:
     void SoundLost();
     void TryResume();
     void CheckStream();
+    void SinkRemoved(std::uint32_t sink);
 
     PulseContext& pulse_;
     std::unique_ptr<PulsePlayback> playback_;  // changed with the loop locked

@@ -81,7 +81,7 @@ TEST_P(PatientSafety, ANewDefaultOutputGetsTheHeldLevelBeforeTheToneAndTheToneFo
         // The output the tone plays on, the default, is removed: the tone goes on where the
         // server's default now is, at the held level.
         Pactl("unload-module " + module);
-        const Heard back = Listen(300ms, true);
+        const Heard back = Listen(300ms, true, "testsink.monitor");
         ASSERT_TRUE(back.firstSound.has_value()) << "the tone did not come back";
         EXPECT_LT(*back.firstSound, 2s);
         EXPECT_NEAR(back.Peak(0), LevelAmplitude(3), Tolerance(LevelAmplitude(3)));
