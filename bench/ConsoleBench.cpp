@@ -147,18 +147,29 @@ void Settle(PulseCapture& capture) {
     capture.Clear();
 }
 
+// A recording of the sink's monitor beside the window; none (the benchmark skipped) when the
+// window or the recording could not be had.
+std::unique_ptr<PulseCapture> Monitor(Console& console, benchmark::State& state) {
+    if (!console.window) {
+        state.SkipWithError("the sound server could not be started");
+        return nullptr;
+    }
+    auto capture = std::make_unique<PulseCapture>(*console.pulse);
+    if (!capture->Start()) {
+        state.SkipWithError("the monitor could not be recorded");
+        return nullptr;
+    }
+    return capture;
+}
+
 void RunClicks(benchmark::State& state, bool raiseAfterwards) {
     Console& console = TheConsole();
-    if (!console.window) {
-        state.SkipWithError("pulseaudio could not be started");
+    const std::unique_ptr<PulseCapture> monitor = Monitor(console, state);
+    if (!monitor) {
         return;
     }
     TForm1& w = *console.window;
-    PulseCapture capture(*console.pulse);
-    if (!capture.Start()) {
-        state.SkipWithError("the monitor could not be recorded");
-        return;
-    }
+    PulseCapture& capture = *monitor;
     double handler = 0.0;
     for (auto _ : state) {
         // From 1000 Hz, heard at the level of each measurement.
@@ -217,16 +228,12 @@ BENCHMARK(BM_ClickAndRaiseToNewToneAtTheSink)
 
 void BM_LevelStepToSteadyLevel(benchmark::State& state) {
     Console& console = TheConsole();
-    if (!console.window) {
-        state.SkipWithError("pulseaudio could not be started");
+    const std::unique_ptr<PulseCapture> monitor = Monitor(console, state);
+    if (!monitor) {
         return;
     }
     TForm1& w = *console.window;
-    PulseCapture capture(*console.pulse);
-    if (!capture.Start()) {
-        state.SkipWithError("the monitor could not be recorded");
-        return;
-    }
+    PulseCapture& capture = *monitor;
     const int from = static_cast<int>(state.range(0));
     const int to = static_cast<int>(state.range(1));
     w.RadioButton9->SetChecked(true);                          // 4000 Hz
