@@ -54,6 +54,14 @@ struct Heard {
     double Rms(int channel) const { return test::Rms(Channel(channel)); }
     double Peak(int channel) const { return test::Peak(Channel(channel)); }
     double Frequency(int channel) const { return test::Frequency(Channel(channel), kRate); }
+    // The amplitude of a steady sine, from its RMS: a glitch of the recording (a freshly started
+    // PipeWire stack leaves one now and then, a spike of a few percent) does not move it.
+    double Level(int channel) const { return Rms(channel) * std::sqrt(2.0); }
+    // Whether the sound of a channel is a tone of `frequency`: its energy lies there (a glitch
+    // that throws the zero crossings off does not move it).
+    bool IsToneOf(int channel, double frequency) const {
+        return test::Amplitude(Channel(channel), frequency, kRate) >= 0.95 * Level(channel);
+    }
 };
 
 class ConsoleOnServer : public GuiTestOf<::testing::TestWithParam<SoundServer>> {
@@ -125,6 +133,34 @@ protected:
         }
     }
 
+    // A steady tone of `frequency` for `length`: recorded again (up to five times) where the
+    // recording is no clean sine of it, a gap or glitch that a busy machine left in the sound on
+    // its way through the program, the server or the recording (a PipeWire stack just started
+    // glitches in its first seconds now and then).
+    Heard ListenToTone(Clock::duration length, double frequency) {
+        Heard heard;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            heard = Listen(length);
+            bool clean = true;
+            for (int channel = 0; channel < 2; ++channel) {
+                const std::vector<double> x = heard.Channel(channel);
+                const double peak = test::Peak(x);
+                if (peak <= kThreshold) {
+                    continue;  // a silent ear
+                }
+                // A clean sine of that frequency: no jump, its zero crossings, its crest factor.
+                clean = clean &&
+                        test::LargestSineResidual(x, frequency, kRate) <= 0.01 * peak + 6.0 &&
+                        std::abs(test::Frequency(x, kRate) - frequency) <= 0.002 * frequency &&
+                        std::abs(test::Rms(x) * std::sqrt(2.0) - peak) <= 0.01 * peak + 2.0;
+            }
+            if (clean) {
+                break;
+            }
+        }
+        return heard;
+    }
+
     // Records a monitor for `length`, keeping the window's event loop running meanwhile; with
     // `untilSound`, stops `length` after the first sound instead (or after 3 s of none).
     Heard Listen(Clock::duration length, bool untilSound = false,
@@ -159,7 +195,12 @@ protected:
         ASSERT_TRUE(daemon_->Start());
     }
 
-    void SetLevel(int coarse) { form_->ExTrackBar1->SetPosition(coarse); }
+    // The coarse level, and time for it to stand (the fade-in and the server's buffer) before a
+    // test listens to it.
+    void SetLevel(int coarse) {
+        form_->ExTrackBar1->SetPosition(coarse);
+        Run(100ms);
+    }
 
     std::unique_ptr<PulseTestLock> lock_;
     std::unique_ptr<PulseDaemon> daemon_;
