@@ -509,25 +509,30 @@ int TForm1::SelectedEar() const {
     return ear;
 }
 
-QString TForm1::KeepCurve(int ear, QString* why) {
+TBitmap TForm1::CurvePicture() {
     TBitmap picture;
     picture.Assign(PaintBox1->RenderImage());
     picture.SetPixelFormat(pf24bit);
-    const QString path = CurvePicturePath(ear, why);
-    if (path.isEmpty() || !picture.SaveToFile(path, why)) {
-        return {};
+    return picture;
+}
+
+bool TForm1::KeepCurve(int ear, const TBitmap& picture, QString* path, QString* why) {
+    *path = CurvePicturePath(ear, why);
+    if (path->isEmpty() || !picture.SaveToFile(*path, why)) {
+        return false;
     }
-    PicturePaths[std::size_t(ear)] = path;
+    PicturePaths[std::size_t(ear)] = *path;
     KeptThresholds[std::size_t(ear)] = Thresholds;
-    return path;
+    return true;
 }
 
 void TForm1::RenewKeptCurve() {
     const int ear = SelectedEar();
     if (!PicturePaths[std::size_t(ear)].isEmpty() &&
         KeptThresholds[std::size_t(ear)] != Thresholds) {
+        QString path;
         QString why;
-        if (KeepCurve(ear, &why).isEmpty()) {
+        if (!KeepCurve(ear, CurvePicture(), &path, &why)) {
             // An outdated picture is worse than none.
             DeleteFile(PicturePaths[std::size_t(ear)]);
             PicturePaths[std::size_t(ear)].clear();
@@ -537,20 +542,16 @@ void TForm1::RenewKeptCurve() {
 
 void TForm1::janColorButton1click(TComponent*) {
     const int ear = SelectedEar();
+    const TBitmap picture = CurvePicture();
+    QString path;
     QString why;
-    const QString path = KeepCurve(ear, &why);
-    if (path.isEmpty()) {
+    if (!KeepCurve(ear, picture, &path, &why)) {
         MessageBox(
             QStringLiteral("Die Hörkurve konnte nicht gespeichert werden.\n%1\n%2")
-                .arg(CurvePicturePath(ear).isEmpty() ? QStringLiteral("(kein privates Verzeichnis)")
-                                                     : CurvePicturePath(ear),
-                     why),
+                .arg(path.isEmpty() ? QStringLiteral("(kein privates Verzeichnis)") : path, why),
             kCaution, MB_OK);
         return;
     }
-    TBitmap picture;
-    picture.Assign(PaintBox1->RenderImage());
-    picture.SetPixelFormat(pf24bit);
 
     // A copy where the operator wants it, if they want one.
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);

@@ -14,6 +14,7 @@ namespace velmora {
 class MixerDevice;
 class SoundOutput;
 class TAnalogGauge;
+class TBitmap;
 class TAudioMixer;
 class TDsGroup;
 class TEdit;
@@ -159,9 +160,11 @@ private:
     void ForgetPictures();
     // Pictures an earlier run left in the private folder (after a crash, say) belong to nobody.
     void RemoveLeftoverPictures();
-    // Keeps the curve on screen as the picture of the selected ear; its path, or empty (with the
-    // reason) when it could not be written.
-    QString KeepCurve(int ear, QString* why);
+    // The curve on screen as the picture that is kept and copied.
+    TBitmap CurvePicture();
+    // Keeps `picture` as the picture of `ear` at *path; false (with the reason, and the path
+    // where there is one) when it could not be written.
+    bool KeepCurve(int ear, const TBitmap& picture, QString* path, QString* why);
     int SelectedEar() const;
     // Keeps the curve of the ear on screen anew when it changed since it was kept.
     void RenewKeptCurve();

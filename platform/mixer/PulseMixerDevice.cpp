@@ -502,19 +502,10 @@ bool PulseMixerDevice::SpeakersAudible() const {
 }
 
 bool PulseMixerDevice::SinkHoldsSpeakers(const Levels& levels) const {
-    // The server may round a volume on its way (PipeWire keeps amplitudes as floating point).
-    constexpr std::uint32_t kTolerance = 8;
     const std::vector<std::uint32_t> wanted = levels.Volumes(speakerValues_);
-    if (levels.mute != speakerMute_ || wanted.size() != levels.volumes.size()) {
-        return false;
-    }
-    for (std::size_t c = 0; c < wanted.size(); ++c) {
-        if (std::max(wanted[c], levels.volumes[c]) - std::min(wanted[c], levels.volumes[c]) >
-            kTolerance) {
-            return false;
-        }
-    }
-    return true;
+    return levels.mute == speakerMute_ &&
+           std::equal(wanted.begin(), wanted.end(), levels.volumes.begin(), levels.volumes.end(),
+                      SamePulseVolume);
 }
 
 std::optional<std::string> PulseMixerDevice::PutSpeakersOnDefault() {

@@ -22,4 +22,10 @@ constexpr std::uint16_t LevelFromPulseVolume(std::uint32_t volume) {
                                       kPulseVolumeNorm);
 }
 
+// Whether two of the server's volumes are the same volume. The server may round a volume on its
+// way (PipeWire keeps volumes as floating-point amplitudes): this far apart they are.
+constexpr bool SamePulseVolume(std::uint32_t a, std::uint32_t b) {
+    return (a > b ? a - b : b - a) <= 8;
+}
+
 }  // namespace velmora

@@ -27,10 +27,6 @@ constexpr std::chrono::milliseconds kDrainSlack{2000};
 // Twice a second: "at once" for an operator, and cheap while no server answers.
 constexpr std::chrono::milliseconds kResumeInterval{500};
 
-// The server keeps volumes in its own units and may round them on the way (PipeWire keeps them
-// as floating-point amplitudes); this far apart is the same volume.
-constexpr std::uint32_t kVolumeTolerance = 8;
-
 // How often the stream's volume is set before the server is taken to refuse it.
 constexpr int kSetAttempts = 3;
 
@@ -81,17 +77,8 @@ void OnStreamInfo(pa_context*, const pa_sink_input_info* info, int eol, void* ou
 }
 
 bool SameVolume(const pa_cvolume& a, const pa_cvolume& b) {
-    if (a.channels != b.channels) {
-        return false;
-    }
-    for (unsigned c = 0; c < a.channels; ++c) {
-        const std::uint32_t larger = std::max(a.values[c], b.values[c]);
-        const std::uint32_t smaller = std::min(a.values[c], b.values[c]);
-        if (larger - smaller > kVolumeTolerance) {
-            return false;
-        }
-    }
-    return true;
+    return std::equal(a.values, a.values + a.channels, b.values, b.values + b.channels,
+                      SamePulseVolume);
 }
 
 }  // namespace
@@ -161,20 +148,19 @@ void PulseSoundOutput::SetSpeakerHandler(SpeakerHandler handler) {
     speakerHandler_ = std::move(handler);
 }
 
+bool PulseSoundOutput::KeptSoundPlays() {
+    std::unique_lock lock(pulse_.Loop());
+    return !kept_ || (playback_ && playback_->Ready());
+}
+
 void PulseSoundOutput::SoundLost() {
-    {
-        std::unique_lock lock(pulse_.Loop());
-        if (!kept_ || (playback_ && playback_->Ready())) {
-            return;
-        }
+    if (KeptSoundPlays()) {
+        return;
     }
     // An output that was removed while another remains: the sound moves on at once.
     TryResume();
-    {
-        std::unique_lock lock(pulse_.Loop());
-        if (!kept_ || (playback_ && playback_->Ready())) {
-            return;
-        }
+    if (KeptSoundPlays()) {
+        return;
     }
     if (!retry_->isActive()) {
         retry_->start();

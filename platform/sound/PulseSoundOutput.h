@@ -118,6 +118,8 @@ private:
     void TryResume();
     void CheckStream();
     void SinkRemoved(std::uint32_t sink);
+    // No looping sound is kept, or it plays.
+    bool KeptSoundPlays();
 
     PulseContext& pulse_;
     std::unique_ptr<PulsePlayback> playback_;  // changed with the loop locked
