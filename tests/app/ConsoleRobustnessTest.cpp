@@ -207,7 +207,16 @@ protected:
             }
             previous = rms;
         }
-        samples = Listen(200);
+        // A recording whose zero crossings are off is made again (twice at most): a glitch of the
+        // recording (PipeWire's, now and then) throws them off for a whole recording.
+        const double hertz = kHertz[s.frequency];
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            samples = Listen(200);
+            if (std::abs(test::Frequency(test::Channel(samples, loud), test::kSinkRate) - hertz) <=
+                hertz * 0.01 + 1) {
+                break;
+            }
+        }
         std::ostringstream why;
         for (int channel = 0; channel < 2; ++channel) {
             const auto x = test::Channel(samples, channel);
@@ -218,7 +227,6 @@ protected:
                 }
                 continue;
             }
-            const double hertz = kHertz[s.frequency];
             const double measured = test::Frequency(x, test::kSinkRate);
             if (std::abs(measured - hertz) > hertz * 0.01 + 1) {
                 why << " channel " << channel << " at " << measured << " Hz, not " << hertz;
