@@ -255,12 +255,16 @@ bool CannotStandInFileName(QChar c) {
 
 }  // namespace
 
+TServerFactory BuiltInWriterFactory(TServerRegistry& registry) {
+    return [&registry](IUnknown** server) -> HRESULT {
+        return TDocumentServer::Publish(std::make_shared<TBuiltInWriter>(), registry, server);
+    };
+}
+
 std::uint32_t RegisterBuiltInWriter(TServerRegistry& registry) {
-    return registry.RegisterFactory(
-        Word_2k::CLSID_WordApplication, QString::fromLatin1(Word_2k::kWordProgId),
-        [&registry](IUnknown** server) -> HRESULT {
-            return TDocumentServer::Publish(std::make_shared<TBuiltInWriter>(), registry, server);
-        });
+    return registry.RegisterFactory(Word_2k::CLSID_WordApplication,
+                                    QString::fromLatin1(Word_2k::kWordProgId),
+                                    BuiltInWriterFactory(registry));
 }
 
 QString DocumentsFolder() {

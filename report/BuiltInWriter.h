@@ -28,6 +28,8 @@ namespace velmora {
 // Registers the writer as a server of the word processor's class. Each new instance registers
 // itself as running until it is told to quit. The registry must outlive the instances.
 std::uint32_t RegisterBuiltInWriter(TServerRegistry& registry);
+// The factory that registration uses.
+TServerFactory BuiltInWriterFactory(TServerRegistry& registry);
 
 // The user's documents folder (the home folder without one), and "Velmora" in it.
 QString DocumentsFolder();

@@ -317,24 +317,28 @@ private:
 
 TLibreOfficeOptions DefaultLibreOfficeOptions() {
     TLibreOfficeOptions options;
-    options.program = QStringLiteral(VELMORA_LIBREOFFICE_PROGRAM_DIR "/soffice");
+    options.program = QDir(UnoRuntimeFolder()).filePath(QStringLiteral("soffice"));
     options.pipeName = QStringLiteral("velmora-writer-%1").arg(::getuid());
     // The user's own profile (none given): a LibreOffice the user runs takes the report, and one
     // started for it is the user's as well.
     return options;
 }
 
+TServerFactory LibreOfficeWriterFactory(TServerRegistry& registry, TLibreOfficeOptions options) {
+    return [&registry, options](IUnknown** server) -> HRESULT {
+        std::unique_ptr<TUnoOffice> office;
+        if (const HRESULT hr = TUnoOffice::Open(options, &office); FAILED(hr)) {
+            return hr;
+        }
+        return TDocumentServer::Publish(std::make_shared<TLibreOfficeWriter>(std::move(office)),
+                                        registry, server);
+    };
+}
+
 std::uint32_t RegisterLibreOfficeWriter(TServerRegistry& registry, TLibreOfficeOptions options) {
-    return registry.RegisterFactory(
-        Word_2k::CLSID_WordApplication, QString::fromLatin1(Word_2k::kWordProgId),
-        [&registry, options](IUnknown** server) -> HRESULT {
-            std::unique_ptr<TUnoOffice> office;
-            if (const HRESULT hr = TUnoOffice::Open(options, &office); FAILED(hr)) {
-                return hr;
-            }
-            return TDocumentServer::Publish(std::make_shared<TLibreOfficeWriter>(std::move(office)),
-                                            registry, server);
-        });
+    return registry.RegisterFactory(Word_2k::CLSID_WordApplication,
+                                    QString::fromLatin1(Word_2k::kWordProgId),
+                                    LibreOfficeWriterFactory(registry, std::move(options)));
 }
 
 }  // namespace velmora

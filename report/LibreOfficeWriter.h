@@ -44,7 +44,8 @@ struct TLibreOfficeOptions {
     std::chrono::milliseconds callTimeout{10000};
 };
 
-// The installed soffice, the pipe "velmora-writer-<user id>" and the user's own profile.
+// The soffice beside the UNO runtime this process uses, the pipe "velmora-writer-<user id>" and
+// the user's own profile.
 TLibreOfficeOptions DefaultLibreOfficeOptions();
 
 // Registers the server as a server of the word processor's class. Each new instance registers
@@ -52,5 +53,7 @@ TLibreOfficeOptions DefaultLibreOfficeOptions();
 // outlive the instances.
 std::uint32_t RegisterLibreOfficeWriter(TServerRegistry& registry,
                                         TLibreOfficeOptions options = DefaultLibreOfficeOptions());
+// The factory that registration uses.
+TServerFactory LibreOfficeWriterFactory(TServerRegistry& registry, TLibreOfficeOptions options);
 
 }  // namespace velmora

@@ -15,6 +15,7 @@
 #include <QLoggingCategory>
 #include <QProcess>
 
+#include <dlfcn.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -91,9 +92,10 @@ HRESULT LocalContext(Reference<css::uno::XComponentContext>* context) {
     const std::lock_guard lock(mutex);
     if (local == nullptr) {
         try {
-            rtl::Bootstrap::set("URE_BOOTSTRAP",
-                                "vnd.sun.star.pathname:" VELMORA_LIBREOFFICE_PROGRAM_DIR
-                                "/fundamentalrc");
+            rtl::Bootstrap::set(
+                "URE_BOOTSTRAP",
+                UnoText(QStringLiteral("vnd.sun.star.pathname:") +
+                        QDir(UnoRuntimeFolder()).filePath(QStringLiteral("fundamentalrc"))));
             local = new Reference<css::uno::XComponentContext>(
                 cppu::defaultBootstrap_InitialComponentContext());
         } catch (const cppu::BootstrapException& e) {
@@ -215,6 +217,15 @@ bool FindPipeListener(const QString& name, TPipeListener* listener) {
     listener->pid = peer.pid;
     listener->uid = peer.uid;
     return true;
+}
+
+QString UnoRuntimeFolder() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&rtl_bootstrap_set), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return QString();
+    }
+    return QFileInfo(QFile::decodeName(info.dli_fname)).canonicalPath();
 }
 
 // Waits for the deadline of the call in progress and, when it passes, abandons the instance.

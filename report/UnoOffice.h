@@ -24,6 +24,9 @@ namespace velmora {
 
 namespace css = com::sun::star;
 
+// The folder of the UNO runtime this process has loaded: LibreOffice's program folder.
+QString UnoRuntimeFolder();
+
 // Who listens on a pipe: the process and its user.
 struct TPipeListener {
     pid_t pid = 0;

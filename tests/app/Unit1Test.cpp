@@ -22,6 +22,7 @@
 #include "framework/Shell.h"
 #include "platform/mixer/SimulatedMixerDevice.h"
 #include "platform/sound/SimulatedSoundOutput.h"
+#include "report/DocumentServers.h"
 
 #include "tests/support/GuiTest.h"
 #include "tests/support/ToneAnalysis.h"
@@ -34,7 +35,9 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <map>
@@ -773,6 +776,128 @@ TEST_F(TestConsole, AnErrorInAHandlerIsShownAndTheWindowGoesOn) {
     EXPECT_EQ(boxes_[1].flags, unsigned(MB_OK | MB_ICONERROR));
     ClickRadio(f.RadioButton8);
     EXPECT_EQ(f.ToneGen1->Frequency(), 2000);
+}
+
+// The word processor servers are modules loaded by the first report. Each case needs a process of
+// its own (CTest runs every test alone), as a loaded module stays loaded.
+class ConsoleServerModules : public TestConsole {
+protected:
+    void SetUp() override {
+        TestConsole::SetUp();
+        if (reportMade_) {
+            GTEST_SKIP() << "a report was made earlier in this process";
+        }
+        ASSERT_TRUE(home_.isValid());
+        savedHome_ = qgetenv("HOME");
+        qputenv("HOME", home_.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", home_.filePath(QStringLiteral("config")).toLocal8Bit());
+        builtModules_ = ServerModuleFolder();
+        SetServerModuleFolder(home_.filePath(QStringLiteral("modules")));
+        QDir().mkpath(ServerModuleFolder());
+    }
+    void TearDown() override {
+        SetServerModuleFolder(QString());
+        qputenv("HOME", savedHome_);
+        qunsetenv("XDG_CONFIG_HOME");
+        TestConsole::TearDown();
+    }
+
+    // The modules of this run: copies of those the build made.
+    void Install(const char* module) {
+        const QString built = QDir(builtModules_).filePath(QLatin1String(module));
+        ASSERT_TRUE(QFile::copy(built, QDir(ServerModuleFolder()).filePath(QLatin1String(module))))
+            << built.toStdString();
+    }
+
+    // A whole test of one frequency, then "Bericht erstellen".
+    void TestAndReport() {
+        TForm1& f = Open();
+        EXPECT_EQ(Mapped(), QStringList()) << "a word processor's library came with the window";
+        ClickRadio(f.RadioButton6);  // 500 Hz at 2.5
+        Level(2, 5);
+        ClickRound(f.HemisphereButton2);
+        EXPECT_EQ(f.Thresholds[2], 30);
+        EXPECT_EQ(SpeakerVolume(), 25);
+        EXPECT_EQ(Mapped(), QStringList());
+        reportMade_ = true;
+        ClickButton(f.janColorButton2);
+    }
+
+    // The servers' libraries mapped into this process: the modules, libzip, UNO's runtime.
+    static QStringList Mapped() {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        EXPECT_TRUE(maps.open(QIODevice::ReadOnly));
+        QStringList found;
+        for (const QByteArray& line : maps.readAll().split('\n')) {
+            const QString file =
+                QFileInfo(QString::fromLocal8Bit(line.mid(line.indexOf('/')))).fileName();
+            for (const char* library : {"velmora-", "libzip", "libuno_", "libcrypto"}) {
+                if (line.contains('/') && file.startsWith(QLatin1String(library)) &&
+                    !found.contains(file)) {
+                    found << file;
+                }
+            }
+        }
+        found.sort();
+        return found;
+    }
+
+    QStringList Reports() const {
+        return QDir(home_.filePath(QStringLiteral("Documents/Velmora")))
+            .entryList({QStringLiteral("*.docx")}, QDir::Files);
+    }
+
+    QTemporaryDir home_;
+    QString builtModules_;
+
+private:
+    inline static bool reportMade_ = false;
+    QByteArray savedHome_;
+};
+
+TEST_F(ConsoleServerModules, WithoutAnyTheTestRunsAndTheReportSaysThereIsNoWordProcessor) {
+    TestAndReport();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].text.startsWith(QStringLiteral("Das Programm 'MS Word' ist nicht")));
+    EXPECT_TRUE(Reports().isEmpty());
+    EXPECT_EQ(Mapped(), QStringList());
+}
+
+TEST_F(ConsoleServerModules, TheBuiltInWriterAloneTakesTheReportAndBringsOnlyLibzip) {
+    Install("velmora-docx.so");
+    TestAndReport();
+    EXPECT_TRUE(boxes_.empty());
+    ASSERT_EQ(Reports().size(), 1);
+    ASSERT_EQ(opened_.size(), 1u);
+    EXPECT_EQ(QUrl(opened_[0].file).fileName(), Reports()[0]);
+    const QStringList mapped = Mapped();
+    EXPECT_TRUE(mapped.contains(QStringLiteral("velmora-docx.so")))
+        << mapped.join(u' ').toStdString();
+    EXPECT_TRUE(std::any_of(mapped.begin(), mapped.end(), [](const QString& f) {
+        return f.startsWith(QLatin1String("libzip"));
+    }));
+    EXPECT_FALSE(std::any_of(mapped.begin(), mapped.end(), [](const QString& f) {
+        return f.startsWith(QLatin1String("libuno_"));
+    }));
+}
+
+TEST_F(ConsoleServerModules, TheLibreOfficeModuleFindsUnoInLibreOfficesOwnFolder) {
+    if (!QFileInfo::exists(
+            QDir(builtModules_).filePath(QStringLiteral("velmora-libreoffice.so")))) {
+        GTEST_SKIP() << "built without LibreOffice's SDK";
+    }
+    Install("velmora-libreoffice.so");
+    // Without a display no LibreOffice is started: the module loads, its server fails, and
+    // there is no other.
+    qunsetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
+    TestAndReport();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].text.startsWith(QStringLiteral("Das Programm 'MS Word' ist nicht")));
+    const QStringList mapped = Mapped();
+    for (const char* library : {"velmora-libreoffice.so", "libuno_cppu.so.3", "libuno_sal.so.3"}) {
+        EXPECT_TRUE(mapped.contains(QLatin1String(library))) << mapped.join(u' ').toStdString();
+    }
 }
 
 }  // namespace

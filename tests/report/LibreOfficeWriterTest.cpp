@@ -15,6 +15,7 @@
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <cppuhelper/bootstrap.hxx>
@@ -206,30 +207,42 @@ protected:
             css::uno::UNO_QUERY_THROW);
     }
 
-    // Stores the open Writer document through a connection of the test's own.
+    // Stores the open Writer document through a connection of the test's own. That connection
+    // is the test's, not the report's: one the instance drops while it is busy (on a loaded
+    // machine) is made again; an instance that has gone fails every time.
     void StoreReport() {
-        try {
-            const Reference<css::container::XEnumeration> documents =
-                css::frame::Desktop::create(Remote())->getComponents()->createEnumeration();
-            while (documents->hasMoreElements()) {
-                const Reference<css::frame::XStorable> document(documents->nextElement(),
-                                                                UNO_QUERY);
-                if (!document.is()) {
-                    continue;
+        for (int attempt = 1;; ++attempt) {
+            try {
+                StoreOpenDocuments();
+                return;
+            } catch (const css::lang::DisposedException& e) {
+                if (attempt == 3) {
+                    ADD_FAILURE() << "storing the report: " << e.Message;
+                    return;
                 }
-                ++stored;
-                for (const auto& [file, filter] :
-                     {std::pair(docx, "MS Word 2007 XML"), std::pair(odt, "writer8")}) {
-                    css::beans::PropertyValue type;
-                    type.Name = "FilterName";
-                    type.Value <<= rtl::OUString::createFromAscii(filter);
-                    document->storeToURL(
-                        Uno(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)),
-                        css::uno::Sequence<css::beans::PropertyValue>(&type, 1));
-                }
+            } catch (const css::uno::Exception& e) {
+                ADD_FAILURE() << "storing the report: " << e.Message;
+                return;
             }
-        } catch (const css::uno::Exception& e) {
-            ADD_FAILURE() << "storing the report: " << e.Message;
+        }
+    }
+    void StoreOpenDocuments() {
+        const Reference<css::container::XEnumeration> documents =
+            css::frame::Desktop::create(Remote())->getComponents()->createEnumeration();
+        while (documents->hasMoreElements()) {
+            const Reference<css::frame::XStorable> document(documents->nextElement(), UNO_QUERY);
+            if (!document.is()) {
+                continue;
+            }
+            for (const auto& [file, filter] :
+                 {std::pair(docx, "MS Word 2007 XML"), std::pair(odt, "writer8")}) {
+                css::beans::PropertyValue type;
+                type.Name = "FilterName";
+                type.Value <<= rtl::OUString::createFromAscii(filter);
+                document->storeToURL(Uno(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)),
+                                     css::uno::Sequence<css::beans::PropertyValue>(&type, 1));
+            }
+            ++stored;
         }
     }
 
