@@ -248,6 +248,7 @@ TCanvas& TControl::Canvas() {
             RenderSurface();
         }
         drawnOutsidePaint_ = true;
+        everDrawnOutsidePaint_ = true;
         update();
     }
     return canvas_;
@@ -287,11 +288,13 @@ void TControl::paintEvent(QPaintEvent*) {
         QPainter painter(this);
         painter.drawImage(0, 0, surface_);
     }
-    // A large control over which no windowless child draws (a window, a panel of group boxes)
-    // needs its picture only while it paints, and paints seldom: it is not kept.
+    // A control over which no windowless child draws needs its picture only while it paints: it
+    // is not kept, which saves a picture per control and, at the first paint, the sum of them
+    // all. Except a small one that is drawn on from outside Paint(), whose further drawing adds
+    // to what is kept (a large one paints seldom and is drawn anew).
     constexpr qsizetype kKeptPixels = 256 * 256;
-    if (qsizetype(surface_.width()) * surface_.height() >= kKeptPixels &&
-        !HasWindowlessChildren()) {
+    const bool large = qsizetype(surface_.width()) * surface_.height() >= kKeptPixels;
+    if ((large || !everDrawnOutsidePaint_) && !HasWindowlessChildren()) {
         surface_ = QImage();
         surfaceValid_ = false;
     }

@@ -216,6 +216,7 @@ private:
     bool painting_ = false;
     bool surfaceValid_ = false;
     bool drawnOutsidePaint_ = false;
+    bool everDrawnOutsidePaint_ = false;  // drawing outside Paint() builds on the kept picture
     bool clickEvents_ = true;
     bool clicked_ = false;
     bool enabled_ = true;
