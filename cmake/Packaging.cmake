@@ -110,8 +110,10 @@ set(CPACK_DEBIAN_VELMORA_PACKAGE_RECOMMENDS velmora-libreoffice)
 # The module links LibreOffice's UNO libraries without a search path into LibreOffice's folder:
 # the program loads them from there by their full paths before the module. dpkg-shlibdeps still
 # resolves them, through the links Debian's libuno-* packages keep in the multiarch library
-# folder, to those packages. The writer itself is named: either Writer serves (the one without
-# a user interface takes the report on a machine without a desktop).
+# folder, to those packages (uno-libs-private comes from libuno-cppuhelpergcc3-3's own symbols
+# file). The writer itself is named: either Writer serves (the one without a user interface
+# takes the report on a machine without a desktop), and asking for libreoffice-writer alone
+# would make apt replace a -nogui LibreOffice.
 set(CPACK_DEBIAN_LIBREOFFICE_PACKAGE_NAME velmora-libreoffice)
 set(CPACK_DEBIAN_LIBREOFFICE_DESCRIPTION
 "Relative hearing test - reports in LibreOffice Writer
