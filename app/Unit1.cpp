@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include "app/HeldSoundOutput.h"
 #include "audio/AMixer.h"
 #include "audio/SSVolumeController.h"
 #include "audio/ToneGen.h"
@@ -75,6 +76,7 @@ const char* const kEarNames[3] = {"beide Ohren", "linkes Ohr", "rechtes Ohr"};
 
 TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
     : TForm(owner),
+      toneOutput_(std::make_unique<HeldSoundOutput>(sound)),
       sound_(sound),
       mixer_(mixer),
       noSound_(std::make_unique<Notice>(
@@ -86,9 +88,13 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
                          "eingestellte Pegel wurde wiederhergestellt."),
           kCaution)) {
     Form1 = this;
-    LoadLayout(sound, mixer);
+    LoadLayout(*toneOutput_, mixer);
     RemoveLeftoverPictures();
+    // The defaults check radio buttons whose handlers each start the tone: it starts once, at
+    // the end (on PulseAudio each replaced stream waits for its fade-out to be played).
+    toneOutput_->Hold();
     ApplyStartupDefaults();
+    toneOutput_->Release();
     // The output plays the tone again by itself when it comes back; the operator must know
     // that meanwhile nothing is heard, whatever the gauge shows, and no longer once it is back.
     sound_.SetSoundLostHandler(

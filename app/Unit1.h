@@ -11,6 +11,7 @@
 
 namespace velmora {
 
+class HeldSoundOutput;
 class MixerDevice;
 class SoundOutput;
 class TAnalogGauge;
@@ -42,6 +43,10 @@ class TssVolumeController;
 //
 // The sound output and the mixer are borrowed and must outlive the window.
 class TForm1 : public TForm {
+    // The tone generator's way to the sound output, held while the start-up defaults are applied;
+    // declared first, so that it outlives the tone generator.
+    std::unique_ptr<HeldSoundOutput> toneOutput_;
+
 public:
     TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer);
     ~TForm1() override;
