@@ -6,8 +6,38 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <sys/mman.h>
+
+#include <cstddef>
+
 namespace velmora {
 namespace {
+
+// A control's picture is made for a paint and mostly let go after it. A large one takes memory
+// of its own from the system, which goes back when the picture does: the heap would keep what
+// the largest picture once took, and the program's resident memory with it.
+constexpr std::size_t kOwnMemoryBytes = 128 * 1024;
+constexpr std::size_t kOwnMemoryHeader = 64;  // the mapping's length, before the pixels
+
+void UnmapPicture(void* base) {
+    munmap(base, *static_cast<std::size_t*>(base));
+}
+
+QImage NewPicture(const QSize& size) {
+    const auto bytesPerLine = std::size_t(size.width()) * 4;
+    const std::size_t bytes = bytesPerLine * std::size_t(size.height());
+    if (bytes < kOwnMemoryBytes) {
+        return QImage(size, QImage::Format_RGB32);
+    }
+    const std::size_t length = kOwnMemoryHeader + bytes;
+    void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) {
+        return QImage(size, QImage::Format_RGB32);
+    }
+    *static_cast<std::size_t*>(base) = length;
+    return QImage(static_cast<uchar*>(base) + kOwnMemoryHeader, size.width(), size.height(),
+                  qsizetype(bytesPerLine), QImage::Format_RGB32, &UnmapPicture, base);
+}
 
 TShiftState ShiftOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) {
     TShiftState s = 0;
@@ -268,7 +298,7 @@ QImage TControl::RenderImage() {
 
 void TControl::RenderSurface() {
     if (surface_.size() != size()) {
-        surface_ = QImage(size(), QImage::Format_RGB32);
+        surface_ = NewPicture(size());
         surface_.fill(Qt::white);
     }
     PaintBackground(canvas_);
@@ -295,9 +325,23 @@ void TControl::paintEvent(QPaintEvent*) {
     constexpr qsizetype kKeptPixels = 256 * 256;
     const bool large = qsizetype(surface_.width()) * surface_.height() >= kKeptPixels;
     if ((large || !everDrawnOutsidePaint_) && !HasWindowlessChildren()) {
-        surface_ = QImage();
-        surfaceValid_ = false;
+        ReleaseSurface();
     }
+    // Windowless children copy their parent's picture beneath them, and Qt paints them right
+    // after their parent, in their order: the last of them lets the parent's picture go. One
+    // that paints alone later has it drawn anew.
+    if (dynamic_cast<TGraphicControl*>(this) != nullptr) {
+        TControl* parent = ParentControl();
+        if (parent != nullptr && !parent->everDrawnOutsidePaint_ &&
+            parent->LastVisibleWindowlessChild() == this) {
+            parent->ReleaseSurface();
+        }
+    }
+}
+
+void TControl::ReleaseSurface() {
+    surface_ = QImage();
+    surfaceValid_ = false;
 }
 
 bool TControl::HasWindowlessChildren() const {
@@ -307,6 +351,17 @@ bool TControl::HasWindowlessChildren() const {
         }
     }
     return false;
+}
+
+const TControl* TControl::LastVisibleWindowlessChild() const {
+    const QObjectList& list = children();
+    for (auto it = list.crbegin(); it != list.crend(); ++it) {
+        if (auto* child = dynamic_cast<TGraphicControl*>(*it);
+            child != nullptr && !child->isHidden()) {
+            return child;
+        }
+    }
+    return nullptr;
 }
 
 template <typename F>

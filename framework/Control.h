@@ -205,7 +205,9 @@ protected:
 
 private:
     void RenderSurface();
+    void ReleaseSurface();
     bool HasWindowlessChildren() const;
+    const TControl* LastVisibleWindowlessChild() const;
     void AdoptParentColor(TColor color);
     void AdoptParentFont(const TFont& font);
     template <typename F>
