@@ -30,7 +30,10 @@ struct Server {
     std::unique_ptr<PulseContext> pulse;
     std::unique_ptr<PulseSoundOutput> sound;
 
-    Server() {
+    explicit Server(bool renderAhead = false) {
+        if (renderAhead) {
+            daemon.RenderAhead();
+        }
         if (daemon.Start()) {
             pulse = std::make_unique<PulseContext>(daemon.Server());
             sound = std::make_unique<PulseSoundOutput>(*pulse);
@@ -50,20 +53,51 @@ const std::vector<std::uint8_t>& TestTone() {
     return image;
 }
 
+// What a change of the tone right after it started holds the caller, on the benchmark's
+// sink and on one that renders far ahead (a null sink with rewinds), whose new streams are read
+// only after what it has rendered: nothing of the first tone has been heard when it changes.
+void BM_ToneChangedRightAfterItStarted(benchmark::State& state) {
+    static Server renderAhead(true);
+    Server& server = state.range(0) != 0 ? renderAhead : TheServer();
+    if (!server.Ready()) {
+        state.SkipWithError("pulseaudio could not be started");
+        return;
+    }
+    static const auto other = test::SineImage(2000.0, 960);
+    for (auto _ : state) {
+        state.PauseTiming();
+        server.sound->PlaySound(TestTone(), kLoopFlags);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(server.sound->PlaySound(other, kLoopFlags));
+    }
+    server.sound->PlaySound({}, 0);
+}
+BENCHMARK(BM_ToneChangedRightAfterItStarted)
+    ->ArgName("render_ahead")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
 void BM_PlaySoundCall(benchmark::State& state) {
     Server& server = TheServer();
     if (!server.Ready()) {
         state.SkipWithError("pulseaudio could not be started");
         return;
     }
+    server.sound->PlaySound(TestTone(), kLoopFlags);
     for (auto _ : state) {
+        // The tone has been heard a while, as when the operator changes the stimulus.
+        state.PauseTiming();
+        std::this_thread::sleep_for(50ms);
+        state.ResumeTiming();
         // What a stimulus change costs the user interface thread: stop, then a new loop.
         server.sound->PlaySound({}, 0);
         benchmark::DoNotOptimize(server.sound->PlaySound(TestTone(), kLoopFlags));
     }
     server.sound->PlaySound({}, 0);
 }
-BENCHMARK(BM_PlaySoundCall)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlaySoundCall)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_CallToFirstFrameAtTheSink(benchmark::State& state) {
     Server& server = TheServer();

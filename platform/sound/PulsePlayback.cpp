@@ -219,6 +219,11 @@ bool PulsePlayback::WaitTaken(std::unique_lock<PulseLoopLock>& lock, std::int64_
     }
 }
 
+bool PulsePlayback::NothingTaken(std::unique_lock<PulseLoopLock>& lock) {
+    const std::optional<std::int64_t> read = ReadFrame(lock);
+    return read && *read == 0;
+}
+
 void PulsePlayback::Disconnect(std::unique_lock<PulseLoopLock>& lock) {
     stopping_ = true;
     if (!stream_) {

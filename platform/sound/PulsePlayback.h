@@ -75,6 +75,9 @@ public:
     bool WaitTaken(std::unique_lock<PulseLoopLock>& lock, std::int64_t frame,
                    std::chrono::milliseconds timeout);
 
+    // Whether the server has read nothing of the stream yet, so that nothing of it was heard.
+    bool NothingTaken(std::unique_lock<PulseLoopLock>& lock);
+
     // Ends the stream and waits until the server dropped it.
     void Disconnect(std::unique_lock<PulseLoopLock>& lock);
 

@@ -215,6 +215,12 @@ bool PulseSoundOutput::FadeOutLocked(std::unique_lock<PulseLoopLock>& lock, bool
     if (!playback_ || !playback_->Ready()) {
         return true;
     }
+    // Nothing the server has not read from the stream has been heard: a stream that has only
+    // just started is stopped without waiting (a sink that renders far ahead, such as a null
+    // sink with rewinds, reads a new stream only after its own buffer, which can take seconds).
+    if (playback_->NothingTaken(lock)) {
+        return true;
+    }
     const std::uint32_t rate = playback_->Rate();
     const std::int64_t end = playback_->RampTo(lock, 0.0, audible ? FramesOf(kFadeOut, rate) : 0);
     return playback_->WaitTaken(lock, end + FramesOf(kFadeGuard, rate),

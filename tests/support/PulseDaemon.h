@@ -74,6 +74,10 @@ public:
         }
     }
 
+    // Before the first start (PulseAudio only): a null sink with rewinds, which renders far
+    // ahead of the clock and so reads a new stream only after what it has rendered.
+    void RenderAhead() { renderAhead_ = true; }
+
     // Starts the server and waits until it takes connections and its null sink is the default;
     // false when it did not come up. On PipeWire the rest of the stack is started the first
     // time and stays; a restart is one of pipewire-pulse, as a desktop does it.
@@ -88,8 +92,9 @@ public:
                    ? Launch("pulseaudio",
                             {"pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1",
                              "--log-target=file:" + (dir_ / "pa.log").string(),
-                             "--load=module-null-sink sink_name=testsink format=s16le rate=96000 "
-                             "channels=2 norewinds=1",
+                             std::string("--load=module-null-sink sink_name=testsink "
+                                         "format=s16le rate=96000 channels=2") +
+                                 (renderAhead_ ? "" : " norewinds=1"),
                              "--load=module-native-protocol-unix auth-anonymous=1"},
                             "pa-stderr.log")
                    : Launch("pipewire-pulse", {"pipewire-pulse"}, "pipewire-pulse.log");
@@ -218,6 +223,7 @@ private:
     }
 
     SoundServer kind_;
+    bool renderAhead_ = false;
     std::filesystem::path dir_;
     pid_t pid_ = -1;
     std::vector<pid_t> stack_;  // PipeWire: the bus, pipewire, wireplumber, in their order
