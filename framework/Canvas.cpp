@@ -266,6 +266,21 @@ void TCanvas::PlotPen(int x, int y, std::uint32_t pen) {
     line[x] = kOpaque | (Mix(pen_.Mode(), pen, d) & kRgbMask);
 }
 
+void TCanvas::PlotRun(int y, int from, int to, std::uint32_t pen) {
+    if (from > to) {
+        return;
+    }
+    auto* line = reinterpret_cast<std::uint32_t*>(image_->scanLine(y));
+    const TPenMode mode = pen_.Mode();
+    if (mode == pmCopy) {
+        std::fill(line + from, line + to + 1, kOpaque | pen);
+        return;
+    }
+    for (int x = from; x <= to; ++x) {
+        line[x] = kOpaque | (Mix(mode, pen, line[x] & kRgbMask) & kRgbMask);
+    }
+}
+
 void TCanvas::ThinLine(int x0, int y0, int x1, int y1) {
     const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
     const std::vector<int>* pattern = DashPattern(pen_.Style());
@@ -434,20 +449,14 @@ void TCanvas::PaintSpans(const Spans& s, bool fill, bool stroke, int w) {
             s.Interior(i, w, el, er);
         }
         if (fill && el <= er) {
-            for (int x = std::max(el, 0), to = std::min(er, maxX); x <= to; ++x) {
-                PlotPen(x, y, brush);
-            }
+            PlotRun(y, std::max(el, 0), std::min(er, maxX), brush);
         }
         if (stroke) {
             // The border: the whole row, or the parts left and right of the interior.
             const int leftEnd = el > er ? s.xr[i] : el - 1;
-            for (int x = std::max(s.xl[i], 0), to = std::min(leftEnd, maxX); x <= to; ++x) {
-                PlotPen(x, y, pen);
-            }
+            PlotRun(y, std::max(s.xl[i], 0), std::min(leftEnd, maxX), pen);
             if (el <= er) {
-                for (int x = std::max(er + 1, 0), to = std::min(s.xr[i], maxX); x <= to; ++x) {
-                    PlotPen(x, y, pen);
-                }
+                PlotRun(y, std::max(er + 1, 0), std::min(s.xr[i], maxX), pen);
             }
         }
     }
