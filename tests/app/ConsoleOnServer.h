@@ -165,13 +165,26 @@ protected:
     // `untilSound`, stops `length` after the first sound instead (or after 3 s of none).
     Heard Listen(Clock::duration length, bool untilSound = false,
                  const std::string& source = "@DEFAULT_MONITOR@") {
-        PulseContext listener(daemon_->Server());
-        PulseCapture capture(listener, source);
+        // The test's own connection: a server that has just thawed or restarted, on a loaded
+        // machine, may take longer than a connection's timeout to answer it.
+        std::unique_ptr<PulseContext> listener;
+        std::unique_ptr<PulseCapture> recording;
         Heard heard;
-        if (!capture.Start()) {
+        for (int attempt = 0; attempt < 5 && !recording; ++attempt) {
+            if (attempt > 0) {
+                Run(200ms);
+            }
+            listener = std::make_unique<PulseContext>(daemon_->Server());
+            recording = std::make_unique<PulseCapture>(*listener, source);
+            if (!recording->Start()) {
+                recording.reset();
+            }
+        }
+        if (!recording) {
             ADD_FAILURE() << "no capture of " << source;
             return heard;
         }
+        PulseCapture& capture = *recording;
         const auto start = Clock::now();
         auto end = start + (untilSound ? 3s : length);
         while (Clock::now() < end) {
