@@ -266,11 +266,10 @@ void TCanvas::PlotPen(int x, int y, std::uint32_t pen) {
     line[x] = kOpaque | (Mix(pen_.Mode(), pen, d) & kRgbMask);
 }
 
-void TCanvas::PlotRun(int y, int from, int to, std::uint32_t pen) {
+void TCanvas::PlotRun(std::uint32_t* line, int from, int to, std::uint32_t pen) {
     if (from > to) {
         return;
     }
-    auto* line = reinterpret_cast<std::uint32_t*>(image_->scanLine(y));
     const TPenMode mode = pen_.Mode();
     if (mode == pmCopy) {
         std::fill(line + from, line + to + 1, kOpaque | pen);
@@ -438,25 +437,30 @@ void TCanvas::PaintSpans(const Spans& s, bool fill, bool stroke, int w) {
     const int firstRow = std::max(0, -s.top);
     const int lastRow = std::min(rows, image_->height() - s.top);
     const int maxX = image_->width() - 1;
+    // The pixels are fetched once for the shape: each row's own fetch costs a copy-on-write
+    // check of the image.
+    uchar* const bits = image_->bits();
+    const qsizetype bytesPerLine = image_->bytesPerLine();
     for (int i = firstRow; i < lastRow; ++i) {
         const int y = s.top + i;
         if (s.RowEmpty(y)) {
             continue;
         }
+        auto* const line = reinterpret_cast<std::uint32_t*>(bits + y * bytesPerLine);
         int el = s.xl[i];
         int er = s.xr[i];
         if (stroke) {
             s.Interior(i, w, el, er);
         }
         if (fill && el <= er) {
-            PlotRun(y, std::max(el, 0), std::min(er, maxX), brush);
+            PlotRun(line, std::max(el, 0), std::min(er, maxX), brush);
         }
         if (stroke) {
             // The border: the whole row, or the parts left and right of the interior.
             const int leftEnd = el > er ? s.xr[i] : el - 1;
-            PlotRun(y, std::max(s.xl[i], 0), std::min(leftEnd, maxX), pen);
+            PlotRun(line, std::max(s.xl[i], 0), std::min(leftEnd, maxX), pen);
             if (el <= er) {
-                PlotRun(y, std::max(er + 1, 0), std::min(s.xr[i], maxX), pen);
+                PlotRun(line, std::max(er + 1, 0), std::min(s.xr[i], maxX), pen);
             }
         }
     }
@@ -678,8 +682,13 @@ void FillColor(QImage* image, const TRect& r, std::uint32_t c) {
     const int rr = std::min(r.Right, image->width());
     const int t = std::max(r.Top, 0);
     const int b = std::min(r.Bottom, image->height());
-    for (int y = t; y < b && l < rr; ++y) {
-        auto* line = reinterpret_cast<std::uint32_t*>(image->scanLine(y));
+    if (l >= rr || t >= b) {
+        return;
+    }
+    uchar* const bits = image->bits();
+    const qsizetype bytesPerLine = image->bytesPerLine();
+    for (int y = t; y < b; ++y) {
+        auto* line = reinterpret_cast<std::uint32_t*>(bits + y * bytesPerLine);
         std::fill(line + l, line + rr, c);
     }
 }
@@ -927,10 +936,14 @@ void Blit(QImage* dst, int x, int y, int w, int h, const QImage* src, int sx, in
         sy = 0;
     }
     const std::uint32_t p = ToQRgb(pattern) & kRgbMask;
+    uchar* const dstBits = dst->bits();
+    const qsizetype dstLine = dst->bytesPerLine();
+    const uchar* const srcBits = usesSource ? src->constBits() : nullptr;
+    const qsizetype srcLine = usesSource ? src->bytesPerLine() : 0;
     for (int row = 0; row < h; ++row) {
-        auto* d = reinterpret_cast<std::uint32_t*>(dst->scanLine(y + row)) + x;
+        auto* d = reinterpret_cast<std::uint32_t*>(dstBits + (y + row) * dstLine) + x;
         const std::uint32_t* s =
-            usesSource ? reinterpret_cast<const std::uint32_t*>(src->constScanLine(sy + row)) + sx
+            usesSource ? reinterpret_cast<const std::uint32_t*>(srcBits + (sy + row) * srcLine) + sx
                        : nullptr;
         switch (rop) {
             case SRCCOPY:

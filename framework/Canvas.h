@@ -242,8 +242,8 @@ private:
 
     struct Spans;
     void PlotPen(int x, int y, std::uint32_t pen);
-    // PlotPen for the pixels `from` to `to` of row `y`, all inside the image.
-    void PlotRun(int y, int from, int to, std::uint32_t pen);
+    // PlotPen for the pixels `from` to `to` of the image's row `line`, all inside the image.
+    void PlotRun(std::uint32_t* line, int from, int to, std::uint32_t pen);
     void PaintSpans(const Spans& shape, bool fill, bool stroke, int strokeWidth);
     void PaintShape(int left, int top, int right, int bottom, int ew, int eh);
     void ThinLine(int x0, int y0, int x1, int y1);
