@@ -57,7 +57,11 @@ private:
     TEdit* owner_;
 };
 
-TEdit::TEdit(TComponent* owner) : TWinControl(owner), editor_(new EditLine(this)) {
+TEdit::TEdit(TComponent* owner) : TWinControl(owner), editor_(nullptr) {
+    // The line edit lays out its text as it is made, in the font it inherits: given the control's
+    // own, no face is loaded that nothing draws with.
+    setFont(Font().ToQFont());
+    editor_ = new EditLine(this);
     setFocusProxy(editor_);
     SetTabStop(true);
     SetParentColor(false);

@@ -5,7 +5,10 @@
 
 namespace velmora {
 
-TMemo::TMemo(TComponent* owner) : TWinControl(owner), editor_(new QPlainTextEdit(this)) {
+TMemo::TMemo(TComponent* owner) : TWinControl(owner), editor_(nullptr) {
+    // As a line edit (see TEdit): made in the control's own font.
+    setFont(Font().ToQFont());
+    editor_ = new QPlainTextEdit(this);
     setFocusProxy(editor_);
     editor_->setTabChangesFocus(true);
     editor_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
