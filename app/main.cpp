@@ -1,6 +1,7 @@
 // Velmora: the relative hearing test.
 #include "app/Unit1.h"
 #include "framework/Application.h"
+#include "framework/FontConfiguration.h"
 #include "framework/German.h"
 #include "framework/MessageBox.h"
 #include "platform/mixer/PulseMixerDevice.h"
@@ -14,10 +15,13 @@
 
 int main(int argc, char* argv[]) {
     using namespace velmora;
+    // Read while the application connects to the display; the window's first font waits for it.
+    FontConfigurationReader fontConfiguration;
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("velmora"));
     InstallGermanTranslation();
     SetApplicationTitle(QStringLiteral("Velmora - Relativtest"));
+    fontConfiguration.Wait();
     try {
         // The desktop's sound server: the tone's playback and the mixer with the speaker line.
         // Without a server both behave as absent devices and the window says so.

@@ -7,6 +7,8 @@
 
 #include "app/Unit1.h"
 #include "framework/Application.h"
+#include "framework/FontConfiguration.h"
+#include "framework/German.h"
 #include "platform/mixer/PulseMixerDevice.h"
 #include "platform/mixer/SimulatedMixerDevice.h"
 #include "platform/pulse/PulseContext.h"
@@ -29,9 +31,12 @@ void Run(velmora::SoundOutput& sound, velmora::MixerDevice& mixer, int stayMs) {
 int main(int argc, char* argv[]) {
     using namespace velmora;
     const auto options = bench::ParseProbeOptions(argc, argv);
+    FontConfigurationReader fontConfiguration;
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("velmora"));
+    InstallGermanTranslation();
     SetApplicationTitle(QStringLiteral("Velmora - Relativtest"));
+    fontConfiguration.Wait();
     if (options.simulated) {
         SimulatedSoundOutput sound;
         SimulatedMixerDevice mixer;
