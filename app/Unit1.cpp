@@ -31,6 +31,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <chrono>
+
 #include <cerrno>
 
 namespace velmora {
@@ -70,6 +72,9 @@ constexpr PlotPoint kPlotPoints[7] = {
 
 const QString kCaution = QStringLiteral("   Achtung!");
 
+// When the start-up tone plays in a window that has not been painted by then.
+constexpr auto kToneStartAtTheLatest = std::chrono::milliseconds(500);
+
 const char* const kEarNames[3] = {"beide Ohren", "linkes Ohr", "rechtes Ohr"};
 
 }  // namespace
@@ -91,10 +96,18 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
     LoadLayout(*toneOutput_, mixer);
     RemoveLeftoverPictures();
     // The defaults check radio buttons whose handlers each start the tone: it starts once, at
-    // the end (on PulseAudio each replaced stream waits for its fade-out to be played).
+    // the end (on PulseAudio each replaced stream waits for its fade-out to be played). The end is
+    // the window's first paint: the sound server's answers then do not hold up the window, and
+    // nobody can touch a control before it. A window that is not shown starts it from the message
+    // loop, and one that is never painted (started minimised) after a moment at the latest.
     toneOutput_->Hold();
     ApplyStartupDefaults();
-    toneOutput_->Release();
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible()) {
+            StartTone();
+        }
+    });
+    QTimer::singleShot(kToneStartAtTheLatest, this, [this] { StartTone(); });
     // The output plays the tone again by itself when it comes back; the operator must know
     // that meanwhile nothing is heard, whatever the gauge shows, and no longer once it is back.
     sound_.SetSoundLostHandler(
@@ -161,6 +174,21 @@ void TForm1::WarnWithoutSoundOutput() {
 
 void TForm1::FormPaint(TComponent*) {
     Edit1->SetFocus();
+}
+
+void TForm1::paintEvent(QPaintEvent* event) {
+    TForm::paintEvent(event);
+    if (!toneStarted_) {
+        // Once the picture has gone to the screen.
+        QTimer::singleShot(0, this, [this] { StartTone(); });
+    }
+}
+
+void TForm1::StartTone() {
+    if (!toneStarted_) {
+        toneStarted_ = true;
+        toneOutput_->Release();
+    }
 }
 
 void TForm1::FormClose(TComponent*, TCloseAction&) {

@@ -143,6 +143,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     // The stored layout (Unit1Layout.cpp): every component with its stored properties, assigned
@@ -150,6 +151,8 @@ private:
     void LoadLayout(SoundOutput& sound, MixerDevice& mixer);
     void BindEvents();
     void ApplyStartupDefaults();
+    // Lets the tone the defaults chose play (once; see the constructor).
+    void StartTone();
 
     // Steps shared by the handlers of one group of radio buttons.
     void SelectEar(bool stereo, int leftVolume, int rightVolume);
@@ -180,6 +183,7 @@ private:
     std::unique_ptr<Notice> levelRestored_;
     bool warnedWithoutSound_ = false;
     bool shownOnce_ = false;
+    bool toneStarted_ = false;
 };
 
 // The program's main window while it exists.

@@ -40,7 +40,9 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace velmora {
@@ -112,6 +114,8 @@ protected:
     TForm1& Open() {
         form_ = std::make_unique<TForm1>(nullptr, sound_, mixer_);
         form_->show();
+        // The first paint, then the start-up tone, which follows it.
+        QApplication::processEvents();
         QApplication::processEvents();
         return *form_;
     }
@@ -246,6 +250,41 @@ TEST_F(TestConsole, StartsAtOneKilohertzBothEarsSineAndSilence) {
 
 // The defaults check three radio buttons, whose handlers each start the tone: the output is
 // given the tone once, the one it then loops (a replaced stream waits for its fade-out).
+TEST_F(TestConsole, StartUpToneWaitsForTheFirstPaintOrTheMessageLoop) {
+    // The sound server's answers must not hold up the window: a shown window starts the tone once
+    // its first picture is out, one that is not shown from the message loop.
+    struct PlaysAtFirstPaint : QObject {
+        explicit PlaysAtFirstPaint(std::function<std::size_t()> count) : count(std::move(count)) {}
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint && !plays) {
+                plays = count();
+            }
+            return false;
+        }
+        std::function<std::size_t()> count;
+        std::optional<std::size_t> plays;
+    };
+    for (const bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "shown" : "not shown");
+        form_.reset();
+        sound_.ClearCalls();
+        form_ = std::make_unique<TForm1>(nullptr, sound_, mixer_);
+        PlaysAtFirstPaint firstPaint([this] { return PlaySoundTrace().size(); });
+        form_->installEventFilter(&firstPaint);
+        if (shown) {
+            form_->show();
+        }
+        EXPECT_TRUE(PlaySoundTrace().empty());
+        for (int turn = 0; turn < 10 && PlaySoundTrace().empty(); ++turn) {
+            QApplication::processEvents();
+        }
+        EXPECT_EQ(PlaySoundTrace(), std::vector<std::string>{"play"});
+        EXPECT_TRUE(sound_.IsLooping());
+        EXPECT_EQ(firstPaint.plays, shown ? std::optional<std::size_t>(0) : std::nullopt);
+        form_->removeEventFilter(&firstPaint);
+    }
+}
+
 TEST_F(TestConsole, StartUpStartsTheToneOnce) {
     TForm1& f = Open();
     EXPECT_EQ(PlaySoundTrace(), std::vector<std::string>{"play"});
