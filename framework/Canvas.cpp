@@ -1,6 +1,5 @@
 #include "Canvas.h"
 
-#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
@@ -716,7 +715,7 @@ void TCanvas::FrameRect(const TRect& r) {
 // Text
 
 int TCanvas::TextWidth(const QString& text) const {
-    return QFontMetrics(font_.ToQFont()).horizontalAdvance(text);
+    return font_.TextWidth(text);
 }
 
 int TCanvas::TextHeight(const QString&) const {
@@ -728,7 +727,6 @@ void TCanvas::DrawTextLine(int x, int y, const QString& text, const TRect* clip,
         return;
     }
     const QFont& font = font_.ToQFont();
-    const QFontMetrics m(font);
     QPainter p(image_);
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setRenderHint(QPainter::TextAntialiasing, false);
@@ -737,7 +735,7 @@ void TCanvas::DrawTextLine(int x, int y, const QString& text, const TRect* clip,
     }
     if (brush_.Style() != bsClear) {
         const TRect back =
-            bg != nullptr ? *bg : Rect(x, y, x + m.horizontalAdvance(text), y + font_.CellHeight());
+            bg != nullptr ? *bg : Rect(x, y, x + font_.TextWidth(text), y + font_.CellHeight());
         p.fillRect(QRect(back.Left, back.Top, back.Width(), back.Height()),
                    ToQColor(brush_.Color()));
     }
@@ -778,7 +776,6 @@ QString StripPrefixes(const QString& text) {
 int TCanvas::DrawText(const QString& input, TRect& rect, unsigned flags) {
     QString text = (flags & DT_NOPREFIX) ? input : StripPrefixes(input);
     text.remove(QLatin1Char('\r'));
-    const QFontMetrics m(font_.ToQFont());
     const int lineHeight = font_.CellHeight();
 
     std::vector<QString> lines;
@@ -799,7 +796,7 @@ int TCanvas::DrawText(const QString& input, TRect& rect, unsigned flags) {
             QString line = words[0];
             for (qsizetype k = 1; k < words.size(); ++k) {
                 const QString candidate = line + QLatin1Char(' ') + words[k];
-                if (m.horizontalAdvance(candidate) <= rect.Width()) {
+                if (font_.TextWidth(candidate) <= rect.Width()) {
                     line = candidate;
                 } else {
                     lines.push_back(line);
@@ -812,7 +809,7 @@ int TCanvas::DrawText(const QString& input, TRect& rect, unsigned flags) {
 
     int maxWidth = 0;
     for (const QString& line : lines) {
-        maxWidth = std::max(maxWidth, m.horizontalAdvance(line));
+        maxWidth = std::max(maxWidth, font_.TextWidth(line));
     }
     const int total = lineHeight * int(lines.size());
     if (flags & DT_CALCRECT) {
@@ -831,7 +828,7 @@ int TCanvas::DrawText(const QString& input, TRect& rect, unsigned flags) {
     }
     const TRect* clip = (flags & DT_NOCLIP) ? nullptr : &rect;
     for (const QString& line : lines) {
-        const int w = m.horizontalAdvance(line);
+        const int w = font_.TextWidth(line);
         int x = rect.Left;
         if (flags & DT_CENTER) {
             x = rect.Left + (rect.Width() - w) / 2;

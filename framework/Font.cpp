@@ -18,6 +18,11 @@ namespace {
 
 constexpr int kDefaultHeight = -11;
 
+// Text widths kept by TFont::TextWidth, for every font (fonts are rebuilt often).
+constexpr qsizetype kMostTextWidthsKept = 4096;
+std::mutex textWidthsMutex;
+QHash<QString, int> textWidths;
+
 const char* const kWineFontDir = "/usr/share/wine/fonts/";
 
 QFont BaseFont(const QString& family, TFontStyles style) {
@@ -108,6 +113,11 @@ void InstallFontSubstitutions() {
         return;
     }
     installedFor = app;
+    {
+        // The faces behind a font's key may differ for the new application.
+        const std::lock_guard lock(textWidthsMutex);
+        textWidths.clear();
+    }
     bool haveTahoma = false;
     for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
         const QString path = QString::fromLatin1(kWineFontDir) + QString::fromLatin1(file);
@@ -170,6 +180,7 @@ TFont::TFont(const TFont& other)
       style_(other.style_),
       charset_(other.charset_),
       qfont_(other.qfont_),
+      faceKey_(other.faceKey_),
       qfontValid_(other.qfontValid_),
       cellAscent_(other.cellAscent_),
       cellDescent_(other.cellDescent_) {}
@@ -194,6 +205,7 @@ void TFont::Assign(const TFont& other) {
     // stays the same (a canvas is given the same few fonts over and over).
     if (other.qfontValid_) {
         qfont_ = other.qfont_;
+        faceKey_ = other.faceKey_;
         cellAscent_ = other.cellAscent_;
         cellDescent_ = other.cellDescent_;
         qfontValid_ = true;
@@ -261,10 +273,29 @@ const QFont& TFont::ToQFont() const {
         InstallFontSubstitutions();
         qfont_ = BaseFont(name_, style_);
         qfont_.setPixelSize(FontPixelSize(name_, height_, style_));
+        faceKey_ = qfont_.key();
         std::tie(cellAscent_, cellDescent_) = CellMetrics(qfont_);
         qfontValid_ = true;
     }
     return qfont_;
+}
+
+int TFont::TextWidth(const QString& text) const {
+    const QFont& font = ToQFont();
+    const QString key = faceKey_ + QChar(0) + text;
+    {
+        const std::lock_guard lock(textWidthsMutex);
+        if (const auto it = textWidths.constFind(key); it != textWidths.constEnd()) {
+            return *it;
+        }
+    }
+    const int width = QFontMetrics(font).horizontalAdvance(text);
+    const std::lock_guard lock(textWidthsMutex);
+    if (textWidths.size() >= kMostTextWidthsKept) {
+        textWidths.clear();  // texts typed or computed without end: start again
+    }
+    textWidths.insert(key, width);
+    return width;
 }
 
 int TFont::CellAscent() const {

@@ -64,6 +64,10 @@ public:
     int CellDescent() const;
     int CellHeight() const { return CellAscent() + CellDescent(); }
 
+    // The advance of `text` in this font, in pixels. Kept per face and text: labels, captions
+    // and scales measure the same few texts at every layout and paint.
+    int TextWidth(const QString& text) const;
+
     std::function<void()> OnChange;
 
 private:
@@ -77,6 +81,7 @@ private:
     TFontStyles style_ = 0;
     int charset_ = 1;  // default character set
     mutable QFont qfont_;
+    mutable QString faceKey_;  // the Qt font's key, which the kept text widths are filed under
     mutable bool qfontValid_ = false;
     mutable int cellAscent_ = 0;
     mutable int cellDescent_ = 0;

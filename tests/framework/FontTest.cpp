@@ -95,5 +95,33 @@ TEST_F(FontFamilyTest, CellFollowsTheWindowsMetrics) {
     EXPECT_EQ(arial.CellHeight(), m.height());
 }
 
+// Widths are kept per face and text: the same text in another face, size or style, measured right
+// after it, is that face's width, and a kept width is the one Qt measures.
+TEST_F(FontFamilyTest, TextWidthsAreThoseOfTheirOwnFace) {
+    struct Case {
+        const char* family;
+        int height;
+        TFontStyles style;
+    };
+    const Case cases[] = {{"Arial", -11, 0},
+                          {"Arial", -11, fsBold},
+                          {"Arial", -32, fsBold},
+                          {"Tahoma", -11, 0},
+                          {"Courier New", -11, 0}};
+    for (const QString& text : {QStringLiteral("Wert übernehmen"), QStringLiteral("8000Hz"),
+                                QStringLiteral("iiii"), QString()}) {
+        for (int round = 0; round < 2; ++round) {  // measured, then kept
+            for (const Case& c : cases) {
+                TFont f;
+                f.SetName(QString::fromLatin1(c.family));
+                f.SetHeight(c.height);
+                f.SetStyle(c.style);
+                EXPECT_EQ(f.TextWidth(text), QFontMetrics(f.ToQFont()).horizontalAdvance(text))
+                    << c.family << " " << c.height << " " << c.style << " " << text.toStdString();
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velmora
