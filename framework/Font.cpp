@@ -77,11 +77,17 @@ bool WinMetrics(const QFont& font, double& ascent, double& descent) {
     return face.valid;
 }
 
-// Cell ascent and descent in pixels of a Qt font, kept per font key (fonts are rebuilt often).
-std::pair<int, int> CellMetrics(const QFont& font) {
+// The key that what is kept of a face is filed under: its Qt font follows from these alone (and
+// costs more to name, as QFont::key() writes out its size as a floating-point number).
+QString FaceKey(const QString& name, int height, TFontStyles style) {
+    return name + QLatin1Char('|') + QString::number(height) + QLatin1Char('|') +
+           QString::number(style);
+}
+
+// Cell ascent and descent in pixels of a Qt font, kept per face (fonts are rebuilt often).
+std::pair<int, int> CellMetrics(const QFont& font, const QString& key) {
     static std::mutex mutex;
     static QHash<QString, std::pair<int, int>> cache;
-    const QString key = font.key();
     {
         const std::lock_guard lock(mutex);
         if (const auto it = cache.constFind(key); it != cache.constEnd()) {
@@ -273,8 +279,8 @@ const QFont& TFont::ToQFont() const {
         InstallFontSubstitutions();
         qfont_ = BaseFont(name_, style_);
         qfont_.setPixelSize(FontPixelSize(name_, height_, style_));
-        faceKey_ = qfont_.key();
-        std::tie(cellAscent_, cellDescent_) = CellMetrics(qfont_);
+        faceKey_ = FaceKey(name_, height_, style_);
+        std::tie(cellAscent_, cellDescent_) = CellMetrics(qfont_, faceKey_);
         qfontValid_ = true;
     }
     return qfont_;

@@ -81,7 +81,7 @@ private:
     TFontStyles style_ = 0;
     int charset_ = 1;  // default character set
     mutable QFont qfont_;
-    mutable QString faceKey_;  // the Qt font's key, which the kept text widths are filed under
+    mutable QString faceKey_;  // what the face's cell and text widths are kept under
     mutable bool qfontValid_ = false;
     mutable int cellAscent_ = 0;
     mutable int cellDescent_ = 0;
