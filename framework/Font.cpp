@@ -19,9 +19,16 @@ namespace {
 constexpr int kDefaultHeight = -11;
 
 // Text widths kept by TFont::TextWidth, for every font (fonts are rebuilt often).
-constexpr qsizetype kMostTextWidthsKept = 4096;
-std::mutex textWidthsMutex;
-QHash<QString, int> textWidths;
+struct TextWidths {
+    static constexpr qsizetype kMostKept = 4096;
+    std::mutex mutex;
+    QHash<QString, int> widths;
+};
+
+TextWidths& KeptTextWidths() {
+    static TextWidths kept;
+    return kept;
+}
 
 const char* const kWineFontDir = "/usr/share/wine/fonts/";
 
@@ -121,8 +128,9 @@ void InstallFontSubstitutions() {
     installedFor = app;
     {
         // The faces behind a font's key may differ for the new application.
-        const std::lock_guard lock(textWidthsMutex);
-        textWidths.clear();
+        TextWidths& kept = KeptTextWidths();
+        const std::lock_guard lock(kept.mutex);
+        kept.widths.clear();
     }
     bool haveTahoma = false;
     for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
@@ -289,18 +297,19 @@ const QFont& TFont::ToQFont() const {
 int TFont::TextWidth(const QString& text) const {
     const QFont& font = ToQFont();
     const QString key = faceKey_ + QChar(0) + text;
+    TextWidths& kept = KeptTextWidths();
     {
-        const std::lock_guard lock(textWidthsMutex);
-        if (const auto it = textWidths.constFind(key); it != textWidths.constEnd()) {
+        const std::lock_guard lock(kept.mutex);
+        if (const auto it = kept.widths.constFind(key); it != kept.widths.constEnd()) {
             return *it;
         }
     }
     const int width = QFontMetrics(font).horizontalAdvance(text);
-    const std::lock_guard lock(textWidthsMutex);
-    if (textWidths.size() >= kMostTextWidthsKept) {
-        textWidths.clear();  // texts typed or computed without end: start again
+    const std::lock_guard lock(kept.mutex);
+    if (kept.widths.size() >= TextWidths::kMostKept) {
+        kept.widths.clear();  // texts typed or computed without end: start again
     }
-    textWidths.insert(key, width);
+    kept.widths.insert(key, width);
     return width;
 }
 

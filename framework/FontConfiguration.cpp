@@ -2,12 +2,17 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <system_error>
+
 namespace velmora {
 
 FontConfigurationReader::FontConfigurationReader() {
-    // A configuration that cannot be read is no error here: the font database reports it as it
-    // always has when it asks for the configuration itself.
-    reader_ = std::thread([] { FcInit(); });
+    // A configuration that cannot be read is no error here, nor a thread that cannot be started:
+    // the font database then reads it itself, as it always has, and reports what fails.
+    try {
+        reader_ = std::thread([] { FcInit(); });
+    } catch (const std::system_error&) {
+    }
 }
 
 FontConfigurationReader::~FontConfigurationReader() {
