@@ -91,6 +91,10 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
       levelRestored_(std::make_unique<Notice>(
           QStringLiteral("Die Lautstärke wurde von einem anderen Programm verändert.\nDer "
                          "eingestellte Pegel wurde wiederhergestellt."),
+          kCaution)),
+      levelFailed_(std::make_unique<Notice>(
+          QStringLiteral("Der eingestellte Pegel konnte nicht eingestellt werden.\nDer Ton "
+                         "bleibt stumm, bis die Tonausgabe ihn wieder annimmt."),
           kCaution)) {
     Form1 = this;
     LoadLayout(*toneOutput_, mixer);
@@ -114,9 +118,17 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
         [this] { QTimer::singleShot(0, this, [this] { noSound_->Show(); }); });
     sound_.SetSoundBackHandler([this] { noSound_->Close(); });
     mixer_.SetLevelRestoredHandler([this] { levelRestored_->Show(); });
+    mixer_.SetLevelHeldHandler([this](bool held) {
+        if (held) {
+            levelFailed_->Close();
+        } else {
+            levelFailed_->Show();
+        }
+    });
 }
 
 TForm1::~TForm1() {
+    mixer_.SetLevelHeldHandler({});
     mixer_.SetLevelRestoredHandler({});
     sound_.SetSoundBackHandler({});
     sound_.SetSoundLostHandler({});
@@ -364,9 +376,11 @@ void TForm1::RadioButton13Click(TComponent*) {
 void TForm1::HemisphereButton2Click(TComponent*) {
     TRadioButton* const frequencies[7] = {RadioButton4, RadioButton5, RadioButton6, RadioButton7,
                                           RadioButton8, RadioButton9, RadioButton10};
+    // While muted nothing was heard, whatever the bars moved the gauge to: the threshold is 0.
+    const double heard = Muted ? 0.0 : double(AnalogGauge1->Position());
     for (int slot = 0; slot < 7; ++slot) {
         if (frequencies[slot]->Checked()) {
-            Thresholds[std::size_t(slot)] = int(double(AnalogGauge1->Position()) * 12);
+            Thresholds[std::size_t(slot)] = int(heard * 12);
         }
     }
     DrawHearingCurve();

@@ -108,6 +108,9 @@ public:
     Notice& NoSoundNotice() { return *noSound_; }
     // Shown when another program changed the speaker levels and they were put back.
     Notice& LevelRestoredNotice() { return *levelRestored_; }
+    // Shown while the output does not take the level set (the tone is silent meanwhile); it
+    // closes by itself when the level holds again.
+    Notice& LevelFailedNotice() { return *levelFailed_; }
 
     // --- Components, named as in the layout ---
     TDsGroup *DsGroup1, *DsGroup2, *DsGroup3, *DsGroup4, *DsGroup5, *DsGroup6, *DsGroup7, *DsGroup8,
@@ -181,6 +184,7 @@ private:
     MixerDevice& mixer_;
     std::unique_ptr<Notice> noSound_;
     std::unique_ptr<Notice> levelRestored_;
+    std::unique_ptr<Notice> levelFailed_;
     bool warnedWithoutSound_ = false;
     bool shownOnce_ = false;
     bool toneStarted_ = false;

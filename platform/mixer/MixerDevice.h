@@ -250,6 +250,12 @@ public:
     // program set and the device has put them back. A device that cannot tell never calls it.
     using LevelRestoredHandler = std::function<void()>;
     virtual void SetLevelRestoredHandler(LevelRestoredHandler handler) { (void)handler; }
+
+    // Told on the user interface thread when the speaker levels this program set could not be
+    // put on the output (false: nothing is heard until they are), and when they hold there again
+    // (true); once per such spell. A device that cannot tell never calls it.
+    using LevelHeldHandler = std::function<void(bool held)>;
+    virtual void SetLevelHeldHandler(LevelHeldHandler handler) { (void)handler; }
 };
 
 }  // namespace velmora

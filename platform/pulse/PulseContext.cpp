@@ -197,6 +197,59 @@ bool PulseContext::RunSet(std::unique_lock<PulseLoopLock>& lock, pa_operation* o
     return RunOperation(lock, op, timeout) && reply.success > 0;
 }
 
+bool PulseContext::Request(std::unique_lock<PulseLoopLock>& lock,
+                           const std::function<pa_operation*(pa_context*)>& start,
+                           std::chrono::milliseconds timeout) {
+    pa_operation* op = nullptr;
+    WithContext([&](pa_context* c) { op = start(c); });
+    return RunOperation(lock, op, timeout);
+}
+
+bool PulseContext::Set(
+    std::unique_lock<PulseLoopLock>& lock,
+    const std::function<pa_operation*(pa_context*, SuccessCallback, void*)>& start,
+    std::chrono::milliseconds timeout) {
+    SetReply reply{this};
+    pa_operation* op = nullptr;
+    WithContext([&](pa_context* c) { op = start(c, &PulseContext::OnSetReply, &reply); });
+    return RunSet(lock, op, reply, timeout);
+}
+
+PulseContext::Timer::Timer(PulseContext& pulse, std::function<void()> fire)
+    : pulse_(pulse), fire_(std::move(fire)) {}
+
+PulseContext::Timer::~Timer() {
+    if (event_) {
+        pa_threaded_mainloop_get_api(pulse_.loop_.get())->time_free(event_);
+    }
+}
+
+void PulseContext::Timer::Start(std::chrono::microseconds delay) {
+    timeval when;
+    pa_gettimeofday(&when);
+    pa_timeval_add(&when, static_cast<pa_usec_t>(delay.count()));
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(pulse_.loop_.get());
+    if (event_) {
+        api->time_restart(event_, &when);
+    } else {
+        event_ = api->time_new(api, &when, &Timer::OnTime, this);
+    }
+    active_ = event_ != nullptr;
+}
+
+void PulseContext::Timer::Stop() {
+    if (event_) {
+        pa_threaded_mainloop_get_api(pulse_.loop_.get())->time_restart(event_, nullptr);
+    }
+    active_ = false;
+}
+
+void PulseContext::Timer::OnTime(pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
+    auto* timer = static_cast<Timer*>(self);
+    timer->active_ = false;
+    timer->fire_();
+}
+
 void PulseContext::Abandon() {
     if (!context_) {
         return;
@@ -256,7 +309,8 @@ void PulseContext::OnContextState(pa_context* context, void* userdata) {
             self);
         const auto mask = static_cast<pa_subscription_mask_t>(
             PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE |
-            PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_SERVER);
+            PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_SERVER |
+            PA_SUBSCRIPTION_MASK_CARD);
         if (pa_operation* op = pa_context_subscribe(context, mask, nullptr, nullptr)) {
             pa_operation_unref(op);
         }

@@ -13,6 +13,9 @@
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_operation;
+struct pa_time_event;
+struct pa_mainloop_api;
+struct timeval;
 
 namespace velmora {
 
@@ -70,11 +73,34 @@ public:
     // As Connect(), with the loop already locked by `lock`.
     bool ConnectLocked(std::unique_lock<PulseLoopLock>& lock);
 
-    // The current context, or null; valid while the loop is locked.
-    pa_context* Context() const { return context_.get(); }
-
     // True while the current context is ready (loop locked).
     bool IsReady() const;
+
+    // The context, to whoever makes a request or a stream on it: `use` runs only while the
+    // context is ready, so nothing ever reaches a connection that was dropped (after a wait that
+    // gave up on the server, say). False, without running `use`, when there is no such context.
+    // Loop locked.
+    template <typename Use>
+    bool WithContext(Use&& use) {
+        if (!IsReady()) {
+            return false;
+        }
+        use(context_.get());
+        return true;
+    }
+
+    // A request made by `start` on the ready context and waited for as RunOperation does; false
+    // without a ready context.
+    bool Request(std::unique_lock<PulseLoopLock>& lock,
+                 const std::function<pa_operation*(pa_context*)>& start,
+                 std::chrono::milliseconds timeout = kRequestTimeout);
+
+    // A set (volume, mute, port, cork) made by `start` on the ready context with the reply
+    // callback and its data it is given, and waited for as RunSet does.
+    using SuccessCallback = void (*)(pa_context*, int, void*);
+    bool Set(std::unique_lock<PulseLoopLock>& lock,
+             const std::function<pa_operation*(pa_context*, SuccessCallback, void*)>& start,
+             std::chrono::milliseconds timeout = kRequestTimeout);
 
     // Counts the connections made; a backend compares it to notice that its objects belong to a
     // context that is gone.
@@ -102,10 +128,31 @@ public:
     bool RunSet(std::unique_lock<PulseLoopLock>& lock, pa_operation* op, const SetReply& reply,
                 std::chrono::milliseconds timeout = kRequestTimeout);
 
-    // The server did not answer in time: drops the context (its streams fail with it) and makes
-    // Connect() fail at once for a short pause, so that a hung server does not hold every call
-    // for a timeout. Loop locked.
+    // The server did not answer in time: drops the context (its streams fail with it, and the
+    // requests under way on it are cancelled) and makes Connect() fail at once for a short
+    // pause, so that a hung server does not hold every call for a timeout. Loop locked.
     void Abandon();
+
+    // A timer of the loop thread: `fire` runs there, with the loop locked, once per Start().
+    // Made, started, stopped and destroyed with the loop locked.
+    class Timer {
+    public:
+        Timer(PulseContext& pulse, std::function<void()> fire);
+        ~Timer();
+        Timer(const Timer&) = delete;
+        Timer& operator=(const Timer&) = delete;
+        // Fires once `delay` from now (replacing an earlier start).
+        void Start(std::chrono::microseconds delay);
+        void Stop();
+        bool Active() const { return active_; }
+
+    private:
+        static void OnTime(pa_mainloop_api*, pa_time_event*, const timeval*, void* self);
+        PulseContext& pulse_;
+        std::function<void()> fire_;
+        pa_time_event* event_ = nullptr;
+        bool active_ = false;
+    };
 
     // Wakes every waiter; called by callbacks on the loop thread after storing their result.
     void Signal();
@@ -131,6 +178,8 @@ private:
         void operator()(pa_context* context) const;
     };
 
+    // The current context, or null; valid while the loop is locked.
+    pa_context* Context() const { return context_.get(); }
     void StartConnecting();
     static void OnContextState(pa_context* context, void* self);
     static void OnOperationState(pa_operation* op, void* self);

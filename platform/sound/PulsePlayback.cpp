@@ -25,19 +25,27 @@ constexpr std::chrono::milliseconds kPollInterval{2};
 }  // namespace
 
 PulsePlayback::PulsePlayback(PulseContext& pulse, const PulseSound& sound, std::int64_t fadeIn,
-                             std::uint64_t* underflows, std::function<void()> lost)
+                             std::array<double, 2> channels, std::uint64_t* underflows,
+                             std::function<void()> lost)
     : pulse_(pulse),
       frames_(sound.frames),
       format_(sound.format),
       frameSize_(pa_frame_size(&sound.format)),
       loop_(sound.loop),
       gain_(fadeIn > 0 ? 0.0 : 1.0),
+      channels_(channels),
       underflows_(underflows),
       lost_(std::move(lost)) {
     gain_.RampTo(0, 1.0, fadeIn);
 }
 
 PulsePlayback::~PulsePlayback() {
+    for (pa_operation* op : operations_) {
+        if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
+            pa_operation_cancel(op);
+        }
+        pa_operation_unref(op);
+    }
     if (drain_) {
         if (pa_operation_get_state(drain_) == PA_OPERATION_RUNNING) {
             pa_operation_cancel(drain_);
@@ -62,7 +70,9 @@ bool PulsePlayback::Connect(std::unique_lock<PulseLoopLock>& lock, const std::st
     pa_proplist_sets(properties, PA_PROP_MEDIA_ICON_NAME, "velmora");
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
-    stream_ = pa_stream_new_with_proplist(pulse_.Context(), "Testton", &format_, &map, properties);
+    pulse_.WithContext([&](pa_context* c) {
+        stream_ = pa_stream_new_with_proplist(c, "Testton", &format_, &map, properties);
+    });
     pa_proplist_free(properties);
     if (!stream_) {
         return false;
@@ -85,7 +95,7 @@ bool PulsePlayback::Connect(std::unique_lock<PulseLoopLock>& lock, const std::st
                                        (sink.empty() ? 0 : PA_STREAM_DONT_MOVE));
     if (pa_stream_connect_playback(stream_, sink.empty() ? nullptr : sink.c_str(), &attr, flags,
                                    &volume, nullptr) < 0) {
-        qCWarning(lcPulse) << "PlaySound:" << pa_strerror(pa_context_errno(pulse_.Context()));
+        qCWarning(lcPulse) << "PlaySound: the stream could not be connected";
         return false;
     }
     pulse_.Wait(
@@ -100,12 +110,37 @@ bool PulsePlayback::Connect(std::unique_lock<PulseLoopLock>& lock, const std::st
     return false;
 }
 
+std::uint32_t PulsePlayback::Index() const {
+    return Ready() ? pa_stream_get_index(stream_) : PA_INVALID_INDEX;
+}
+
+std::uint32_t PulsePlayback::SinkIndex() const {
+    return Ready() ? pa_stream_get_device_index(stream_) : PA_INVALID_INDEX;
+}
+
 std::string PulsePlayback::SinkName() const {
     const char* name = Ready() ? pa_stream_get_device_name(stream_) : nullptr;
     return name ? name : "";
 }
 
+void PulsePlayback::Track(pa_operation* op) {
+    if (!op) {
+        return;
+    }
+    std::erase_if(operations_, [](pa_operation* done) {
+        if (pa_operation_get_state(done) == PA_OPERATION_RUNNING) {
+            return false;
+        }
+        pa_operation_unref(done);
+        return true;
+    });
+    operations_.push_back(op);
+}
+
 bool PulsePlayback::Cork(std::unique_lock<PulseLoopLock>& lock, bool cork) {
+    if (!Ready()) {
+        return false;
+    }
     PulseContext::SetReply reply{&pulse_};
     return pulse_.RunSet(lock,
                          pa_stream_cork(
@@ -133,7 +168,7 @@ std::size_t PulsePlayback::Render(std::int64_t frame, std::uint8_t* out, std::si
         done += frames * frameSize_;
         at += static_cast<std::int64_t>(frames);
     }
-    gain_.Apply({out, done}, format_.format == PA_SAMPLE_S16LE ? 16 : 8, 2, frame);
+    gain_.Apply({out, done}, format_.format == PA_SAMPLE_S16LE ? 16 : 8, 2, frame, channels_);
     return done;
 }
 
@@ -180,14 +215,59 @@ std::optional<std::int64_t> PulsePlayback::ReadFrame(std::unique_lock<PulseLoopL
     return std::max<std::int64_t>(timing->read_index, 0) / static_cast<std::int64_t>(frameSize_);
 }
 
-std::int64_t PulsePlayback::RampTo(std::unique_lock<PulseLoopLock>& lock, double gain,
-                                   std::int64_t frames) {
+std::int64_t PulsePlayback::RampStart(std::optional<std::int64_t> read) const {
     const auto margin = static_cast<std::int64_t>(pa_usec_to_bytes(
                             static_cast<pa_usec_t>(kRewriteMargin.count()), &format_)) /
                         static_cast<std::int64_t>(frameSize_);
     // Without the read position, only the frames not yet written change.
-    const std::int64_t start = std::min(ReadFrame(lock).value_or(written_) + margin, written_);
-    gain_.RampTo(start, gain, frames);
+    return std::min(read.value_or(written_) + margin, written_);
+}
+
+std::int64_t PulsePlayback::RampTo(std::unique_lock<PulseLoopLock>& lock, double gain,
+                                   std::int64_t frames) {
+    const std::uint64_t serial = ++plans_;
+    planned_ = Plan{gain, frames, serial};
+    const std::optional<std::int64_t> read = ReadFrame(lock);
+    // Meanwhile a ramp without waiting may have taken this plan, or brought a later one, which
+    // then holds.
+    if (!planned_ || planned_->serial != serial) {
+        return gain_.SettledAt();
+    }
+    const Plan plan = *planned_;
+    planned_.reset();
+    return Ramp(RampStart(read), plan);
+}
+
+void PulsePlayback::RampSoon(double gain, std::int64_t frames) {
+    planned_ = Plan{gain, frames, ++plans_};
+    if (!Ready()) {
+        Ramp(written_, *planned_);
+        planned_.reset();
+        return;
+    }
+    Track(pa_stream_update_timing_info(stream_, &PulsePlayback::OnTimingForRamp, this));
+}
+
+void PulsePlayback::OnTimingForRamp(pa_stream*, int success, void* self) {
+    auto* playback = static_cast<PulsePlayback*>(self);
+    if (!playback->planned_) {
+        return;  // replaced by a ramp made meanwhile
+    }
+    const Plan plan = *playback->planned_;
+    playback->planned_.reset();
+    std::optional<std::int64_t> read;
+    const pa_timing_info* timing =
+        success && playback->Ready() ? pa_stream_get_timing_info(playback->stream_) : nullptr;
+    if (timing && !timing->read_index_corrupt) {
+        read = std::max<std::int64_t>(timing->read_index, 0) /
+               static_cast<std::int64_t>(playback->frameSize_);
+    }
+    playback->Ramp(playback->RampStart(read), plan);
+    playback->pulse_.Signal();
+}
+
+std::int64_t PulsePlayback::Ramp(std::int64_t start, const Plan& plan) {
+    gain_.RampTo(start, plan.gain, plan.frames);
     if (start < written_ && Ready()) {
         std::vector<std::uint8_t> again(static_cast<std::size_t>(written_ - start) * frameSize_);
         const std::size_t bytes = Render(start, again.data(), again.size());

@@ -18,6 +18,7 @@
 
 #include "tests/support/GuiTest.h"
 #include "tests/support/PulseDaemon.h"
+#include "tests/support/PulseProxy.h"
 #include "tests/support/PulseTestServer.h"
 #include "tests/support/ToneAnalysis.h"
 
@@ -76,7 +77,11 @@ protected:
         if (ServerFirst()) {
             ASSERT_TRUE(daemon_->Start()) << "the sound server could not be started";
         }
-        pulse_ = std::make_unique<PulseContext>(daemon_->Server());
+        if (ThroughProxy()) {
+            PulseProxy::UseWithoutSharedMemory();
+            proxy_ = std::make_unique<PulseProxy>(daemon_->Server());
+        }
+        pulse_ = std::make_unique<PulseContext>(proxy_ ? proxy_->Server() : daemon_->Server());
         sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
         mixer_ = std::make_unique<PulseMixerDevice>(*pulse_, *sound_);
         previousBox_ = SetMessageBoxPresenter([this](const MessageBoxRequest& request) {
@@ -98,6 +103,7 @@ protected:
         mixer_.reset();
         sound_.reset();
         pulse_.reset();
+        proxy_.reset();
         daemon_.reset();
         SetNoticePresenter(previousNotice_);
         SetMessageBoxPresenter(previousBox_);
@@ -107,6 +113,9 @@ protected:
     virtual void PrepareServer(PulseDaemon&) {}
     // Whether the server runs before the window is made.
     virtual bool ServerFirst() const { return true; }
+    // Whether the program talks to the server through a proxy that the test can make misbehave
+    // (proxy_); the test itself always talks to the server directly.
+    virtual bool ThroughProxy() const { return false; }
 
     // Runs pactl on the test's server; its output.
     std::string Pactl(const std::string& arguments) {
@@ -217,6 +226,7 @@ protected:
 
     std::unique_ptr<PulseTestLock> lock_;
     std::unique_ptr<PulseDaemon> daemon_;
+    std::unique_ptr<PulseProxy> proxy_;
     std::unique_ptr<PulseContext> pulse_;
     std::unique_ptr<PulseSoundOutput> sound_;
     std::unique_ptr<PulseMixerDevice> mixer_;
