@@ -801,6 +801,22 @@ TEST_F(TestConsole, WarningsStandOneAtATimeAndTheSoundWarningGoesWhenTheSoundCom
     EXPECT_TRUE(boxes_.empty());
 }
 
+// A warning never holds the window: while one stands, the operator can still mute (a click that
+// reaches the window through the window system, as a user's does).
+TEST_F(TestConsole, WhileANoticeStandsStummStillMutes) {
+    TForm1& f = Open();
+    SetNoticePresenter({});  // the real boxes
+    mixer_.TellLevelRestored();
+    QApplication::processEvents();
+    ASSERT_TRUE(f.LevelRestoredNotice().IsShown());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    const int c = f.HemisphereButton1->Width() / 2;
+    QTest::mouseClick(f.HemisphereButton1, Qt::LeftButton, {}, QPoint(c, c));
+    EXPECT_TRUE(f.Muted) << "the click did not reach the window";
+    EXPECT_TRUE(SpeakerMuted());
+    f.LevelRestoredNotice().Close();
+}
+
 TEST_F(TestConsole, RestoringTheWindowFocusesThePatientIdAndTabFollowsTheRecord) {
     TForm1& f = Open();
     f.Edit5->SetFocus();
