@@ -62,6 +62,7 @@ struct PulseLevelKeeper::Fix {
     PulseLevelKeeper* keeper = nullptr;
     std::uint64_t generation = 0;
     int pending = 0;
+    bool taken = true;  // every set answered as taken
 };
 
 struct PulseLevelKeeper::Callbacks {
@@ -84,8 +85,9 @@ struct PulseLevelKeeper::Callbacks {
             check->keeper->CheckAnswered(check);
         }
     }
-    static void OnSet(pa_context*, int, void* data) {
+    static void OnSet(pa_context*, int success, void* data) {
         auto* fix = static_cast<Fix*>(data);
+        fix->taken = fix->taken && success > 0;
         fix->keeper->FixAnswered(fix);
     }
 };
@@ -98,6 +100,10 @@ PulseLevelKeeper::PulseLevelKeeper(PulseContext& pulse)
     watchdog_ = std::make_unique<PulseContext::Timer>(pulse_, [this] { OnWatchdog(); });
     retry_ = std::make_unique<PulseContext::Timer>(pulse_, [this] {
         retryDue_ = true;
+        ScheduleCheck();
+    });
+    settle_ = std::make_unique<PulseContext::Timer>(pulse_, [this] {
+        settling_ = false;
         ScheduleCheck();
     });
     changeHandler_ = pulse_.AddChangeHandler(
@@ -116,6 +122,7 @@ PulseLevelKeeper::~PulseLevelKeeper() {
         fix_.reset();
         watchdog_.reset();
         retry_.reset();
+        settle_.reset();
         StopLocked(lock, true);
         kept_.reset();
     }
@@ -328,20 +335,31 @@ bool PulseLevelKeeper::PutLevelsLocked(std::unique_lock<PulseLoopLock>& lock,
             qCWarning(lcPulse) << "the output" << now.name.c_str() << "did not take the level";
             return false;
         }
+        const std::uint64_t eventsBefore = serverEvents_;
+        bool taken = true;
         for (const Set& set : SetsFor(now, stream)) {
-            pulse_.Set(lock, set);
+            taken = pulse_.Set(lock, set) && taken;
         }
-        // What the server holds now, whatever it answered to the sets.
-        const std::optional<Snapshot::Sink> read = ReadSinkLocked(lock, now.index);
-        if (!read) {
-            return false;
-        }
-        now = *read;
-        if (stream) {
-            stream = ReadStreamLocked(lock);
-            if (!stream) {
+        // What the server holds now, whatever it answered to the sets; where it took them but
+        // does not show them yet, once it has reported a change.
+        for (int look = 0; look < 2; ++look) {
+            const std::optional<Snapshot::Sink> read = ReadSinkLocked(lock, now.index);
+            if (!read) {
                 return false;
             }
+            now = *read;
+            if (stream) {
+                stream = ReadStreamLocked(lock);
+                if (!stream) {
+                    return false;
+                }
+            }
+            const bool holds = SinkHolds(now) && (!stream || StreamHolds(*stream, now));
+            if (holds || !taken || look == 1) {
+                break;
+            }
+            pulse_.Wait(
+                lock, [&] { return serverEvents_ != eventsBefore; }, kSettle);
         }
     }
 }
@@ -688,6 +706,8 @@ void PulseLevelKeeper::OnServerChange(std::uint32_t event, std::uint32_t index) 
     if (!matters) {
         return;
     }
+    ++serverEvents_;
+    pulse_.Signal();
     if (changing_) {
         recheck_ = true;
         return;
@@ -808,6 +828,8 @@ void PulseLevelKeeper::Evaluate(Check& check) {
     }
     const bool holds = SinkHolds(*sink) && (!stream || StreamHolds(*stream, *sink));
     if (holds) {
+        settling_ = false;
+        settle_->Stop();
         NoteHeld(sink->name);
         if (!confirmed_) {
             confirmed_ = true;
@@ -845,9 +867,15 @@ void PulseLevelKeeper::Evaluate(Check& check) {
     if (confirmed_ && sink->name == heldSink_ && heldGeneration_ == pulse_.Generation()) {
         restoredPending_ = true;
     }
+    qCDebug(lcPulse) << "the level does not hold on" << sink->name.c_str() << "(output"
+                     << SinkHolds(*sink) << "stream" << (!stream || StreamHolds(*stream, *sink))
+                     << "), changed by another:" << restoredPending_;
     confirmed_ = false;
     if (stream) {
         Silence();
+    }
+    if (settling_) {
+        return;  // the sets just answered may still show; the next report or the timer looks
     }
     if (attempts_ < kSetAttempts || retryDue_) {
         ++attempts_;
@@ -883,6 +911,10 @@ void PulseLevelKeeper::FixAnswered(Fix* fix) {
     }
     const std::shared_ptr<Fix> done = std::move(fix_);
     watchdog_->Stop();
+    if (done->taken) {
+        settling_ = true;
+        settle_->Start(kSettle);
+    }
     // Whatever the server answered, what counts is what it holds now.
     ScheduleCheck();
 }

@@ -66,6 +66,9 @@ public:
     static constexpr std::chrono::milliseconds kRetryInterval{500};
     // Sets in a row that did not make the level hold before the operator is told.
     static constexpr int kSetAttempts = 3;
+    // How long a set the server has answered may take to show (PipeWire answers a set before
+    // its graph has taken it, and tells of the change a moment later).
+    static constexpr std::chrono::milliseconds kSettle{200};
 
     // --- The speaker level (0..65535 for left and right, and mute). ---
     // From now on the outputs' volume and mute are the program's to keep: silence until it sets
@@ -198,6 +201,8 @@ private:
     bool recheck_ = false;
     int attempts_ = 0;
     bool retryDue_ = false;
+    bool settling_ = false;           // sets were answered; what the server holds may still follow
+    std::uint64_t serverEvents_ = 0;  // changes the server reported, counted
     bool failedTold_ = false;
     bool restoredPending_ = false;
     bool replayPosted_ = false;
@@ -207,6 +212,7 @@ private:
     std::vector<pa_operation*> operations_;
     std::unique_ptr<PulseContext::Timer> watchdog_;
     std::unique_ptr<PulseContext::Timer> retry_;
+    std::unique_ptr<PulseContext::Timer> settle_;
     int changeHandler_ = 0;
     int readyHandler_ = 0;
 
