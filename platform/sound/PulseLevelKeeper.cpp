@@ -117,7 +117,7 @@ PulseLevelKeeper::~PulseLevelKeeper() {
         std::unique_lock lock(pulse_.Loop());
         pulse_.RemoveChangeHandler(changeHandler_);
         pulse_.RemoveReadyHandler(readyHandler_);
-        CancelOperations();
+        operations_.CancelAll();
         check_.reset();
         fix_.reset();
         watchdog_.reset();
@@ -462,27 +462,22 @@ void PulseLevelKeeper::SetPlaybackVolume(std::uint32_t volume) {
     std::unique_lock lock(pulse_.Loop());
     const std::array<double, 2> before = ChannelGains();
     playbackVolume_ = volume;
-    if (!playback_ || !playback_->Ready() || ChannelGains() == before) {
-        return;
-    }
-    changing_ = true;
-    FadeOutLocked(lock, before[0] > 0.0 || before[1] > 0.0);
-    changing_ = false;
-    if (playback_) {
-        playback_->SetChannelGains(ChannelGains());
-        if (confirmed_ && playback_->Ready()) {
-            playback_->RampTo(lock, 1.0, FramesOf(kFadeIn, playback_->Rate()));
-        }
-    }
+    ChangeChannelsLocked(lock, before);
 }
 
 void PulseLevelKeeper::SetPlaybackMute(bool mute) {
     std::unique_lock lock(pulse_.Loop());
     const std::array<double, 2> before = ChannelGains();
     playbackMute_ = mute;
+    ChangeChannelsLocked(lock, before);
+}
+
+void PulseLevelKeeper::ChangeChannelsLocked(std::unique_lock<PulseLoopLock>& lock,
+                                            const std::array<double, 2>& before) {
     if (!playback_ || !playback_->Ready() || ChannelGains() == before) {
-        return;
+        return;  // the next sound starts with them
     }
+    // Out with the old gains, in with the new: a change of ear is no click either.
     changing_ = true;
     FadeOutLocked(lock, before[0] > 0.0 || before[1] > 0.0);
     changing_ = false;
@@ -715,31 +710,6 @@ void PulseLevelKeeper::OnServerChange(std::uint32_t event, std::uint32_t index) 
     ScheduleCheck();
 }
 
-bool PulseLevelKeeper::Track(pa_operation* op) {
-    if (!op) {
-        return false;
-    }
-    std::erase_if(operations_, [](pa_operation* done) {
-        if (pa_operation_get_state(done) == PA_OPERATION_RUNNING) {
-            return false;
-        }
-        pa_operation_unref(done);
-        return true;
-    });
-    operations_.push_back(op);
-    return true;
-}
-
-void PulseLevelKeeper::CancelOperations() {
-    for (pa_operation* op : operations_) {
-        if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
-            pa_operation_cancel(op);
-        }
-        pa_operation_unref(op);
-    }
-    operations_.clear();
-}
-
 void PulseLevelKeeper::ScheduleCheck() {
     // What was under way on a connection that is gone will not be answered.
     const std::uint64_t now = pulse_.Generation();
@@ -766,11 +736,13 @@ void PulseLevelKeeper::StartCheck() {
     check->stream = playback_ && playback_->Ready() ? playback_->Index() : PA_INVALID_INDEX;
     pulse_.WithContext([&](pa_context* c) {
         Check* data = check.get();
-        check->pending += Track(pa_context_get_server_info(c, &Callbacks::OnServer, data));
-        check->pending += Track(pa_context_get_sink_info_list(c, &Callbacks::OnSink, data));
+        check->pending +=
+            operations_.Track(pa_context_get_server_info(c, &Callbacks::OnServer, data));
+        check->pending +=
+            operations_.Track(pa_context_get_sink_info_list(c, &Callbacks::OnSink, data));
         if (check->stream != PA_INVALID_INDEX) {
-            check->pending +=
-                Track(pa_context_get_sink_input_info(c, check->stream, &Callbacks::OnStream, data));
+            check->pending += operations_.Track(
+                pa_context_get_sink_input_info(c, check->stream, &Callbacks::OnStream, data));
         }
     });
     if (check->pending == 0) {
@@ -895,7 +867,7 @@ void PulseLevelKeeper::StartFix(const Snapshot::Sink& sink,
     const std::vector<Set> sets = SetsFor(sink, stream);
     pulse_.WithContext([&](pa_context* c) {
         for (const Set& set : sets) {
-            fix->pending += Track(set(c, &Callbacks::OnSet, fix.get()));
+            fix->pending += operations_.Track(set(c, &Callbacks::OnSet, fix.get()));
         }
     });
     if (fix->pending == 0) {
@@ -949,7 +921,7 @@ void PulseLevelKeeper::OnWatchdog() {
     const std::uint64_t now = pulse_.Generation();
     const bool unanswered =
         (check_ && check_->generation == now) || (fix_ && fix_->generation == now);
-    CancelOperations();
+    operations_.CancelAll();
     check_.reset();
     fix_.reset();
     if (unanswered) {

@@ -5,6 +5,7 @@
 
 #include "platform/mixer/PulseMixerModel.h"
 #include "platform/pulse/PulseContext.h"
+#include "platform/pulse/PulseOperations.h"
 #include "platform/sound/PulsePlayback.h"
 
 #include <QObject>
@@ -135,6 +136,9 @@ private:
     // afterwards.
     bool ChangeUnheardLocked(std::unique_lock<PulseLoopLock>& lock, bool audible,
                              const std::function<bool()>& change);
+    // The playback's channel gains changed from `before`: faded over where a sound plays.
+    void ChangeChannelsLocked(std::unique_lock<PulseLoopLock>& lock,
+                              const std::array<double, 2>& before);
     bool SpeakersAudible() const;
     std::array<double, 2> ChannelGains() const;
 
@@ -165,9 +169,6 @@ private:
     void FadeIn();
     void PostReplay();
     void OnWatchdog();
-    // Keeps a request of the loop thread's until it is answered; false when none could be made.
-    bool Track(pa_operation* op);
-    void CancelOperations();
 
     // --- The owner's thread: the kept sound. ---
     void SoundLost();
@@ -209,7 +210,7 @@ private:
     bool lossReported_ = false;
     std::shared_ptr<Check> check_;
     std::shared_ptr<Fix> fix_;
-    std::vector<pa_operation*> operations_;
+    PulseOperations operations_;  // the loop thread's requests
     std::unique_ptr<PulseContext::Timer> watchdog_;
     std::unique_ptr<PulseContext::Timer> retry_;
     std::unique_ptr<PulseContext::Timer> settle_;

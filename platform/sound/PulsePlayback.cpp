@@ -40,12 +40,7 @@ PulsePlayback::PulsePlayback(PulseContext& pulse, const PulseSound& sound, std::
 }
 
 PulsePlayback::~PulsePlayback() {
-    for (pa_operation* op : operations_) {
-        if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
-            pa_operation_cancel(op);
-        }
-        pa_operation_unref(op);
-    }
+    operations_.CancelAll();
     if (drain_) {
         if (pa_operation_get_state(drain_) == PA_OPERATION_RUNNING) {
             pa_operation_cancel(drain_);
@@ -121,20 +116,6 @@ std::uint32_t PulsePlayback::SinkIndex() const {
 std::string PulsePlayback::SinkName() const {
     const char* name = Ready() ? pa_stream_get_device_name(stream_) : nullptr;
     return name ? name : "";
-}
-
-void PulsePlayback::Track(pa_operation* op) {
-    if (!op) {
-        return;
-    }
-    std::erase_if(operations_, [](pa_operation* done) {
-        if (pa_operation_get_state(done) == PA_OPERATION_RUNNING) {
-            return false;
-        }
-        pa_operation_unref(done);
-        return true;
-    });
-    operations_.push_back(op);
 }
 
 bool PulsePlayback::Cork(std::unique_lock<PulseLoopLock>& lock, bool cork) {
@@ -245,7 +226,7 @@ void PulsePlayback::RampSoon(double gain, std::int64_t frames) {
         planned_.reset();
         return;
     }
-    Track(pa_stream_update_timing_info(stream_, &PulsePlayback::OnTimingForRamp, this));
+    operations_.Track(pa_stream_update_timing_info(stream_, &PulsePlayback::OnTimingForRamp, this));
 }
 
 void PulsePlayback::OnTimingForRamp(pa_stream*, int success, void* self) {

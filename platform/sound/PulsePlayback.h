@@ -4,6 +4,7 @@
 // played with. A backend unit of PulseSoundOutput; nothing else includes it.
 
 #include "platform/pulse/PulseContext.h"
+#include "platform/pulse/PulseOperations.h"
 #include "platform/sound/GainRamp.h"
 
 #include <pulse/pulseaudio.h>
@@ -110,8 +111,7 @@ private:
     std::int64_t RampStart(std::optional<std::int64_t> read) const;
     // Plans the ramp from `start` and writes the frames from there again.
     std::int64_t Ramp(std::int64_t start, const Plan& plan);
-    // Keeps an operation under way until it is done; cancels it when the stream goes first.
-    void Track(pa_operation* op);
+
     // Frames from `frame` on, as many as fit in `bytes`, with the gain applied; fewer at the end
     // of a sound that does not loop.
     std::size_t Render(std::int64_t frame, std::uint8_t* out, std::size_t bytes) const;
@@ -132,8 +132,8 @@ private:
     std::array<double, 2> channels_;
     std::optional<Plan> planned_;  // the latest ramp asked for, waiting for the read position
     std::uint64_t plans_ = 0;
-    std::vector<pa_operation*> operations_;
-    std::int64_t written_ = 0;  // frames written into the stream
+    PulseOperations operations_;  // timing requests of ramps that do not wait
+    std::int64_t written_ = 0;    // frames written into the stream
     bool allWritten_ = false;
     bool drained_ = false;
     bool stopping_ = false;  // ended by the program, not lost
