@@ -408,7 +408,9 @@ bool PulseLevelKeeper::ChangeUnheardLocked(std::unique_lock<PulseLoopLock>& lock
         // Silent until the level holds: the loop thread tries again and fades in then.
         confirmed_ = false;
         NoteFailed();
-        retry_->Start(kRetryInterval);
+        if (!retry_->Active()) {
+            retry_->Start(kRetryInterval);
+        }
     }
     if (recheck_) {
         recheck_ = false;
@@ -855,7 +857,9 @@ void PulseLevelKeeper::Evaluate(Check& check) {
         StartFix(*sink, stream ? std::optional<Snapshot::Stream>(*stream) : std::nullopt);
     } else {
         NoteFailed();
-        retry_->Start(kRetryInterval);
+        if (!retry_->Active()) {
+            retry_->Start(kRetryInterval);
+        }
     }
 }
 
@@ -893,12 +897,14 @@ void PulseLevelKeeper::FixAnswered(Fix* fix) {
 
 void PulseLevelKeeper::Silence() {
     if (playback_ && playback_->Ready() && playback_->TargetGain() > 0.0) {
+        qCDebug(lcPulse) << "silenced until the level holds";
         playback_->RampSoon(0.0, FramesOf(kSilenceAtOnce, playback_->Rate()));
     }
 }
 
 void PulseLevelKeeper::FadeIn() {
     if (playback_ && playback_->Ready()) {
+        qCDebug(lcPulse) << "the level holds again: fading in";
         playback_->RampSoon(1.0, FramesOf(kFadeIn, playback_->Rate()));
     }
 }
