@@ -169,8 +169,9 @@ void TForm1::showEvent(QShowEvent* event) {
     TForm::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
-        // After the window is on the screen, so that the warning stands in front of it.
-        QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
+        if (toneStarted_) {
+            QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
+        }
     }
 }
 
@@ -200,6 +201,11 @@ void TForm1::StartTone() {
     if (!toneStarted_) {
         toneStarted_ = true;
         toneOutput_->Release();
+        // After the window's first picture, so that the warning stands in front of it and the
+        // sound server's answer does not hold up the window.
+        if (shownOnce_) {
+            QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
+        }
     }
 }
 

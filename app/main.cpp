@@ -24,8 +24,10 @@ int main(int argc, char* argv[]) {
     fontConfiguration.Wait();
     try {
         // The desktop's sound server: the tone's playback and the mixer with the speaker line.
-        // Without a server both behave as absent devices and the window says so.
-        PulseContext pulse({}, "Velmora");
+        // Without a server both behave as absent devices and the window says so. The server is
+        // not asked before the window's first paint: its first sound opens the connection, and
+        // until then the speakers' level is the one held, silence.
+        PulseContext pulse({}, "Velmora", PulseContext::Opening::WhenAsked);
         PulseSoundOutput sound(pulse);
         PulseMixerDevice mixer(pulse, sound);
         TForm1 window(nullptr, sound, mixer);

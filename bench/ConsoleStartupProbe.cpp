@@ -42,7 +42,7 @@ int main(int argc, char* argv[]) {
         SimulatedMixerDevice mixer;
         Run(sound, mixer, options.stayMs);
     } else {
-        PulseContext pulse({}, "Velmora");
+        PulseContext pulse({}, "Velmora", PulseContext::Opening::WhenAsked);
         PulseSoundOutput sound(pulse);
         PulseMixerDevice mixer(pulse, sound);
         Run(sound, mixer, options.stayMs);

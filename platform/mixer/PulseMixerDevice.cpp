@@ -72,6 +72,11 @@ PulseMixerDevice::~PulseMixerDevice() {
 }
 
 std::uint32_t PulseMixerDevice::DeviceCount() {
+    // Before the connection is opened the server is taken to be there: its lines are the held
+    // ones until then.
+    if (!pulse_.Opened()) {
+        return 1;
+    }
     return pulse_.Connect() ? 1 : 0;
 }
 

@@ -36,7 +36,7 @@ void PulseContext::ContextDeleter::operator()(pa_context* context) const {
     pa_context_unref(context);
 }
 
-PulseContext::PulseContext(std::string server, std::string appName)
+PulseContext::PulseContext(std::string server, std::string appName, Opening opening)
     : server_(std::move(server)),
       appName_(std::move(appName)),
       loop_(pa_threaded_mainloop_new()),
@@ -47,8 +47,17 @@ PulseContext::PulseContext(std::string server, std::string appName)
     if (pa_threaded_mainloop_start(loop_.get()) < 0) {
         throw std::runtime_error("PulseAudio main loop could not be started");
     }
-    std::unique_lock lock(lock_);
-    StartConnecting();
+    if (opening == Opening::AtOnce) {
+        std::unique_lock lock(lock_);
+        OpenLocked();
+    }
+}
+
+void PulseContext::OpenLocked() {
+    if (!opened_) {
+        opened_ = true;
+        StartConnecting();
+    }
 }
 
 PulseContext::~PulseContext() {
@@ -97,6 +106,9 @@ bool PulseContext::ConnectLocked(std::unique_lock<PulseLoopLock>& lock) {
     if (IsReady()) {
         return true;
     }
+    if (!opened_) {
+        return false;
+    }
     auto state = [this] {
         return context_ ? pa_context_get_state(context_.get()) : PA_CONTEXT_FAILED;
     };
@@ -124,6 +136,9 @@ bool PulseContext::ConnectLocked(std::unique_lock<PulseLoopLock>& lock) {
 bool PulseContext::PollConnectLocked() {
     if (IsReady()) {
         return true;
+    }
+    if (!opened_) {
+        return false;
     }
     const auto now = std::chrono::steady_clock::now();
     if (context_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_.get()))) {

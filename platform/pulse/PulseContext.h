@@ -37,6 +37,10 @@ private:
 // after them; the backends keep a reference. The loop thread runs from construction to
 // destruction. A connection is started at construction without waiting for it.
 //
+// A context made to open when asked (Opening::WhenAsked) does not touch the server before Open():
+// until then every call behaves as without a server, without waiting for one (the program's
+// window is built and painted first; its first sound opens the connection).
+//
 // A server that is absent or goes away is not an error of this class: Connect() reports false,
 // and the next Connect() after the server has come back makes a new context. No call waits
 // longer than a short timeout, so a hung server costs a caller at most that long.
@@ -45,9 +49,12 @@ private:
 // run on the loop thread with the loop locked; they copy what they need and call Signal().
 class PulseContext {
 public:
+    enum class Opening { AtOnce, WhenAsked };
+
     // `server` empty means the default server (PULSE_SERVER, the client configuration). The
     // client tells the server its name and icon, so that mixers and session managers show it.
-    explicit PulseContext(std::string server = {}, std::string appName = "Velmora");
+    explicit PulseContext(std::string server = {}, std::string appName = "Velmora",
+                          Opening opening = Opening::AtOnce);
     ~PulseContext();
 
     PulseContext(const PulseContext&) = delete;
@@ -57,8 +64,13 @@ public:
     static constexpr std::chrono::milliseconds kConnectTimeout{500};
     static constexpr std::chrono::milliseconds kRequestTimeout{500};
 
+    // Opens a context made to open when asked, and starts connecting; nothing after the first
+    // time. Loop locked.
+    void OpenLocked();
+    bool Opened() const { return opened_; }
+
     // Makes sure the context is connected; connects anew when the server went away. False when
-    // no server answered within kConnectTimeout.
+    // no server answered within kConnectTimeout, or before the context was opened.
     bool Connect();
 
     // Without waiting: starts a connection when there is none and none is under way, and says
@@ -191,6 +203,7 @@ private:
     PulseLoopLock lock_;
     std::unique_ptr<pa_context, ContextDeleter> context_;  // changed with the loop locked
     std::uint64_t generation_ = 0;
+    bool opened_ = false;
     std::chrono::steady_clock::time_point retryAfter_{};
     std::chrono::steady_clock::time_point connectStarted_{};
     std::vector<std::pair<int, ReadyHandler>> readyHandlers_;

@@ -566,6 +566,7 @@ void PulseLevelKeeper::StopLocked(std::unique_lock<PulseLoopLock>& lock, bool fa
 
 bool PulseLevelKeeper::Play(PulseSound sound, bool async) {
     std::unique_lock lock(pulse_.Loop());
+    pulse_.OpenLocked();  // the first sound opens a connection made to open when asked
     StopLocked(lock, true);
     kept_.reset();
     if (!sound.loop) {
@@ -622,6 +623,10 @@ std::uint64_t PulseLevelKeeper::Underflows() {
 }
 
 bool PulseLevelKeeper::IsAvailable() {
+    {
+        std::unique_lock lock(pulse_.Loop());
+        pulse_.OpenLocked();
+    }
     return pulse_.Connect();
 }
 

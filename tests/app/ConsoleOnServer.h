@@ -81,7 +81,9 @@ protected:
             PulseProxy::UseWithoutSharedMemory();
             proxy_ = std::make_unique<PulseProxy>(daemon_->Server());
         }
-        pulse_ = std::make_unique<PulseContext>(proxy_ ? proxy_->Server() : daemon_->Server());
+        // As the program makes it: opened by the window's first sound.
+        pulse_ = std::make_unique<PulseContext>(proxy_ ? proxy_->Server() : daemon_->Server(),
+                                                "Velmora", PulseContext::Opening::WhenAsked);
         sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
         mixer_ = std::make_unique<PulseMixerDevice>(*pulse_, *sound_);
         previousBox_ = SetMessageBoxPresenter([this](const MessageBoxRequest& request) {
