@@ -9,11 +9,16 @@ namespace velmora {
 
 namespace {
 
-// Target buffer of the stream: short, so that a new tone is heard at once, and refilled in 10 ms
-// parts, so that the loop thread wakes seldom and still has 20 ms to answer before the server
-// runs out of frames.
-constexpr pa_usec_t kTargetLatencyUsec = 30000;
-constexpr pa_usec_t kRefillUsec = 10000;
+// Target buffer of the stream, and the parts it is refilled in: the server asks for a part as soon
+// as one is free, so the loop thread has the rest, about 105 ms, to answer before the server runs
+// out of frames. On a machine busy with something else (a report being typed, a build) a thread of
+// ordinary priority, ours or the server's own, can wait tens of milliseconds; with 30 ms refilled
+// in 10 ms parts the tone had gaps there, heard as clicks. A long buffer delays nothing: a new
+// stream starts from its first frame, and a change of gain rewrites the frames from just after
+// the server's read position. The server keeps most of it on its side: with these parts it
+// drives the output in quanta of (buffer - 2 parts) / 2, 5 ms, as it did with 30 and 10 ms.
+constexpr pa_usec_t kTargetLatencyUsec = 200000;
+constexpr pa_usec_t kRefillUsec = 95000;
 
 // A change of gain starts this long after the server's read position: the frames before it may
 // already be on their way into the mix.
