@@ -21,8 +21,11 @@ constexpr pa_usec_t kTargetLatencyUsec = 200000;
 constexpr pa_usec_t kRefillUsec = 95000;
 
 // A change of gain starts this long after the server's read position: the frames before it may
-// already be on their way into the mix.
-constexpr std::chrono::microseconds kRewriteMargin{3000};
+// already be on their way into the mix. PipeWire takes a stream's frames a quantum at a time
+// (5.3 ms: 256 frames at 48 kHz) and tells a read position that may be a quantum old; with a
+// margin of less than a quantum, the start of a fade was now and then mixed at the old gain and
+// the rest joined it with a step, a click (about -57 dB under the tone, on a quiet machine).
+constexpr std::chrono::microseconds kRewriteMargin{7000};
 
 // How often the read position is asked for while waiting for it.
 constexpr std::chrono::milliseconds kPollInterval{2};
@@ -205,8 +208,19 @@ std::int64_t PulsePlayback::RampStart(std::optional<std::int64_t> read) const {
     const auto margin = static_cast<std::int64_t>(pa_usec_to_bytes(
                             static_cast<pa_usec_t>(kRewriteMargin.count()), &format_)) /
                         static_cast<std::int64_t>(frameSize_);
-    // Without the read position, only the frames not yet written change.
-    return std::min(read.value_or(written_) + margin, written_);
+    if (!read) {
+        return written_;  // without the read position, only the frames not yet written change
+    }
+    // The server went on reading after it told the position: on a busy machine its answer can wait
+    // several milliseconds for this thread, and a fade planned from the position as told would
+    // start among frames the server has already mixed (the rest joins them with a step, a click).
+    std::int64_t since = 0;
+    if (const pa_timing_info* timing = Ready() ? pa_stream_get_timing_info(stream_) : nullptr) {
+        since = static_cast<std::int64_t>(
+                    pa_usec_to_bytes(pa_timeval_age(&timing->timestamp), &format_)) /
+                static_cast<std::int64_t>(frameSize_);
+    }
+    return std::min(*read + margin + since, written_);
 }
 
 std::int64_t PulsePlayback::RampTo(std::unique_lock<PulseLoopLock>& lock, double gain,
