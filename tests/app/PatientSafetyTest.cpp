@@ -2,6 +2,7 @@
 // on PulseAudio and on PipeWire: the patient never hears more than the gauge shows, whatever
 // happens to the outputs and their volumes, and no change of level is heard as a click.
 #include "tests/app/ConsoleOnServer.h"
+#include "tests/support/BusyCores.h"
 
 #include <cstdlib>
 #include <thread>
@@ -182,6 +183,11 @@ TEST_P(PatientSafety, AVolumeAnotherProgramSetsIsPutBackAtOnceAndTheOperatorIsTo
 // A level step at 4000 Hz and a mute and unmute at level 3, as a patient with a high-frequency
 // loss would hear them: in every 20 ms around the change, the energy below 2000 Hz (where such a
 // patient hears well) stays 60 dB under the steady tone, and the new level stands within 50 ms.
+// Then the same with every core busy with something else (a report being typed, a build): the
+// tone's stream is refilled, and its fades are written, in time all the same; a gap where the
+// server ran out of frames, or a fade that reached the server after it had mixed the frames it
+// changes, is a click. How quick a change is, is judged on the quiet machine only: on a busy one
+// the recording's own times are late.
 TEST_P(PatientSafety, LevelStepsAndMuteAreFreeOfClicksAndQuick) {
     form_->RadioButton9->SetChecked(true);  // 4000 Hz
     Run(300ms);
@@ -199,35 +205,50 @@ TEST_P(PatientSafety, LevelStepsAndMuteAreFreeOfClicksAndQuick) {
         {"mute", [&] { form_->HemisphereButton1Click(nullptr); }, false},
         {"unmute", [&] { form_->HemisphereButton1Click(nullptr); }, true},
     };
-    for (const auto& step : changes) {
-        SCOPED_TRACE(step.name);
-        capture.Clear();
-        Keep(capture, 60ms);
-        const auto clicked = Clock::now();
-        step.change();
-        Keep(capture, 300ms);
-        const std::vector<double> x = test::Channel(capture.Samples(), 0);
-        ASSERT_GT(x.size(), 3 * window);
-        const auto tail = std::span(x).last(window);
-        if (steadyTone.empty()) {
-            steadyTone.assign(tail.begin(), tail.end());
+    for (const bool busy : {false, true}) {
+        SCOPED_TRACE(busy ? "every core busy" : "quiet");
+        std::optional<test::BusyCores> load;
+        if (busy) {
+            SetLevel(0);
+            load.emplace();
+            Keep(capture, 300ms);
         }
-        const double target = step.soundsAfter ? test::Rms(tail) : 0.0;
-        if (step.soundsAfter) {
-            EXPECT_NEAR(test::Rms(tail), test::Rms(steadyTone), test::Rms(steadyTone) * 0.03);
+        for (const auto& step : changes) {
+            SCOPED_TRACE(step.name);
+            capture.Clear();
+            Keep(capture, 60ms);
+            const std::uint64_t underflows = sound_->Underflows();
+            const auto clicked = Clock::now();
+            step.change();
+            Keep(capture, 300ms);
+            const std::vector<double> x = test::Channel(capture.Samples(), 0);
+            ASSERT_GT(x.size(), 3 * window);
+            const auto tail = std::span(x).last(window);
+            if (steadyTone.empty()) {
+                steadyTone.assign(tail.begin(), tail.end());
+            }
+            const double target = step.soundsAfter ? test::Rms(tail) : 0.0;
+            if (step.soundsAfter) {
+                EXPECT_NEAR(test::Rms(tail), test::Rms(steadyTone), test::Rms(steadyTone) * 0.03);
+            }
+            double worst = -400.0;
+            for (std::size_t at = 0; at + window <= x.size(); at += window / 20) {
+                worst = std::max(worst, test::LowBandDb(std::span(x).subspan(at, window),
+                                                        steadyTone, test::kRate, 2000.0));
+            }
+            EXPECT_LE(worst, -60.0) << "energy below 2000 Hz, dB under the steady tone; the server "
+                                       "ran out of the tone's frames "
+                                    << sound_->Underflows() - underflows << " times meanwhile";
+            if (busy) {
+                continue;
+            }
+            // Within 1 dB of the new level (or silent), measured over whole periods of the tone.
+            const std::size_t settled = test::SettledFrom(x, 24 * 4, target, 0.12);
+            const auto arrival = capture.ArrivalOf(settled);
+            ASSERT_TRUE(arrival.has_value()) << "never settled";
+            EXPECT_LT(std::chrono::duration<double>(*arrival - clicked).count(), 0.050)
+                << "the new level stood too late";
         }
-        double worst = -400.0;
-        for (std::size_t at = 0; at + window <= x.size(); at += window / 20) {
-            worst = std::max(worst, test::LowBandDb(std::span(x).subspan(at, window), steadyTone,
-                                                    test::kRate, 2000.0));
-        }
-        EXPECT_LE(worst, -60.0) << "energy below 2000 Hz, dB under the steady tone";
-        // Within 1 dB of the new level (or silent), measured over whole periods of the tone.
-        const std::size_t settled = test::SettledFrom(x, 24 * 4, target, 0.12);
-        const auto arrival = capture.ArrivalOf(settled);
-        ASSERT_TRUE(arrival.has_value()) << "never settled";
-        EXPECT_LT(std::chrono::duration<double>(*arrival - clicked).count(), 0.050)
-            << "the new level stood too late";
     }
 }
 
