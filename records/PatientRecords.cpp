@@ -19,7 +19,7 @@ namespace velmora {
 namespace {
 
 QString NewId() {
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return NewRecordId();
 }
 
 qint64 Now() {
@@ -195,20 +195,28 @@ bool PatientRecords::WriteWords(const QString& id, const PatientFields& fields) 
     return true;
 }
 
+QString NewRecordId() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
 QString PatientRecords::CreatePatient(const PatientFields& fields) {
+    const QString id = NewId();
+    return CreatePatient(id, fields) ? id : QString();
+}
+
+bool PatientRecords::CreatePatient(const QString& id, const PatientFields& fields) {
     // Declared before the transaction, so that a rollback comes before its statement is freed.
     QSqlQuery query(database_.Connection());
     QSqlError error;
     WriteTransaction transaction(database_, &error);
     if (!transaction.IsOpen()) {
-        Fail(error);
-        return {};
+        return Fail(error);
     }
-    const QString id = NewId();
     const qint64 now = Now();
     query.prepare(QStringLiteral("INSERT INTO patient (id, %1, name_key, first_name_key, "
                                  "practice_id_key, created_at, changed_at, changed_by, changed_on) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                                 "ON CONFLICT (id) DO NOTHING")
                       .arg(QLatin1String(kFieldColumns)));
     query.addBindValue(id);
     for (const QString* field : FieldsOf(fields)) {
@@ -222,18 +230,15 @@ QString PatientRecords::CreatePatient(const PatientFields& fields) {
     query.addBindValue(Text(CurrentOperator()));
     query.addBindValue(Text(CurrentWorkstation()));
     if (!query.exec()) {
-        Fail(query.lastError());
-        return {};
+        return Fail(query.lastError());
     }
     if (!WriteWords(id, fields)) {
-        return {};
+        return false;
     }
     if (!transaction.Commit(&error)) {
-        Fail(error);
-        return {};
+        return Fail(error);
     }
-    Succeed();
-    return id;
+    return Succeed();
 }
 
 bool PatientRecords::SavePatient(const QString& id, const PatientFields& fields) {
@@ -381,10 +386,16 @@ bool PatientRecords::RemoveNewPatient(const QString& id) {
 
 QString PatientRecords::OpenVisit(const QString& patientId, const VisitContext& context) {
     const QString id = NewId();
+    return OpenVisit(id, patientId, context) ? id : QString();
+}
+
+bool PatientRecords::OpenVisit(const QString& id, const QString& patientId,
+                               const VisitContext& context) {
     QSqlQuery query(database_.Connection());
     query.prepare(QStringLiteral(
         "INSERT INTO visit (id, patient_id, state, started_at, operator, workstation, "
-        "output_name, output_description, waveform) VALUES (?, ?, 'open', ?, ?, ?, ?, ?, ?)"));
+        "output_name, output_description, waveform) VALUES (?, ?, 'open', ?, ?, ?, ?, ?, ?) "
+        "ON CONFLICT (id) DO NOTHING"));
     query.addBindValue(id);
     query.addBindValue(Text(patientId));
     query.addBindValue(Now());
@@ -394,11 +405,9 @@ QString PatientRecords::OpenVisit(const QString& patientId, const VisitContext& 
     query.addBindValue(Text(context.outputDescription));
     query.addBindValue(Text(context.waveform));
     if (!query.exec()) {
-        Fail(query.lastError());
-        return {};
+        return Fail(query.lastError());
     }
-    Succeed();
-    return id;
+    return Succeed();
 }
 
 bool PatientRecords::AddThreshold(const QString& visitId, const ThresholdTake& take) {

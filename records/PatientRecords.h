@@ -90,6 +90,9 @@ public:
     // --- patients
     // A new patient; its internal id, empty on failure.
     QString CreatePatient(const PatientFields& fields);
+    // The same with an id of the caller's (NewRecordId()), so that a write that failed can be
+    // made again as it was (one that was kept after all is not made twice).
+    bool CreatePatient(const QString& id, const PatientFields& fields);
     bool SavePatient(const QString& id, const PatientFields& fields);
     std::optional<PatientFields> LoadPatient(const QString& id);
     // Patients whose Name, Vorname, Patienten-ID or Wohnort have a word starting with each word
@@ -105,6 +108,7 @@ public:
     // --- visits
     // Opens a visit of `patientId`; its UUID, empty on failure.
     QString OpenVisit(const QString& patientId, const VisitContext& context);
+    bool OpenVisit(const QString& visitId, const QString& patientId, const VisitContext& context);
     bool AddThreshold(const QString& visitId, const ThresholdTake& take);
     bool FinishVisit(const QString& visitId);
     // Moves an open visit to another patient (the one the operator said it is).
@@ -138,6 +142,9 @@ private:
     QString lastError_;
     bool lastErrorIsConnection_ = false;
 };
+
+// A new UUID for a patient or a visit.
+QString NewRecordId();
 
 // The desktop user, who is the operator of a visit, and the workstation's host name.
 QString CurrentOperator();

@@ -159,7 +159,9 @@ bool RecordsDatabase::OpenPostgres(QString* error) {
                      .arg(address_.shown);
         return false;
     }
-    db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName_);
+    if (!db_.isValid()) {
+        db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName_);
+    }
     db_.setHostName(address_.host);
     db_.setPort(address_.port);
     db_.setDatabaseName(address_.databaseName);
@@ -177,6 +179,15 @@ bool RecordsDatabase::OpenPostgres(QString* error) {
     query.exec(QStringLiteral("SET synchronous_commit = on"));
     query.exec(QStringLiteral("SET lock_timeout = %1").arg(address_.lockWaitMs));
     return true;
+}
+
+bool RecordsDatabase::Reconnect() {
+    if (!IsPostgres()) {
+        return db_.isOpen();
+    }
+    db_.close();
+    QString error;
+    return OpenPostgres(&error);
 }
 
 QString RecordsDatabase::Reason(const QSqlError& error) const {

@@ -46,6 +46,9 @@ public:
     // copy went, or why there is none.
     bool Backup(const QString& file, QString* message);
 
+    // Connects again after a server was lost (PostgreSQL); true when the connection stands.
+    bool Reconnect();
+
     // The German reason for a failed statement or connection, from the driver's error.
     QString Reason(const QSqlError& error) const;
     // True when the error means the server cannot be reached (a PostgreSQL connection lost).

@@ -52,6 +52,7 @@ public:
     MMRESULT Open(HMIXER* mixer, std::uint32_t deviceId, MixerCallback callback,
                   std::uint32_t instance, std::uint32_t flags) override;
     void SetLevelRestoredHandler(LevelRestoredHandler handler) override;
+    OutputIdentity SpeakerOutput() override;
 
 protected:
     std::uint32_t DeviceCount() override;
