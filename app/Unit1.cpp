@@ -126,6 +126,7 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, Patien
 }
 
 TForm1::~TForm1() {
+    disconnect(fieldFocus_);
     mixer_.SetLevelRestoredHandler({});
     sound_.SetSoundBackHandler({});
     sound_.SetSoundLostHandler({});

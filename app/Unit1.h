@@ -221,6 +221,8 @@ private:
     MixerDevice& mixer_;
     QString recordsProblem_;
     std::unique_ptr<Notice> recordsNotice_;
+    // Gone before the window is: a window being destroyed loses the focus too.
+    QMetaObject::Connection fieldFocus_;
     bool fillingFields_ = false;
     bool askingSamePatient_ = false;
     std::optional<std::array<std::array<int, 7>, 3>> shownVisit_;

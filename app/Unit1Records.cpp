@@ -64,8 +64,8 @@ void TForm1::ConnectPatientRecords(PatientRecords* records) {
     }
     Memo1->OnChange = typed;
     // A field is written when it loses the focus, to another control or another window.
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget* old, QWidget*) { PatientFieldLeft(old); });
+    fieldFocus_ = connect(qApp, &QApplication::focusChanged, this,
+                          [this](QWidget* old, QWidget*) { PatientFieldLeft(old); });
 }
 
 PatientFields TForm1::PatientFieldsOnWindow() const {

@@ -55,7 +55,7 @@ QString Level(int tenths) {
 }
 
 // The comparison with the earlier visit: a heading and one line per frequency, the columns
-// separated by tabs.
+// separated by tabs; like the remarks before it, the document ends without a line feed.
 void WriteComparison(ReportWriter& report, const TReportComparison& comparison) {
     static const int frequencies[7] = {125, 250, 500, 1000, 2000, 4000, 8000};
     report.Bold(true);
@@ -66,19 +66,20 @@ void WriteComparison(ReportWriter& report, const TReportComparison& comparison) 
         QStringLiteral("Frequenz\tLinks heute\tLinks damals\tRechts heute\tRechts "
                        "damals\n"));
     report.Bold(false);
+    QStringList lines;
     for (std::size_t slot = 0; slot < 7; ++slot) {
-        report.Type(QStringLiteral("%1 Hz\t%2\t%3\t%4\t%5\n")
-                        .arg(frequencies[slot])
-                        .arg(Level(comparison.LeftToday[slot]), Level(comparison.LeftEarlier[slot]),
-                             Level(comparison.RightToday[slot]),
-                             Level(comparison.RightEarlier[slot])));
+        lines << QStringLiteral("%1 Hz\t%2\t%3\t%4\t%5")
+                     .arg(frequencies[slot])
+                     .arg(Level(comparison.LeftToday[slot]), Level(comparison.LeftEarlier[slot]),
+                          Level(comparison.RightToday[slot]), Level(comparison.RightEarlier[slot]));
     }
     if (!comparison.OtherOutput.isEmpty()) {
-        report.Type(QStringLiteral("Die frühere Untersuchung wurde über eine andere Tonausgabe "
-                                   "(%1) gemacht; die Pegel sind nicht unmittelbar "
-                                   "vergleichbar.\n")
-                        .arg(comparison.OtherOutput));
+        lines << QStringLiteral(
+                     "Die frühere Untersuchung wurde über eine andere Tonausgabe (%1) "
+                     "gemacht; die Pegel sind nicht unmittelbar vergleichbar.")
+                     .arg(comparison.OtherOutput);
     }
+    report.Type(lines.join(u'\n'));
 }
 
 constexpr char kConnectionLost[] =

@@ -65,6 +65,9 @@ public:
     void SetLevelRestoredHandler(LevelRestoredHandler handler) override {
         levelRestored_ = std::move(handler);
     }
+    // The output the speakers stand for, as a server would name it.
+    void SetSpeakerOutput(OutputIdentity output) { speakerOutput_ = std::move(output); }
+    OutputIdentity SpeakerOutput() override { return speakerOutput_; }
 
     // Values of a control as ControlItems x ControlChannels (item by item).
     std::vector<std::uint32_t> Values(std::uint32_t device, std::uint32_t controlId) const;
@@ -129,6 +132,7 @@ private:
     std::uint32_t nextLineId_ = 0x1000;
     std::uint32_t nextControlId_ = 0x100;
     LevelRestoredHandler levelRestored_;
+    OutputIdentity speakerOutput_;
 };
 
 }  // namespace velmora
