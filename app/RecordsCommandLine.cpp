@@ -13,23 +13,17 @@ RecordsCommandLine RecordsCommandLine::Read(int argc, char** argv) {
         for (const auto& [name, value] :
              {std::pair{QStringLiteral("--database"), &options.database},
               std::pair{QStringLiteral("--backup"), &options.backupFile}}) {
-            if (argument == name) {
-                if (i + 1 >= argc) {
-                    options.error = QStringLiteral("%1 braucht einen Wert.").arg(name);
-                    return options;
-                }
+            if (argument == name && i + 1 < argc) {
                 *value = QString::fromLocal8Bit(argv[++i]);
             } else if (argument.startsWith(name + u'=')) {
                 *value = argument.mid(name.size() + 1);
-            } else {
+            } else if (argument != name) {
                 continue;
             }
             if (value->isEmpty()) {
                 options.error = QStringLiteral("%1 braucht einen Wert.").arg(name);
             }
-            if (value == &options.backupFile) {
-                options.backup = true;
-            }
+            options.backup = options.backup || value == &options.backupFile;
         }
     }
     return options;
@@ -61,7 +55,9 @@ int RunBackup(const RecordsCommandLine& options) {
     QString message = options.error;
     if (message.isEmpty()) {
         const auto address = DatabaseAddress::Resolve(options.database, &message);
-        if (address) {
+        if (address && address->kind == DatabaseAddress::PostgreSQL) {
+            message = PgDumpAdvice(*address, options.backupFile);
+        } else if (address) {
             const auto database = RecordsDatabase::Open(*address, &message);
             if (database && database->Backup(options.backupFile, &message)) {
                 std::fprintf(stdout, "%s\n", qPrintable(message));

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -17,8 +16,6 @@
 
 namespace velmora {
 namespace {
-
-Q_LOGGING_CATEGORY(lcRecords, "velmora.records")
 
 // SQLite's result codes that an operator can do something about.
 constexpr int kSqliteBusy = 5;
@@ -253,11 +250,7 @@ bool RecordsDatabase::IsConnectionLost(const QSqlError& error) const {
 
 bool RecordsDatabase::Backup(const QString& file, QString* message) {
     if (IsPostgres()) {
-        *message = QStringLiteral(
-                       "Die Patientenakte liegt auf einem PostgreSQL-Server. Eine Sicherung macht "
-                       "dort pg_dump, zum Beispiel:\n  pg_dump --format=custom --file=%1 '%2'\n"
-                       "Zurückspielen mit pg_restore.")
-                       .arg(file, address_.shown);
+        *message = PgDumpAdvice(address_, file);
         return false;
     }
     const QString target = QFileInfo(file).absoluteFilePath();
@@ -268,8 +261,19 @@ bool RecordsDatabase::Backup(const QString& file, QString* message) {
                        .arg(target);
         return false;
     }
+    // The copy holds patients' data: it is the user's alone from its first byte.
+    {
+        QFile empty(target);
+        if (!empty.open(QIODevice::NewOnly | QIODevice::WriteOnly) ||
+            !empty.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            *message = QStringLiteral("Die Sicherung nach %1 ist fehlgeschlagen.\n%2")
+                           .arg(target, empty.errorString());
+            return false;
+        }
+    }
     QSqlQuery query(db_);
     if (!query.prepare(QStringLiteral("VACUUM INTO ?"))) {
+        QFile::remove(target);
         *message = Reason(query.lastError());
         return false;
     }
@@ -282,8 +286,15 @@ bool RecordsDatabase::Backup(const QString& file, QString* message) {
     }
     *message =
         QStringLiteral("Die Patientenakte %1 wurde nach %2 gesichert.").arg(address_.file, target);
-    qCInfo(lcRecords) << "backup written to" << target;
     return true;
+}
+
+QString PgDumpAdvice(const DatabaseAddress& address, const QString& file) {
+    return QStringLiteral(
+               "Die Patientenakte liegt auf einem PostgreSQL-Server. Eine Sicherung "
+               "macht dort pg_dump, zum Beispiel:\n  pg_dump --format=custom "
+               "--file=%1 '%2'\nZurückspielen mit pg_restore.")
+        .arg(file, address.shown);
 }
 
 }  // namespace velmora

@@ -65,6 +65,9 @@ private:
     int schemaVersion_ = 0;
 };
 
+// How pg_dump makes a backup of records on a PostgreSQL server at `address` into `file`.
+QString PgDumpAdvice(const DatabaseAddress& address, const QString& file);
+
 // The name of the network file system that holds `path` ("nfs", "cifs", ...), empty for a local
 // one.
 QString NetworkFileSystemOf(const QString& path);

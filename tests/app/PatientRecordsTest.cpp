@@ -339,5 +339,69 @@ TEST_P(SQLiteRecordsWindow, ALockedDatabaseIsToldWithTheReasonAndNoTakeIsLost) {
 INSTANTIATE_TEST_SUITE_P(Only, SQLiteRecordsWindow, ::testing::Values(DatabaseKind::SQLite),
                          KindName);
 
+// The practice's server stopped during a test: the window works on, the operator is told once
+// with the reason, and everything taken meanwhile is written once the server is back.
+TEST(PostgresRecordsWindow, AServerThatGoesAwayIsToldOnceAndGetsEveryTakeWhenBack) {
+    if (QApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char arg0[] = "velmora-test";
+        static char* argv[] = {arg0, nullptr};
+        new QApplication(argc, argv);  // lives to the end of the test program
+    }
+    PostgresServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    const QString uri = QString::fromStdString(server.CreateDatabase("velmora"));
+    QString why;
+    auto address = DatabaseAddress::Parse(uri, &why);
+    ASSERT_TRUE(address);
+    auto database = RecordsDatabase::Open(*address, &why);
+    ASSERT_TRUE(database) << why.toStdString();
+    PatientRecords records(*database);
+    std::vector<MessageBoxRequest> notices;
+    std::vector<std::size_t> open;
+    const auto previous =
+        SetNoticePresenter([&](const MessageBoxRequest& request, std::function<void()>) {
+            notices.push_back(request);
+            open.push_back(notices.size() - 1);
+            return std::function<void()>([&open, n = notices.size() - 1] { std::erase(open, n); });
+        });
+    SimulatedSoundOutput sound;
+    SimulatedMixerDevice mixer;
+    mixer.AddDevice("Card");
+    {
+        TForm1 f(nullptr, sound, mixer, &records);
+        f.Edit3->SetText(QStringLiteral("Fern"));
+        f.ExTrackBar1->SetPosition(1);
+        f.HemisphereButton2Click(nullptr);
+
+        server.Halt();
+        for (const int coarse : {2, 3}) {
+            f.ExTrackBar1->SetPosition(coarse);
+            f.HemisphereButton2Click(nullptr);
+        }
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_TRUE(notices[0].text.startsWith(
+            QStringLiteral("Die Patientenakte auf %1 ist nicht erreichbar.").arg(uri)))
+            << notices[0].text.toStdString();
+        EXPECT_TRUE(f.Recorder->HasUnwrittenData());
+
+        ASSERT_TRUE(server.StartAgain(&error)) << error;
+        for (int i = 0; i < 200 && f.Recorder->HasUnwrittenData(); ++i) {
+            QTest::qWait(50);
+        }
+        EXPECT_FALSE(f.Recorder->HasUnwrittenData());
+        EXPECT_TRUE(open.empty());
+        EXPECT_EQ(notices.size(), 1u);
+        const auto found = records.Search(QStringLiteral("fern"));
+        ASSERT_EQ(found.size(), 1u);
+        const auto visits = records.VisitsOf(found[0].id);
+        ASSERT_EQ(visits.size(), 1u);
+        EXPECT_EQ(records.Thresholds(visits[0].id).size(), 3u);
+        EXPECT_EQ(records.Levels(visits[0].id)[0][3], 30);
+    }
+    SetNoticePresenter(previous);
+}
+
 }  // namespace
 }  // namespace velmora::test

@@ -370,6 +370,10 @@ TEST_P(SQLiteRecords, ABackupRestoresTheSameContentAndPassesTheIntegrityCheck) {
     QString message;
     ASSERT_TRUE(database->Backup(backup, &message)) << message.toStdString();
     EXPECT_TRUE(message.contains(backup)) << message.toStdString();
+    // Patients' data: the user's alone.
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(backup).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
     // Not over an existing file.
     EXPECT_FALSE(database->Backup(backup, &message));
     EXPECT_TRUE(message.contains(QStringLiteral("bereits vorhanden"))) << message.toStdString();

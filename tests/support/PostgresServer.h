@@ -71,6 +71,12 @@ public:
             *error = "initdb failed (see " + dir_ + "/run.log)";
             return false;
         }
+        return StartAgain(error);
+    }
+
+    // Starts the server of a cluster made before (after Halt()).
+    bool StartAgain(std::string* error) {
+        const std::string data = dir_ + "/data";
         if (Run({bin_ + "/pg_ctl", "-D", data, "-o", "-c listen_addresses='' -k " + dir_, "-l",
                  dir_ + "/log", "-w", "-t", "60", "start"}) != 0) {
             *error = "pg_ctl start failed (see " + dir_ + "/log)";
@@ -83,6 +89,20 @@ public:
             return false;
         }
         return true;
+    }
+
+    // Fast shutdown by the server's process id, keeping its cluster; waits until it has gone.
+    void Halt() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGINT);
+            for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            if (::kill(pid_, 0) == 0) {
+                ::kill(pid_, SIGKILL);
+            }
+            pid_ = -1;
+        }
     }
 
     // A fresh database; its libpq URI.
@@ -99,18 +119,9 @@ public:
     const std::string& SocketFolder() const { return dir_; }
     bool Running() const { return pid_ > 0 && ::kill(pid_, 0) == 0; }
 
-    // Fast shutdown by the server's process id; waits until it has gone.
+    // Halts the server and removes its cluster.
     void Stop() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGINT);
-            for (int i = 0; i < 300 && ::kill(pid_, 0) == 0; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            if (::kill(pid_, 0) == 0) {
-                ::kill(pid_, SIGKILL);
-            }
-            pid_ = -1;
-        }
+        Halt();
         if (!dir_.empty()) {
             std::error_code ec;
             std::filesystem::remove_all(dir_, ec);
