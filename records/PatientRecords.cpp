@@ -10,6 +10,8 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <algorithm>
+#include <tuple>
 #include <utility>
 
 #include <pwd.h>
@@ -17,6 +19,11 @@
 
 namespace velmora {
 namespace {
+
+// Up to how many of a word's patients are counted to find the rarest word typed.
+constexpr int kFewCandidates = 2000;
+// Rows a search reads beyond the list's length, for patients with two words of the prefix.
+constexpr int kRepeatsAllowed = 20;
 
 QString NewId() {
     return NewRecordId();
@@ -184,9 +191,13 @@ bool PatientRecords::WriteWords(const QString& id, const PatientFields& fields) 
             words.insert(word);
         }
     }
-    query.prepare(QStringLiteral("INSERT INTO patient_word (word, patient_id) VALUES (?, ?)"));
+    query.prepare(
+        QStringLiteral("INSERT INTO patient_word (word, name_key, first_name_key, "
+                       "patient_id) VALUES (?, ?, ?, ?)"));
     for (const QString& word : words) {
         query.addBindValue(word);
+        query.addBindValue(Text(NormalizedName(fields.name)));
+        query.addBindValue(Text(NormalizedName(fields.firstName)));
         query.addBindValue(id);
         if (!query.exec()) {
             return Fail(query.lastError());
@@ -314,35 +325,74 @@ std::vector<PatientSummary> PatientRecords::Search(const QString& text, int limi
                 .arg(lastVisit));
         query.addBindValue(limit * 4);
     } else {
-        // Each word typed is the start of a word of the patient: one index range per word.
+        // Each word typed is the start of a word of the patient. The rarest of them (the longest
+        // among equally common ones) is read as a range of the words' index, which holds each
+        // word with its patient's name keys: in the list's order, so that reading stops when the
+        // list is full; the other words are checked for each patient read. A keystroke reads a
+        // few hundred index entries, however many patients there are.
+        std::vector<std::tuple<int, qsizetype, QString>> byMatches;
+        for (const QString& word : words) {
+            const int matches = WordMatches(word);
+            if (matches < 0) {
+                return {};
+            }
+            byMatches.emplace_back(matches, -word.size(), word);
+        }
+        std::sort(byMatches.begin(), byMatches.end());
+        if (std::get<0>(byMatches.front()) == 0) {
+            Succeed();
+            return {};
+        }
         QString sql = QStringLiteral(
                           "SELECT p.id, p.name, p.first_name, p.practice_id, p.town, %1 FROM "
-                          "patient p WHERE ")
+                          "patient_word d JOIN patient p ON p.id = d.patient_id WHERE d.word >= ? "
+                          "AND d.word < ?")
                           .arg(lastVisit);
-        for (qsizetype i = 0; i < words.size(); ++i) {
-            sql += QLatin1String(i > 0 ? " AND " : "") +
-                   QLatin1String(
-                       "p.id IN (SELECT w.patient_id FROM patient_word w "
-                       "WHERE w.word >= ? AND w.word < ?)");
+        for (std::size_t i = 1; i < byMatches.size(); ++i) {
+            sql += QLatin1String(
+                " AND EXISTS (SELECT 1 FROM patient_word w WHERE "
+                "w.patient_id = d.patient_id AND w.word >= ? AND w.word < ?)");
         }
-        sql += QStringLiteral(" ORDER BY p.name_key, p.first_name_key, p.id LIMIT ?");
+        // A patient with two words of the prefix comes twice: some more rows than shown.
+        sql += QStringLiteral(
+            " ORDER BY d.word, d.name_key, d.first_name_key, d.patient_id "
+            "LIMIT ?");
         query.prepare(sql);
-        for (const QString& word : words) {
+        for (const auto& [matches, length, word] : byMatches) {
             query.addBindValue(word);
             query.addBindValue(PrefixEnd(word));
         }
-        query.addBindValue(limit);
+        query.addBindValue(limit + kRepeatsAllowed);
     }
     if (!query.exec()) {
         Fail(query.lastError());
         return {};
     }
     Succeed();
-    std::vector<PatientSummary> list = Summaries(query);
-    if (list.size() > std::size_t(limit)) {
-        list.resize(std::size_t(limit));
+    std::vector<PatientSummary> list;
+    QSet<QString> listed;
+    for (PatientSummary& patient : Summaries(query)) {
+        if (int(list.size()) < limit && !listed.contains(patient.id)) {
+            listed.insert(patient.id);
+            list.push_back(std::move(patient));
+        }
     }
     return list;
+}
+
+int PatientRecords::WordMatches(const QString& word) {
+    QSqlQuery query(database_.Connection());
+    query.prepare(
+        QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM patient_word w WHERE "
+                       "w.word >= ? AND w.word < ? LIMIT ?) c"));
+    query.addBindValue(word);
+    query.addBindValue(PrefixEnd(word));
+    query.addBindValue(kFewCandidates + 1);
+    if (!query.exec() || !query.next()) {
+        Fail(query.lastError());
+        return -1;
+    }
+    return query.value(0).toInt();
 }
 
 std::vector<PatientSummary> PatientRecords::SamePatients(const PatientFields& fields,

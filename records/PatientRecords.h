@@ -96,8 +96,9 @@ public:
     bool SavePatient(const QString& id, const PatientFields& fields);
     std::optional<PatientFields> LoadPatient(const QString& id);
     // Patients whose Name, Vorname, Patienten-ID or Wohnort have a word starting with each word
-    // typed (case and German spellings folded, see SearchKey.h), by name; for an empty text, the
-    // patients seen last. At most `limit`.
+    // typed (case and German spellings folded, see SearchKey.h), in the order of the matching
+    // word of the rarest word typed, then by name and first name (typing a name lists by name);
+    // for an empty text, the patients seen last. At most `limit`.
     std::vector<PatientSummary> Search(const QString& text, int limit = 100);
     // Stored patients other than `exceptId` with the same normalised Name and Vorname, and the same
     // Patienten-ID where both have one.
@@ -137,6 +138,9 @@ private:
     bool Fail(const QSqlError& error);
     bool Succeed();
     bool WriteWords(const QString& id, const PatientFields& fields);
+    // How many patients' words start with `word`, counted up to a few more than a search takes
+    // as its candidates; -1 on failure.
+    int WordMatches(const QString& word);
 
     RecordsDatabase& database_;
     QString lastError_;

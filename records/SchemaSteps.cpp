@@ -34,35 +34,44 @@ QString Spelled(const char* statement, bool postgres) {
 
 bool FillSearchWords(QSqlDatabase& db, QString* error) {
     // Read whole before writing: a PostgreSQL connection has one result at a time.
-    std::vector<std::pair<QString, QSet<QString>>> patients;
+    struct Patient {
+        QString id, nameKey, firstNameKey;
+        QSet<QString> words;
+    };
+    std::vector<Patient> patients;
     {
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        if (!query.exec(
-                QStringLiteral("SELECT id, name, first_name, practice_id, town FROM patient"))) {
+        if (!query.exec(QStringLiteral("SELECT id, name_key, first_name_key, name, first_name, "
+                                       "practice_id, town FROM patient"))) {
             *error = query.lastError().text();
             return false;
         }
         while (query.next()) {
-            QSet<QString> words;
-            for (int field = 1; field <= 4; ++field) {
+            Patient patient{query.value(0).toString(),
+                            query.value(1).toString(),
+                            query.value(2).toString(),
+                            {}};
+            for (int field = 3; field <= 6; ++field) {
                 for (const QString& word : SearchWords(query.value(field).toString())) {
-                    words.insert(word);
+                    patient.words.insert(word);
                 }
             }
-            patients.emplace_back(query.value(0).toString(), std::move(words));
+            patients.push_back(std::move(patient));
         }
     }
     QSqlQuery insert(db);
-    if (!insert.prepare(
-            QStringLiteral("INSERT INTO patient_word (word, patient_id) VALUES (?, ?)"))) {
+    if (!insert.prepare(QStringLiteral("INSERT INTO patient_word (word, name_key, first_name_key, "
+                                       "patient_id) VALUES (?, ?, ?, ?)"))) {
         *error = insert.lastError().text();
         return false;
     }
-    for (const auto& [id, words] : patients) {
-        for (const QString& word : words) {
+    for (const Patient& patient : patients) {
+        for (const QString& word : patient.words) {
             insert.addBindValue(word);
-            insert.addBindValue(id);
+            insert.addBindValue(patient.nameKey);
+            insert.addBindValue(patient.firstNameKey);
+            insert.addBindValue(patient.id);
             if (!insert.exec()) {
                 *error = insert.lastError().text();
                 return false;
@@ -95,7 +104,7 @@ const std::vector<Step>& Steps() {
              " changed_at BIGINT NOT NULL,"
              " changed_by TEXT NOT NULL,"
              " changed_on TEXT NOT NULL)",
-             "CREATE INDEX patient_by_name ON patient (name_key, first_name_key)",
+             "CREATE INDEX patient_by_name ON patient (name_key, first_name_key, id)",
              "CREATE INDEX patient_by_practice_id ON patient (practice_id)",
              "CREATE TABLE visit ("
              " id TEXT PRIMARY KEY,"
@@ -127,9 +136,11 @@ const std::vector<Step>& Steps() {
         {{
              "CREATE TABLE patient_word ("
              " word TEXT{binary} NOT NULL,"
+             " name_key TEXT NOT NULL,"
+             " first_name_key TEXT NOT NULL,"
              " patient_id TEXT NOT NULL REFERENCES patient (id) ON DELETE CASCADE,"
-             " PRIMARY KEY (word, patient_id))",
-             "CREATE INDEX patient_word_by_patient ON patient_word (patient_id)",
+             " PRIMARY KEY (word, name_key, first_name_key, patient_id))",
+             "CREATE INDEX patient_word_by_patient ON patient_word (patient_id, word)",
          },
          FillSearchWords},
     };

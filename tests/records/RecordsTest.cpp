@@ -89,7 +89,7 @@ TEST_P(Records, PatientsAreFoundByTheStartOfAnyWordWhateverTheSpelling) {
     EXPECT_EQ(Names(records.Search(QStringLiteral("mueller hans"))), std::set<QString>{});
 }
 
-TEST_P(Records, SearchAmongAHundredThousandPatientsFindsEveryMatchInNameOrder) {
+TEST_P(Records, SearchAmongAHundredThousandPatientsFindsEveryMatchInTheMatchingWordsOrder) {
     auto database = Open();
     ASSERT_TRUE(database);
     GeneratedPractice practice;
@@ -101,9 +101,20 @@ TEST_P(Records, SearchAmongAHundredThousandPatientsFindsEveryMatchInNameOrder) {
     // "Vorname7", "Vorname70" ... "Vorname79999": 1 + 10 + 100 + 1000 + 10000, and the new one.
     const auto seven = records.Search(QStringLiteral("vorname7"), 20000);
     EXPECT_EQ(seven.size(), 11112u);
-    EXPECT_TRUE(std::is_sorted(seven.begin(), seven.end(), [](const auto& a, const auto& b) {
-        return NormalizedName(a.name) < NormalizedName(b.name);
-    }));
+    // By the word that matched (the first name), then by name.
+    const auto key = [](const PatientSummary& p) {
+        return std::pair{NormalizedName(p.firstName), NormalizedName(p.name)};
+    };
+    EXPECT_TRUE(std::is_sorted(seven.begin(), seven.end(),
+                               [&](const auto& a, const auto& b) { return key(a) < key(b); }));
+    // Typing a name lists by name.
+    const auto schroeder = records.Search(QStringLiteral("schr"), 100);
+    ASSERT_EQ(schroeder.size(), 100u);
+    EXPECT_TRUE(
+        std::is_sorted(schroeder.begin(), schroeder.end(), [&](const auto& a, const auto& b) {
+            return std::pair{NormalizedName(a.name), NormalizedName(a.firstName)} <
+                   std::pair{NormalizedName(b.name), NormalizedName(b.firstName)};
+        }));
     EXPECT_EQ(Names(records.Search(QStringLiteral("müller vorname7"))),
               std::set<QString>{"Vorname7 Müller"});
     EXPECT_EQ(records.Search(QStringLiteral("schröder"), 100).size(), 100u);

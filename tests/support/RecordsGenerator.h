@@ -37,11 +37,13 @@ inline const QStringList& GeneratedSurnames() {
     return names;
 }
 
-// Inserts `rows` rows of `columns` values each, some 240 values to a statement (Qt's SQLite driver
-// looks each value's name up among all of a statement's, so many more cost more than they save).
+// Inserts `rows` rows of `columns` values each, some `values` values to a statement (Qt's SQLite
+// driver looks each value's name up among all of a statement's: some 240 at most pay there;
+// PostgreSQL takes thousands).
 inline bool InsertBatched(QSqlDatabase& db, const QString& table, const QStringList& columns,
-                          const std::vector<QVariantList>& rows, QString* error) {
-    const std::size_t kBatch = std::max<std::size_t>(1, 240 / std::size_t(columns.size()));
+                          const std::vector<QVariantList>& rows, QString* error,
+                          std::size_t values = 240) {
+    const std::size_t kBatch = std::max<std::size_t>(1, values / std::size_t(columns.size()));
     const QString one =
         QLatin1Char('(') + QStringList(columns.size(), QStringLiteral("?")).join(u',') + u')';
     for (std::size_t start = 0; start < rows.size(); start += kBatch) {
@@ -85,6 +87,7 @@ inline bool GeneratePractice(RecordsDatabase& database, int patients, int visits
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     constexpr qint64 kDay = 24LL * 3600 * 1000;
     std::vector<QVariantList> patientRows, wordRows, visitRows, takeRows;
+    const std::size_t values = database.IsPostgres() ? 6000 : 240;
     const auto flush = [&](bool all) {
         if (!all && patientRows.size() < 2000) {
             return true;
@@ -97,22 +100,23 @@ inline bool GeneratePractice(RecordsDatabase& database, int patients, int visits
                  QStringLiteral("first_name_key"), QStringLiteral("practice_id_key"),
                  QStringLiteral("created_at"), QStringLiteral("changed_at"),
                  QStringLiteral("changed_by"), QStringLiteral("changed_on")},
-                patientRows, error) &&
+                patientRows, error, values) &&
             InsertBatched(db, QStringLiteral("patient_word"),
-                          {QStringLiteral("word"), QStringLiteral("patient_id")}, wordRows,
-                          error) &&
+                          {QStringLiteral("word"), QStringLiteral("name_key"),
+                           QStringLiteral("first_name_key"), QStringLiteral("patient_id")},
+                          wordRows, error, values) &&
             InsertBatched(
                 db, QStringLiteral("visit"),
                 {QStringLiteral("id"), QStringLiteral("patient_id"), QStringLiteral("state"),
                  QStringLiteral("started_at"), QStringLiteral("finished_at"),
                  QStringLiteral("operator"), QStringLiteral("workstation"),
                  QStringLiteral("output_name"), QStringLiteral("output_description")},
-                visitRows, error) &&
+                visitRows, error, values) &&
             InsertBatched(db, QStringLiteral("threshold"),
                           {QStringLiteral("id"), QStringLiteral("visit_id"), QStringLiteral("seq"),
                            QStringLiteral("ear"), QStringLiteral("frequency"),
                            QStringLiteral("level_tenths"), QStringLiteral("taken_at")},
-                          takeRows, error);
+                          takeRows, error, values);
         patientRows.clear();
         wordRows.clear();
         visitRows.clear();
@@ -136,7 +140,7 @@ inline bool GeneratePractice(RecordsDatabase& database, int patients, int visits
             }
         }
         for (const QString& word : words) {
-            wordRows.push_back({word, id});
+            wordRows.push_back({word, NormalizedName(name), NormalizedName(firstName), id});
         }
         for (int v = 0; v < visitsEach; ++v) {
             const QString visit = QUuid::createUuid().toString(QUuid::WithoutBraces);
