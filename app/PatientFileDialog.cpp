@@ -11,6 +11,9 @@
 namespace velmora {
 namespace {
 
+// The matches listed; typing more narrows them down.
+constexpr int kListed = 50;
+
 QTreeWidget* List(QWidget* parent, const QStringList& headers) {
     auto* list = new QTreeWidget(parent);
     list->setHeaderLabels(headers);
@@ -93,7 +96,7 @@ PatientFileDialog::~PatientFileDialog() = default;
 
 void PatientFileDialog::Search() {
     patients_->clear();
-    for (const PatientSummary& patient : records_.Search(search_->text())) {
+    for (const PatientSummary& patient : records_.Search(search_->text(), kListed)) {
         auto* item = new QTreeWidgetItem(
             patients_, {patient.name, patient.firstName, patient.patientId, patient.town,
                         patient.lastVisit.isValid()

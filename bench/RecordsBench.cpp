@@ -29,7 +29,10 @@
 namespace velmora::test {
 namespace {
 
-constexpr int kPatients = 100000;
+// VELMORA_BENCH_PATIENTS makes a smaller practice for a quick look.
+const int kPatients = qEnvironmentVariableIsSet("VELMORA_BENCH_PATIENTS")
+                          ? qEnvironmentVariableIntValue("VELMORA_BENCH_PATIENTS")
+                          : 100000;
 constexpr int kVisitsEach = 5;
 constexpr int kTakesEach = 2;
 

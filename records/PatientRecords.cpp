@@ -21,7 +21,7 @@ namespace velmora {
 namespace {
 
 // Up to how many of a word's patients are counted to find the rarest word typed.
-constexpr int kFewCandidates = 2000;
+constexpr int kMatchesCounted = 500;
 // Rows a search reads beyond the list's length, for patients with two words of the prefix.
 constexpr int kRepeatsAllowed = 20;
 
@@ -161,6 +161,8 @@ std::optional<Ear> EarOf(const QString& name) {
 }
 
 PatientRecords::PatientRecords(RecordsDatabase& database) : database_(database) {}
+
+PatientRecords::~PatientRecords() = default;
 
 bool PatientRecords::Fail(const QSqlError& error) {
     lastError_ = database_.Reason(error);
@@ -387,7 +389,7 @@ int PatientRecords::WordMatches(const QString& word) {
                        "w.word >= ? AND w.word < ? LIMIT ?) c"));
     query.addBindValue(word);
     query.addBindValue(PrefixEnd(word));
-    query.addBindValue(kFewCandidates + 1);
+    query.addBindValue(kMatchesCounted + 1);
     if (!query.exec() || !query.next()) {
         Fail(query.lastError());
         return -1;
@@ -468,11 +470,21 @@ bool PatientRecords::AddThreshold(const QString& visitId, const ThresholdTake& t
         lastErrorIsConnection_ = false;
         return false;
     }
-    QSqlQuery query(database_.Connection());
-    query.prepare(QStringLiteral(
-        "INSERT INTO threshold (id, visit_id, seq, ear, frequency, level_tenths, waveform, "
-        "taken_at) SELECT ?, v.id, (SELECT COALESCE(MAX(t.seq), 0) + 1 FROM threshold t WHERE "
-        "t.visit_id = v.id), ?, ?, ?, ?, ? FROM visit v WHERE v.id = ? AND v.state = 'open'"));
+    // Prepared once per connection: the take is the hot path.
+    if (!addThreshold_ || preparedOn_ != database_.ConnectionNumber()) {
+        addThreshold_ = std::make_unique<QSqlQuery>(database_.Connection());
+        preparedOn_ = database_.ConnectionNumber();
+        if (!addThreshold_->prepare(QStringLiteral(
+                "INSERT INTO threshold (id, visit_id, seq, ear, frequency, level_tenths, "
+                "waveform, taken_at) SELECT ?, v.id, (SELECT COALESCE(MAX(t.seq), 0) + 1 FROM "
+                "threshold t WHERE t.visit_id = v.id), ?, ?, ?, ?, ? FROM visit v WHERE v.id = ? "
+                "AND v.state = 'open'"))) {
+            const QSqlError error = addThreshold_->lastError();
+            addThreshold_.reset();
+            return Fail(error);
+        }
+    }
+    QSqlQuery& query = *addThreshold_;
     query.addBindValue(NewId());
     query.addBindValue(Text(EarName(take.ear)));
     query.addBindValue(take.frequency);

@@ -4,10 +4,12 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
 class QSqlError;
+class QSqlQuery;
 
 namespace velmora {
 
@@ -86,6 +88,9 @@ using VisitLevels = std::array<std::array<int, 7>, 3>;
 class PatientRecords {
 public:
     explicit PatientRecords(RecordsDatabase& database);
+    ~PatientRecords();
+    PatientRecords(const PatientRecords&) = delete;
+    PatientRecords& operator=(const PatientRecords&) = delete;
 
     // --- patients
     // A new patient; its internal id, empty on failure.
@@ -143,6 +148,8 @@ private:
     int WordMatches(const QString& word);
 
     RecordsDatabase& database_;
+    std::unique_ptr<QSqlQuery> addThreshold_;
+    int preparedOn_ = 0;
     QString lastError_;
     bool lastErrorIsConnection_ = false;
 };

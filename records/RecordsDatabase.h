@@ -48,6 +48,8 @@ public:
 
     // Connects again after a server was lost (PostgreSQL); true when the connection stands.
     bool Reconnect();
+    // Counts the connections made: statements prepared on an earlier one are gone.
+    int ConnectionNumber() const { return connectionNumber_; }
 
     // The German reason for a failed statement or connection, from the driver's error.
     QString Reason(const QSqlError& error) const;
@@ -63,6 +65,7 @@ private:
     QString connectionName_;
     QSqlDatabase db_;
     int schemaVersion_ = 0;
+    int connectionNumber_ = 1;
 };
 
 // How pg_dump makes a backup of records on a PostgreSQL server at `address` into `file`.

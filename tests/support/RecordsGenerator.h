@@ -168,9 +168,16 @@ inline bool GeneratePractice(RecordsDatabase& database, int patients, int visits
         *error = commit.lastError().text();
         return false;
     }
-    // Fresh statistics, as a database in use has them.
+    // Fresh statistics and PostgreSQL's map of all-visible pages (its autovacuum's work), as a
+    // database in use has them; and SQLite's log written into the file, as it stands in a
+    // database at rest.
     QSqlQuery analyse(db);
-    analyse.exec(QStringLiteral("ANALYZE"));
+    analyse.exec(database.IsPostgres() ? QStringLiteral("VACUUM ANALYZE")
+                                       : QStringLiteral("ANALYZE"));
+    if (!database.IsPostgres()) {
+        analyse.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        analyse.exec(QStringLiteral("PRAGMA cache_size = -2000"));
+    }
     return true;
 }
 
