@@ -1,6 +1,8 @@
 #include "app/Unit1.h"
 
 #include "app/HeldSoundOutput.h"
+#include "app/PatientFileDialog.h"
+#include "app/VisitRecorder.h"
 #include "audio/AMixer.h"
 #include "audio/SSVolumeController.h"
 #include "audio/ToneGen.h"
@@ -21,8 +23,11 @@
 #include "framework/MessageBox.h"
 #include "framework/RadioButton.h"
 #include "framework/Shell.h"
+#include "platform/mixer/MixerDevice.h"
 #include "platform/sound/SoundOutput.h"
+#include "records/RecordsDatabase.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -79,7 +84,7 @@ const char* const kEarNames[3] = {"beide Ohren", "linkes Ohr", "rechtes Ohr"};
 
 }  // namespace
 
-TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
+TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, PatientRecords* records)
     : TForm(owner),
       toneOutput_(std::make_unique<HeldSoundOutput>(sound)),
       sound_(sound),
@@ -97,6 +102,9 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
                          "bleibt stumm, bis die Tonausgabe ihn wieder annimmt."),
           kCaution)) {
     Form1 = this;
+    Recorder = std::make_unique<VisitRecorder>(
+        records, [this] { return PatientFieldsOnWindow(); },
+        [this] { return CurrentVisitContext(); });
     LoadLayout(*toneOutput_, mixer);
     RemoveLeftoverPictures();
     // The defaults check radio buttons whose handlers each start the tone: it starts once, at
@@ -106,6 +114,7 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
     // loop, and one that is never painted (started minimised) after a moment at the latest.
     toneOutput_->Hold();
     ApplyStartupDefaults();
+    ConnectPatientRecords(records);
     QTimer::singleShot(0, this, [this] {
         if (!isVisible()) {
             StartTone();
@@ -129,6 +138,7 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
 
 TForm1::~TForm1() {
     mixer_.SetLevelHeldHandler({});
+    disconnect(fieldFocus_);
     mixer_.SetLevelRestoredHandler({});
     sound_.SetSoundBackHandler({});
     sound_.SetSoundLostHandler({});
@@ -172,6 +182,13 @@ void TForm1::showEvent(QShowEvent* event) {
         if (toneStarted_) {
             QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
         }
+        QTimer::singleShot(0, this, [this] {
+            if (!recordsProblem_.isEmpty()) {
+                recordsNotice_ = std::make_unique<Notice>(recordsProblem_, kCaution);
+                recordsNotice_->Show();
+            }
+            OfferUnfinishedVisits();
+        });
     }
 }
 
@@ -209,7 +226,17 @@ void TForm1::StartTone() {
     }
 }
 
-void TForm1::FormClose(TComponent*, TCloseAction&) {
+void TForm1::FormClose(TComponent*, TCloseAction& Action) {
+    Recorder->FinishVisit(true);
+    if (Recorder->HasUnwrittenData() && !Recorder->Flush() &&
+        MessageBox(QStringLiteral("Die Untersuchung ist noch nicht in der Patientenakte "
+                                  "gespeichert:\n%1\nWenn Sie Velmora jetzt beenden, geht sie "
+                                  "verloren. Trotzdem beenden?")
+                       .arg(Recorder->LastReason()),
+                   kCaution, MB_YESNO) != IDYES) {
+        Action = caNone;
+        return;
+    }
     DeletePictures();
 }
 
@@ -389,6 +416,7 @@ void TForm1::HemisphereButton2Click(TComponent*) {
             Thresholds[std::size_t(slot)] = int(heard * 12);
         }
     }
+    RecordThreshold();
     DrawHearingCurve();
 }
 
@@ -430,10 +458,14 @@ void TForm1::DrawHearingCurve() {
     TCanvas& c = PaintBox1->Canvas();
     const std::pair<TRadioButton*, TColor> ears[] = {
         {RadioButton3, kBothEars}, {RadioButton1, kLeftEar}, {RadioButton2, kRightEar}};
-    for (const auto& [radio, curveColor] : ears) {
+    for (std::size_t ear = 0; ear < 3; ++ear) {
+        const auto& [radio, curveColor] = ears[ear];
         if (!radio->Checked()) {
             continue;
         }
+        // A visit shown from the records stands in for today's curve while it is shown.
+        const std::array<int, 7> curve =
+            shownVisit_ ? CurveOfLevels((*shownVisit_)[ear]) : Thresholds;
         c.Brush().SetStyle(bsSolid);
         c.Brush().SetColor(kPlotBackground);
         c.FillRect(PaintBox1->ClientRect());
@@ -460,16 +492,20 @@ void TForm1::DrawHearingCurve() {
         c.MoveTo(0, kPlotHeight);
         c.LineTo(kPlotWidth, kPlotHeight);
 
+        if (!shownVisit_ && Recorder->Earlier()) {
+            DrawEarlierCurve(c, curveColor, Recorder->Earlier()->levels[ear]);
+        }
+
         c.Pen().SetColor(curveColor);
         c.Pen().SetWidth(2);
         const auto marker = [&](int slot) {
-            const int t = Thresholds[std::size_t(slot)];
+            const int t = curve[std::size_t(slot)];
             c.Ellipse(kPlotPoints[slot].left, t, kPlotPoints[slot].right, t + 4);
         };
         marker(0);
-        c.MoveTo(kPlotPoints[0].right, Thresholds[0] + 2);
+        c.MoveTo(kPlotPoints[0].right, curve[0] + 2);
         for (int slot = 1; slot < 7; ++slot) {
-            const int centre = Thresholds[std::size_t(slot)] + 2;
+            const int centre = curve[std::size_t(slot)] + 2;
             c.LineTo(kPlotPoints[slot].left, centre);
             marker(slot);
             c.MoveTo(kPlotPoints[slot].right, centre);
@@ -497,12 +533,14 @@ bool TForm1::AnyPatientFieldFilled() const {
 }
 
 void TForm1::ClearPatientFields() {
+    fillingFields_ = true;
     for (TEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7,
                         static_cast<TEdit*>(NumEdit1), static_cast<TEdit*>(NumEdit2)}) {
         edit->Clear();
     }
     Memo1->Clear();
     Edit1->SetFocus();
+    fillingFields_ = false;
 }
 
 void TForm1::janColorButton7click(TComponent*) {
@@ -512,6 +550,8 @@ void TForm1::janColorButton7click(TComponent*) {
     if (MessageBox(QStringLiteral("Sie wollen alle Eingabefelder löschen.\nEventuelle Eingaben "
                                   "gehen verloren.\nWollen Sie das tun?"),
                    kCaution, MB_YESNO) == IDYES) {
+        // The visit was the cleared patient's: what is typed next is not written over them.
+        Recorder->FinishVisit(false);
         ClearPatientFields();
         // The kept curves were the cleared patient's: the next report must not show them.
         ForgetPictures();
@@ -522,7 +562,11 @@ void TForm1::janColorButton3click(TComponent* Sender) {
     if (AnyPatientFieldFilled() &&
         MessageBox(QStringLiteral("Sie wollen alle Patientendaten löschen.\nSind Sie sicher?"),
                    kCaution, MB_YESNO) == IDYES) {
+        Recorder->FinishVisit(false);
         ClearPatientFields();
+    } else {
+        // The fields stay: the next visit is the same patient's.
+        Recorder->FinishVisit(AnyPatientFieldFilled());
     }
     ForgetPictures();
     janColorButton5click(Sender);
@@ -595,6 +639,7 @@ void TForm1::RenewKeptCurve() {
 }
 
 void TForm1::janColorButton1click(TComponent*) {
+    Recorder->SaveFields();
     const int ear = SelectedEar();
     const TBitmap picture = CurvePicture();
     QString path;

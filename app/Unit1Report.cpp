@@ -1,6 +1,7 @@
 // The report that "Bericht erstellen" writes into a word processor.
 #include "app/Unit1.h"
 
+#include "app/VisitRecorder.h"
 #include "controls/NumEdit.h"
 #include "framework/Edit.h"
 #include "framework/Memo.h"
@@ -9,6 +10,7 @@
 namespace velmora {
 
 void TForm1::janColorButton2click(TComponent*) {
+    Recorder->SaveFields();
     TReportSources sources;
     sources.PatientId = Edit1->Text();
     sources.FirstName = Edit2->Text();
@@ -27,6 +29,7 @@ void TForm1::janColorButton2click(TComponent*) {
     for (int ear = 0; ear < 3; ++ear) {
         sources.CurvePictures[std::size_t(ear)] = PicturePaths[std::size_t(ear)];
     }
+    sources.Comparison = ReportComparison();
     WriteReport(*WordApplication1, sources);
 }
 

@@ -1,4 +1,5 @@
 // Velmora: the relative hearing test.
+#include "app/RecordsCommandLine.h"
 #include "app/Unit1.h"
 #include "framework/Application.h"
 #include "framework/FontConfiguration.h"
@@ -15,6 +16,12 @@
 
 int main(int argc, char* argv[]) {
     using namespace velmora;
+    // The patient records' own command: a copy of them, without a window.
+    const RecordsCommandLine recordsOptions = RecordsCommandLine::Read(argc, argv);
+    if (recordsOptions.backup) {
+        QCoreApplication core(argc, argv);
+        return RunBackup(recordsOptions);
+    }
     // Read while the application connects to the display; the window's first font waits for it.
     FontConfigurationReader fontConfiguration;
     QApplication app(argc, argv);
@@ -30,7 +37,10 @@ int main(int argc, char* argv[]) {
         PulseContext pulse({}, "Velmora", PulseContext::Opening::WhenAsked);
         PulseSoundOutput sound(pulse);
         PulseMixerDevice mixer(pulse, sound);
-        TForm1 window(nullptr, sound, mixer);
+        // Without records (none reachable) the window works on and says why.
+        const OpenedRecords records = OpenRecords(recordsOptions);
+        TForm1 window(nullptr, sound, mixer, records.records.get());
+        window.SetRecordsProblem(records.problem);
         window.show();
         QApplication::exec();
     } catch (const std::exception& error) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace velmora {
 
@@ -256,6 +257,15 @@ public:
     // (true); once per such spell. A device that cannot tell never calls it.
     using LevelHeldHandler = std::function<void(bool held)>;
     virtual void SetLevelHeldHandler(LevelHeldHandler handler) { (void)handler; }
+
+    // The output the speaker line stands for now (the server's default output): its name and
+    // description as the server names them, kept with each visit of a patient; both empty where
+    // the device cannot tell.
+    struct OutputIdentity {
+        std::string name;
+        std::string description;
+    };
+    virtual OutputIdentity SpeakerOutput() { return {}; }
 };
 
 }  // namespace velmora

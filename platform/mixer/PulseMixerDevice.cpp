@@ -215,6 +215,14 @@ bool RunSet(PulseContext& pulse, Start start) {
 
 }  // namespace
 
+MixerDevice::OutputIdentity PulseMixerDevice::SpeakerOutput() {
+    Snapshot one;
+    if (!ReadSink(true, 0, one)) {
+        return {};
+    }
+    return {one.sinks.front().name, one.sinks.front().description};
+}
+
 bool PulseMixerDevice::ReadSink(bool byDefault, std::uint32_t index, Snapshot& one) {
     const bool read = RunRequest(pulse_,
                                  [&](pa_context* c) {

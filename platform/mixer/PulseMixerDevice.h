@@ -58,6 +58,7 @@ public:
                   std::uint32_t instance, std::uint32_t flags) override;
     void SetLevelRestoredHandler(LevelRestoredHandler handler) override;
     void SetLevelHeldHandler(LevelHeldHandler handler) override;
+    OutputIdentity SpeakerOutput() override;
 
 protected:
     std::uint32_t DeviceCount() override;

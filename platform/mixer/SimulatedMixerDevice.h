@@ -72,6 +72,9 @@ public:
         }
     }
     void SetLevelHeldHandler(LevelHeldHandler handler) override { levelHeld_ = std::move(handler); }
+    // The output the speakers stand for, as a server would name it.
+    void SetSpeakerOutput(OutputIdentity output) { speakerOutput_ = std::move(output); }
+    OutputIdentity SpeakerOutput() override { return speakerOutput_; }
 
     // Values of a control as ControlItems x ControlChannels (item by item).
     std::vector<std::uint32_t> Values(std::uint32_t device, std::uint32_t controlId) const;
@@ -137,6 +140,7 @@ private:
     std::uint32_t nextControlId_ = 0x100;
     LevelRestoredHandler levelRestored_;
     LevelHeldHandler levelHeld_;
+    OutputIdentity speakerOutput_;
 };
 
 }  // namespace velmora
