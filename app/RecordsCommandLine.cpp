@@ -37,6 +37,11 @@ OpenedRecords OpenRecords(const RecordsCommandLine& options) {
     }
     QString error;
     const auto address = DatabaseAddress::Resolve(options.database, &error);
+    if (address && address->kind == DatabaseAddress::PostgreSQL) {
+        // Opened off the window's thread: a server that does not answer must not hold it up.
+        opened.server = address;
+        return opened;
+    }
     if (address) {
         opened.database = RecordsDatabase::Open(*address, &error);
     }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace velmora {
 
@@ -25,9 +26,12 @@ struct RecordsCommandLine {
 
 // The records the window keeps its visits in, opened; an empty `records` with the German reason
 // in `problem` when there are none (the window works on without them).
+// A practice's server is not opened here (it may not answer): `server` names it, and the window
+// opens it when its writer reaches it.
 struct OpenedRecords {
     std::unique_ptr<RecordsDatabase> database;
     std::unique_ptr<PatientRecords> records;
+    std::optional<DatabaseAddress> server;
     QString problem;
 };
 OpenedRecords OpenRecords(const RecordsCommandLine& options);

@@ -84,7 +84,8 @@ const char* const kEarNames[3] = {"beide Ohren", "linkes Ohr", "rechtes Ohr"};
 
 }  // namespace
 
-TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, PatientRecords* records)
+TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, PatientRecords* records,
+               std::optional<DatabaseAddress> server)
     : TForm(owner),
       toneOutput_(std::make_unique<HeldSoundOutput>(sound)),
       sound_(sound),
@@ -103,8 +104,14 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, Patien
           kCaution)) {
     Form1 = this;
     Recorder = std::make_unique<VisitRecorder>(
-        records, [this] { return PatientFieldsOnWindow(); },
+        records, std::move(server), [this] { return PatientFieldsOnWindow(); },
         [this] { return CurrentVisitContext(); });
+    // A server that answers only after the window has shown: its unfinished visits then.
+    Recorder->OnRecordsReadable = [this] {
+        if (shownOnce_) {
+            OfferUnfinishedVisits();
+        }
+    };
     LoadLayout(*toneOutput_, mixer);
     RemoveLeftoverPictures();
     // The defaults check radio buttons whose handlers each start the tone: it starts once, at
@@ -114,7 +121,7 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, Patien
     // loop, and one that is never painted (started minimised) after a moment at the latest.
     toneOutput_->Hold();
     ApplyStartupDefaults();
-    ConnectPatientRecords(records);
+    ConnectPatientRecords(Recorder->Enabled());
     QTimer::singleShot(0, this, [this] {
         if (!isVisible()) {
             StartTone();
@@ -228,7 +235,7 @@ void TForm1::StartTone() {
 
 void TForm1::FormClose(TComponent*, TCloseAction& Action) {
     Recorder->FinishVisit(true);
-    if (Recorder->HasUnwrittenData() && !Recorder->Flush() &&
+    if (!Recorder->Flush() &&
         MessageBox(QStringLiteral("Die Untersuchung ist noch nicht in der Patientenakte "
                                   "gespeichert:\n%1\nWenn Sie Velmora jetzt beenden, geht sie "
                                   "verloren. Trotzdem beenden?")

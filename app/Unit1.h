@@ -2,6 +2,7 @@
 
 #include "framework/Form.h"
 #include "framework/Notice.h"
+#include "records/DatabaseAddress.h"
 #include "records/PatientRecords.h"
 #include "report/ReportDocument.h"
 #include "report/WordApplication.h"
@@ -57,8 +58,10 @@ class TForm1 : public TForm {
     std::unique_ptr<HeldSoundOutput> toneOutput_;
 
 public:
+    // `server`: the practice's server when `records` could not be opened on it yet (read once it
+    // answers; the visits wait on this workstation meanwhile).
     TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer,
-           PatientRecords* records = nullptr);
+           PatientRecords* records = nullptr, std::optional<DatabaseAddress> server = {});
     ~TForm1() override;
 
     // --- Session state ---
@@ -204,7 +207,7 @@ private:
     void RenewKeptCurve();
 
     // The patient record on the window and the records behind it.
-    void ConnectPatientRecords(PatientRecords* records);
+    void ConnectPatientRecords(bool enabled);
     // Keeps the threshold just taken (the level as the gauge shows it) in the records.
     void RecordThreshold();
     PatientFields PatientFieldsOnWindow() const;

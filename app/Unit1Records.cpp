@@ -48,8 +48,8 @@ std::array<int, 7> TForm1::CurveOfLevels(const std::array<int, 7>& levels) {
     return curve;
 }
 
-void TForm1::ConnectPatientRecords(PatientRecords* records) {
-    if (records == nullptr) {
+void TForm1::ConnectPatientRecords(bool enabled) {
+    if (!enabled) {
         return;
     }
     // The visit opens with the first field typed (not with what the program fills in).
@@ -229,7 +229,11 @@ void TForm1::ShowVisitLevels(const std::array<std::array<int, 7>, 3>* levels) {
 
 void TForm1::OfferUnfinishedVisits() {
     for (const VisitInfo& visit : Recorder->UnfinishedVisits()) {
-        const auto patient = Recorder->Records()->LoadPatient(visit.patientId);
+        PatientRecords* records = Recorder->Records();
+        if (records == nullptr) {
+            return;
+        }
+        const auto patient = records->LoadPatient(visit.patientId);
         const int answer = MessageBox(
             QStringLiteral("Die Untersuchung von %1 %2 vom %3 wurde nicht abgeschlossen.\nMöchten "
                            "Sie sie fortsetzen?")
@@ -276,7 +280,16 @@ void TForm1::janColorButton9click(TComponent*) {
         return;
     }
     Recorder->SaveFields();
-    PatientFileDialog dialog(*Recorder->Records(), this);
+    PatientRecords* records = Recorder->Records();
+    if (records == nullptr) {
+        MessageBox(
+            QStringLiteral("Die Patientenakte ist nicht verfügbar.\nDie Patientenakte auf %1 "
+                           "ist nicht erreichbar.")
+                .arg(Recorder->ServerShown()),
+            kCaution, MB_OK);
+        return;
+    }
+    PatientFileDialog dialog(*records, this);
     dialog.OnShowVisit = [this](const VisitLevels* levels) { ShowVisitLevels(levels); };
     const bool take = dialog.exec() == QDialog::Accepted;
     ShowVisitLevels(nullptr);

@@ -1,17 +1,20 @@
 #include "app/VisitRecorder.h"
 
 #include "framework/Notice.h"
+#include "records/RecordWrite.h"
 #include "records/RecordsDatabase.h"
-
-#include <QTimer>
+#include "records/RecordsWriter.h"
 
 #include <utility>
 
 namespace velmora {
 namespace {
 
-// How long a write that failed waits before it is made again.
-constexpr int kRetryMs = 3000;
+// How long a call waits for its write to be on the records (or kept on this workstation): a
+// local commit takes milliseconds, a server that answers a few more.
+constexpr int kWriteWaitMs = 1000;
+// How long closing the program waits for the writes still being made.
+constexpr int kCloseWaitMs = 3000;
 
 const QString kCaution = QStringLiteral("   Achtung!");
 
@@ -30,84 +33,124 @@ bool Typed(const QString& text) {
 
 }  // namespace
 
-VisitRecorder::VisitRecorder(PatientRecords* records, std::function<PatientFields()> fields,
+VisitRecorder::VisitRecorder(PatientRecords* records, std::optional<DatabaseAddress> server,
+                             std::function<PatientFields()> fields,
                              std::function<VisitContext()> context, QObject* parent)
     : QObject(parent),
       records_(records),
       fields_(std::move(fields)),
       contextOf_(std::move(context)),
-      today_(NoLevels()),
-      retry_(new QTimer(this)) {
-    retry_->setSingleShot(true);
-    retry_->setInterval(kRetryMs);
-    connect(retry_, &QTimer::timeout, this, [this] {
-        if (records_ != nullptr && records_->LastErrorIsConnection()) {
-            records_->Database().Reconnect();
+      today_(NoLevels()) {
+    if (!server && records_ != nullptr) {
+        server = records_->Database().Address();
+    }
+    if (!server) {
+        return;
+    }
+    // A practice's server: what cannot reach it waits in the workstation's own file.
+    std::optional<DatabaseAddress> keeping;
+    if (server->kind == DatabaseAddress::PostgreSQL) {
+        keeping = DatabaseAddress::DefaultFile();
+    }
+    writer_ = std::make_unique<RecordsWriter>(*server, keeping);
+    const QString shown = server->shown;
+    RecordsWriter::Events events;
+    events.serverLost = [this, shown](const QString&) {
+        serverAway_ = true;
+        readsLost_ = records_ != nullptr && records_->Database().IsPostgres();
+        notice_ = std::make_unique<Notice>(
+            QStringLiteral("Die Patientenakte auf %1 ist nicht erreichbar.\nDie Untersuchung wird "
+                           "auf diesem Arbeitsplatz aufbewahrt und übertragen, sobald die "
+                           "Verbindung wieder besteht.")
+                .arg(shown),
+            kCaution);
+        notice_->Show();
+    };
+    events.transferred = [this, shown] {
+        notice_ = std::make_unique<Notice>(
+            QStringLiteral("Die auf diesem Arbeitsplatz aufbewahrte Untersuchung wurde in die "
+                           "Patientenakte auf %1 übertragen.")
+                .arg(shown),
+            kCaution);
+        notice_->Show();
+    };
+    events.failed = [this](const QString& reason) {
+        notice_ = std::make_unique<Notice>(
+            QStringLiteral(
+                "Die Untersuchung konnte nicht in der Patientenakte gespeichert werden.\n%1"
+                "\nVelmora versucht es weiter; die Werte bleiben erhalten. Bitte beenden "
+                "Sie Velmora erst, wenn diese Meldung von selbst verschwunden ist.")
+                .arg(reason),
+            kCaution);
+        notice_->Show();
+    };
+    events.written = [this] {
+        if (notice_) {
+            notice_->Close();
         }
-        Flush();
-    });
+    };
+    events.reachable = [this] {
+        serverAway_ = false;
+        if (records_ == nullptr && ownDatabase_ == nullptr) {
+            // The server answered a moment ago: opening the reading connection does not wait.
+            QString error;
+            ownDatabase_ = RecordsDatabase::Open(writer_->Server(), &error);
+            if (ownDatabase_) {
+                ownRecords_ = std::make_unique<PatientRecords>(*ownDatabase_);
+                records_ = ownRecords_.get();
+                if (OnRecordsReadable) {
+                    OnRecordsReadable();
+                }
+            }
+        }
+    };
+    writer_->SetEvents(std::move(events));
 }
 
 VisitRecorder::~VisitRecorder() = default;
 
-void VisitRecorder::Queue(Write write) {
-    pending_.push_back(std::move(write));
-    Flush();
+PatientRecords* VisitRecorder::Records() {
+    if (records_ == nullptr || serverAway_) {
+        return nullptr;
+    }
+    // The reading connection went with the server, whether or not a read has noticed yet.
+    if ((readsLost_ || records_->LastErrorIsConnection()) && !records_->Database().Reconnect()) {
+        return nullptr;
+    }
+    readsLost_ = false;
+    return records_;
+}
+
+void VisitRecorder::Queue(const RecordWrite& write) {
+    if (!writer_) {
+        return;
+    }
+    writer_->Submit(write);
+    // Behind a write that did not settle in a moment, the next ones do not wait either.
+    if (writerBehind_ && !writer_->WaitSettled(0)) {
+        return;
+    }
+    writerBehind_ = !writer_->WaitSettled(kWriteWaitMs);
+}
+
+QString VisitRecorder::ServerShown() const {
+    return writer_ ? writer_->Server().shown : QString();
+}
+
+bool VisitRecorder::HasUnwrittenData() const {
+    return writer_ != nullptr && writer_->Unwritten() > 0;
 }
 
 bool VisitRecorder::Flush() {
-    if (records_ == nullptr) {
-        return true;
-    }
-    while (!pending_.empty()) {
-        if (!pending_.front()(*records_)) {
-            Failed();
-            return false;
-        }
-        pending_.pop_front();
-    }
-    reason_.clear();
-    retry_->stop();
-    if (notice_) {
-        notice_->Close();
-    }
-    return true;
+    return writer_ == nullptr || writer_->WaitSettled(kCloseWaitMs);
 }
 
-void VisitRecorder::Failed() {
-    const bool serverLost = records_->LastErrorIsConnection();
-    const bool newReason = reason_ != records_->LastError();
-    reason_ = records_->LastError();
-    retry_->start();
-    if (serverLost) {
-        // Told once: the window works on and keeps what it has.
-        if (serverLostTold_) {
-            return;
-        }
-        serverLostTold_ = true;
-        notice_ = std::make_unique<Notice>(
-            QStringLiteral("Die Patientenakte auf %1 ist nicht erreichbar.\n%2\nSie können "
-                           "weiterarbeiten: Velmora speichert die Untersuchung, sobald der Server "
-                           "wieder erreichbar ist. Bitte beenden Sie Velmora bis dahin nicht.")
-                .arg(records_->Database().Address().shown, reason_),
-            kCaution);
-        notice_->Show();
-        return;
-    }
-    if (notice_ && notice_->IsShown() && !newReason) {
-        return;
-    }
-    notice_ = std::make_unique<Notice>(
-        QStringLiteral("Die Untersuchung konnte nicht in der Patientenakte gespeichert werden.\n%1"
-                       "\nVelmora versucht es weiter; die Werte bleiben erhalten. Bitte beenden "
-                       "Sie Velmora erst, wenn diese Meldung von selbst verschwunden ist.")
-            .arg(reason_),
-        kCaution);
-    notice_->Show();
+QString VisitRecorder::LastReason() const {
+    return writer_ ? writer_->LastReason() : QString();
 }
 
 void VisitRecorder::EnsureVisit() {
-    if (records_ == nullptr || !visitId_.isEmpty()) {
+    if (!writer_ || !visitId_.isEmpty()) {
         return;
     }
     if (patientId_.isEmpty()) {
@@ -115,17 +158,13 @@ void VisitRecorder::EnsureVisit() {
         patientIsNew_ = true;
         askedSamePatient_ = false;
         written_ = fields_();
-        Queue([id = patientId_, fields = written_](PatientRecords& records) {
-            return records.CreatePatient(id, fields);
-        });
+        Queue(RecordWrite::CreatePatient(patientId_, written_));
     }
     visitId_ = NewRecordId();
     context_ = contextOf_();
     today_ = NoLevels();
     lastEar_.reset();
-    Queue([visit = visitId_, patient = patientId_, context = context_](PatientRecords& records) {
-        return records.OpenVisit(visit, patient, context);
-    });
+    Queue(RecordWrite::OpenVisit(visitId_, patientId_, context_));
 }
 
 void VisitRecorder::FieldTyped() {
@@ -133,7 +172,7 @@ void VisitRecorder::FieldTyped() {
 }
 
 void VisitRecorder::SaveFields() {
-    if (records_ == nullptr || visitId_.isEmpty()) {
+    if (!writer_ || visitId_.isEmpty()) {
         return;
     }
     const PatientFields fields = fields_();
@@ -141,13 +180,11 @@ void VisitRecorder::SaveFields() {
         return;
     }
     written_ = fields;
-    Queue([id = patientId_, fields](PatientRecords& records) {
-        return records.SavePatient(id, fields);
-    });
+    Queue(RecordWrite::SavePatient(patientId_, fields));
 }
 
 void VisitRecorder::ThresholdTaken(Ear ear, int slot, int levelTenths, const QString& waveform) {
-    if (records_ == nullptr || slot < 0 || slot >= int(kTestFrequencies.size())) {
+    if (!writer_ || slot < 0 || slot >= int(kTestFrequencies.size())) {
         return;
     }
     EnsureVisit();
@@ -156,19 +193,17 @@ void VisitRecorder::ThresholdTaken(Ear ear, int slot, int levelTenths, const QSt
     lastEar_ = ear;
     const ThresholdTake take{ear, kTestFrequencies[std::size_t(slot)], levelTenths, waveform,
                              QDateTime::currentDateTimeUtc()};
-    Queue([visit = visitId_, take](PatientRecords& records) {
-        return records.AddThreshold(visit, take);
-    });
+    Queue(RecordWrite::AddThreshold(visitId_, take));
 }
 
 void VisitRecorder::FinishVisit(bool keepPatient) {
-    if (records_ == nullptr) {
+    if (!writer_) {
         return;
     }
     if (!visitId_.isEmpty()) {
         SaveFields();
         const bool tookAny = lastEar_.has_value();
-        Queue([visit = visitId_](PatientRecords& records) { return records.FinishVisit(visit); });
+        Queue(RecordWrite::FinishVisit(visitId_));
         visitId_.clear();
         patientIsNew_ = false;
         if (keepPatient && tookAny) {
@@ -193,10 +228,11 @@ void VisitRecorder::ForgetPatient() {
 }
 
 std::optional<PatientSummary> VisitRecorder::SamePatientToAsk() {
-    if (records_ == nullptr || !patientIsNew_ || askedSamePatient_ || !Flush()) {
+    PatientRecords* records = Records();
+    if (records == nullptr || !patientIsNew_ || askedSamePatient_) {
         return std::nullopt;
     }
-    const auto same = records_->SamePatients(fields_(), patientId_);
+    const auto same = records->SamePatients(fields_(), patientId_);
     if (same.empty()) {
         return std::nullopt;
     }
@@ -205,10 +241,11 @@ std::optional<PatientSummary> VisitRecorder::SamePatientToAsk() {
 }
 
 std::optional<PatientFields> VisitRecorder::TakeStoredPatient(const QString& storedId) {
-    if (records_ == nullptr || !Flush()) {
+    PatientRecords* records = Records();
+    if (records == nullptr) {
         return std::nullopt;
     }
-    std::optional<PatientFields> stored = records_->LoadPatient(storedId);
+    std::optional<PatientFields> stored = records->LoadPatient(storedId);
     if (!stored) {
         return std::nullopt;
     }
@@ -227,11 +264,9 @@ std::optional<PatientFields> VisitRecorder::TakeStoredPatient(const QString& sto
     }
     const QString newId = patientId_;
     if (!visitId_.isEmpty()) {
-        Queue([visit = visitId_, storedId](PatientRecords& records) {
-            return records.MoveVisit(visit, storedId);
-        });
+        Queue(RecordWrite::MoveVisit(visitId_, storedId));
     }
-    Queue([newId](PatientRecords& records) { return records.RemoveNewPatient(newId); });
+    Queue(RecordWrite::RemoveNewPatient(newId));
     patientId_ = storedId;
     patientIsNew_ = false;
     written_ = *stored;
@@ -240,10 +275,11 @@ std::optional<PatientFields> VisitRecorder::TakeStoredPatient(const QString& sto
 }
 
 std::optional<PatientFields> VisitRecorder::LoadPatient(const QString& patientId) {
-    if (records_ == nullptr) {
+    PatientRecords* records = Records();
+    if (records == nullptr) {
         return std::nullopt;
     }
-    std::optional<PatientFields> fields = records_->LoadPatient(patientId);
+    std::optional<PatientFields> fields = records->LoadPatient(patientId);
     if (!fields) {
         return std::nullopt;
     }
@@ -260,20 +296,22 @@ std::optional<PatientFields> VisitRecorder::LoadPatient(const QString& patientId
 
 void VisitRecorder::LoadEarlier() {
     earlier_.reset();
-    if (records_ == nullptr || patientId_.isEmpty()) {
+    PatientRecords* records = Records();
+    if (records == nullptr || patientId_.isEmpty()) {
         return;
     }
-    if (const auto visit = records_->ComparisonVisit(patientId_, visitId_)) {
-        earlier_ = Comparison{visit->started.toLocalTime().date(), records_->Levels(visit->id),
+    if (const auto visit = records->ComparisonVisit(patientId_, visitId_)) {
+        earlier_ = Comparison{visit->started.toLocalTime().date(), records->Levels(visit->id),
                               visit->context.outputName, visit->context.outputDescription};
     }
 }
 
 std::vector<VisitInfo> VisitRecorder::UnfinishedVisits() {
-    if (records_ == nullptr) {
+    PatientRecords* records = Records();
+    if (records == nullptr) {
         return {};
     }
-    return records_->OpenVisits(CurrentOperator(), CurrentWorkstation());
+    return records->OpenVisits(CurrentOperator(), CurrentWorkstation());
 }
 
 std::optional<PatientFields> VisitRecorder::ResumeVisit(const VisitInfo& visit) {
@@ -292,10 +330,10 @@ std::optional<PatientFields> VisitRecorder::ResumeVisit(const VisitInfo& visit) 
 }
 
 void VisitRecorder::FinishUnfinishedVisit(const VisitInfo& visit) {
-    if (records_ == nullptr) {
+    if (!writer_) {
         return;
     }
-    Queue([id = visit.id](PatientRecords& records) { return records.FinishVisit(id); });
+    Queue(RecordWrite::FinishVisit(visit.id));
 }
 
 }  // namespace velmora

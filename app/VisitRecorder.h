@@ -1,44 +1,58 @@
 #pragma once
 
+#include "records/DatabaseAddress.h"
 #include "records/PatientRecords.h"
 
 #include <QDate>
 #include <QObject>
 #include <QString>
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-class QTimer;
-
 namespace velmora {
 
 class Notice;
+class RecordsDatabase;
+class RecordsWriter;
+struct RecordWrite;
 
 // The visit on the window, kept in the patient records as it goes.
 //
 // The visit opens with the first threshold taken or the first field typed (a patient typed anew is
-// kept as a new patient then); every take is committed before ThresholdTaken returns; the fields
-// are written when they have changed, whenever the window says so; finishing the visit closes it
-// for good. A write that fails is kept in order with the ones after it and made again every few
-// seconds and at the next write: the operator is told why once (in German), and told nothing more
-// until the writes go through, which closes the notice. Nothing is dropped while the program runs.
+// kept as a new patient then); the fields are written when they have changed, whenever the window
+// says so; finishing the visit closes it for good. The writes are made in order on the records'
+// own thread (RecordsWriter.h); each call waits a moment for its write to be on the records, or,
+// with a practice's server that cannot be reached, kept in the workstation's own file until the
+// server is back. The operator is told once that the server is away and once that what was kept
+// has been written; another failure (a locked or full database) is told with its reason until the
+// writes go through. Nothing is dropped while the program runs.
+//
+// Reads (the earlier visit, a patient taken from the records, the same patient asked about) go to
+// the records on the window's thread only while the server answers.
 //
 // Without records (none configured, or they could not be opened) every call does nothing and the
 // window is as it has always been.
 class VisitRecorder : public QObject {
 public:
-    // `records` may be null. `fields` reads the window's ten fields, `context` who, where and on
-    // which sound output (read when a visit opens).
-    VisitRecorder(PatientRecords* records, std::function<PatientFields()> fields,
-                  std::function<VisitContext()> context, QObject* parent = nullptr);
+    // `records`: the records to read, opened on this thread, or null. `server`: where the
+    // records are when they could not be opened yet (a practice's server that did not answer);
+    // they are read once it answers. `fields` reads the window's ten fields, `context` who, where
+    // and on which sound output (read when a visit opens).
+    VisitRecorder(PatientRecords* records, std::optional<DatabaseAddress> server,
+                  std::function<PatientFields()> fields, std::function<VisitContext()> context,
+                  QObject* parent = nullptr);
     ~VisitRecorder() override;
 
-    bool Enabled() const { return records_ != nullptr; }
-    PatientRecords* Records() const { return records_; }
+    bool Enabled() const { return writer_ != nullptr; }
+    // The records to read, null while the server does not answer.
+    PatientRecords* Records();
+    // How the records' place is shown to the operator.
+    QString ServerShown() const;
+    // Called once the records can be read, when they could not at first.
+    std::function<void()> OnRecordsReadable;
 
     // --- the window's events
     void FieldTyped();
@@ -84,20 +98,30 @@ public:
     const VisitContext& TodayContext() const { return context_; }
 
     // --- writes
-    bool HasUnwrittenData() const { return !pending_.empty(); }
-    // Makes the writes still waiting; true when none is left.
+    // Writes not yet on the records (waiting, or kept on this workstation for the server).
+    bool HasUnwrittenData() const;
+    // Waits a moment for every write to be on the records or kept on this workstation; true when
+    // closing the program now loses nothing.
     bool Flush();
-    const QString& LastReason() const { return reason_; }
+    QString LastReason() const;
 
 private:
-    using Write = std::function<bool(PatientRecords&)>;
-    void Queue(Write write);
+    void Queue(const RecordWrite& write);
     void EnsureVisit();
     void ForgetPatient();
     void LoadEarlier();
     void Failed();
 
     PatientRecords* records_;
+    std::unique_ptr<RecordsDatabase> ownDatabase_;
+    std::unique_ptr<PatientRecords> ownRecords_;
+    std::unique_ptr<RecordsWriter> writer_;
+    // A write did not settle in a moment (a server that does not answer): the next ones do not
+    // wait for it.
+    bool writerBehind_ = false;
+    // The server did not answer the writer (reads would wait for it too).
+    bool serverAway_ = false;
+    bool readsLost_ = false;
     std::function<PatientFields()> fields_;
     std::function<VisitContext()> contextOf_;
     QString patientId_;
@@ -109,11 +133,7 @@ private:
     VisitLevels today_;
     std::optional<Ear> lastEar_;
     std::optional<Comparison> earlier_;
-    std::deque<Write> pending_;
-    QString reason_;
-    QTimer* retry_;
     std::unique_ptr<Notice> notice_;
-    bool serverLostTold_ = false;
 };
 
 }  // namespace velmora

@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
         PulseMixerDevice mixer(pulse, sound);
         // Without records (none reachable) the window works on and says why.
         const OpenedRecords records = OpenRecords(recordsOptions);
-        TForm1 window(nullptr, sound, mixer, records.records.get());
+        TForm1 window(nullptr, sound, mixer, records.records.get(), records.server);
         window.SetRecordsProblem(records.problem);
         window.show();
         QApplication::exec();

@@ -462,7 +462,8 @@ bool PatientRecords::OpenVisit(const QString& id, const QString& patientId,
     return Succeed();
 }
 
-bool PatientRecords::AddThreshold(const QString& visitId, const ThresholdTake& take) {
+bool PatientRecords::AddThreshold(const QString& visitId, const ThresholdTake& take,
+                                  const QString& takeId) {
     if (FrequencySlot(take.frequency) < 0 || take.levelTenths < 0 || take.levelTenths > 99) {
         lastError_ = QStringLiteral("Ungültiger Messwert (%1 Hz, Stufe %2).")
                          .arg(take.frequency)
@@ -478,14 +479,15 @@ bool PatientRecords::AddThreshold(const QString& visitId, const ThresholdTake& t
                 "INSERT INTO threshold (id, visit_id, seq, ear, frequency, level_tenths, "
                 "waveform, taken_at) SELECT ?, v.id, (SELECT COALESCE(MAX(t.seq), 0) + 1 FROM "
                 "threshold t WHERE t.visit_id = v.id), ?, ?, ?, ?, ? FROM visit v WHERE v.id = ? "
-                "AND v.state = 'open'"))) {
+                "AND v.state = 'open' ON CONFLICT (id) DO NOTHING"))) {
             const QSqlError error = addThreshold_->lastError();
             addThreshold_.reset();
             return Fail(error);
         }
     }
     QSqlQuery& query = *addThreshold_;
-    query.addBindValue(NewId());
+    const QString id = takeId.isEmpty() ? NewId() : takeId;
+    query.addBindValue(id);
     query.addBindValue(Text(EarName(take.ear)));
     query.addBindValue(take.frequency);
     query.addBindValue(take.levelTenths);
@@ -495,12 +497,41 @@ bool PatientRecords::AddThreshold(const QString& visitId, const ThresholdTake& t
     if (!query.exec()) {
         return Fail(query.lastError());
     }
-    if (query.numRowsAffected() != 1) {
+    if (query.numRowsAffected() != 1 && !Exists(QStringLiteral("threshold"), id)) {
         lastError_ = QStringLiteral("Die Untersuchung ist bereits abgeschlossen.");
         lastErrorIsConnection_ = false;
         return false;
     }
     return Succeed();
+}
+
+bool PatientRecords::Exists(const QString& table, const QString& id, const QString* patientId) {
+    QSqlQuery query(database_.Connection());
+    query.prepare(
+        QStringLiteral("SELECT 1 FROM %1 WHERE id = ?%2")
+            .arg(table, patientId == nullptr ? QString() : QStringLiteral(" AND patient_id = ?")));
+    query.addBindValue(Text(id));
+    if (patientId != nullptr) {
+        query.addBindValue(Text(*patientId));
+    }
+    return query.exec() && query.next();
+}
+
+QString PatientRecords::PatientWithPracticeId(const QString& practiceId) {
+    const QString key = NormalizedName(practiceId);
+    if (key.isEmpty()) {
+        return {};
+    }
+    QSqlQuery query(database_.Connection());
+    query.prepare(QStringLiteral(
+        "SELECT id FROM patient WHERE practice_id_key = ? ORDER BY created_at, id LIMIT 1"));
+    query.addBindValue(key);
+    if (!query.exec()) {
+        Fail(query.lastError());
+        return {};
+    }
+    Succeed();
+    return query.next() ? query.value(0).toString() : QString();
 }
 
 bool PatientRecords::FinishVisit(const QString& visitId) {
@@ -524,7 +555,7 @@ bool PatientRecords::MoveVisit(const QString& visitId, const QString& patientId)
     if (!query.exec()) {
         return Fail(query.lastError());
     }
-    if (query.numRowsAffected() != 1) {
+    if (query.numRowsAffected() != 1 && !Exists(QStringLiteral("visit"), visitId, &patientId)) {
         lastError_ = QStringLiteral("Die Untersuchung ist bereits abgeschlossen.");
         lastErrorIsConnection_ = false;
         return false;

@@ -108,6 +108,9 @@ public:
     // Stored patients other than `exceptId` with the same normalised Name and Vorname, and the same
     // Patienten-ID where both have one.
     std::vector<PatientSummary> SamePatients(const PatientFields& fields, const QString& exceptId);
+    // The internal id of a stored patient with this Patienten-ID (compared as typed, case and
+    // spelling folded), empty when there is none or the Patienten-ID is empty.
+    QString PatientWithPracticeId(const QString& practiceId);
     // Removes a patient that has no visit (one made for a visit that moved to a stored patient).
     bool RemoveNewPatient(const QString& id);
 
@@ -115,9 +118,13 @@ public:
     // Opens a visit of `patientId`; its UUID, empty on failure.
     QString OpenVisit(const QString& patientId, const VisitContext& context);
     bool OpenVisit(const QString& visitId, const QString& patientId, const VisitContext& context);
-    bool AddThreshold(const QString& visitId, const ThresholdTake& take);
+    // `takeId` (a UUID, NewRecordId()) makes a take written twice (kept while the server was
+    // away, then sent again) one take: a take already kept succeeds without a second row.
+    bool AddThreshold(const QString& visitId, const ThresholdTake& take,
+                      const QString& takeId = QString());
     bool FinishVisit(const QString& visitId);
-    // Moves an open visit to another patient (the one the operator said it is).
+    // Moves an open visit to another patient (the one the operator said it is); a visit that is
+    // already that patient's succeeds as it stands.
     bool MoveVisit(const QString& visitId, const QString& patientId);
     std::optional<VisitInfo> Visit(const QString& visitId);
     // Open visits this operator left on this workstation, the latest first.
@@ -143,6 +150,8 @@ private:
     bool Fail(const QSqlError& error);
     bool Succeed();
     bool WriteWords(const QString& id, const PatientFields& fields);
+    // Whether `table` holds the row `id` (and, with `patientId`, of that patient).
+    bool Exists(const QString& table, const QString& id, const QString* patientId = nullptr);
     // How many patients' words start with `word`, counted up to a few more than a search takes
     // as its candidates; -1 on failure.
     int WordMatches(const QString& word);

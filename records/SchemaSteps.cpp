@@ -143,6 +143,15 @@ const std::vector<Step>& Steps() {
              "CREATE INDEX patient_word_by_patient ON patient_word (patient_id, word)",
          },
          FillSearchWords},
+        {{
+             "CREATE TABLE pending_write ("
+             " seq BIGINT PRIMARY KEY,"
+             " server TEXT NOT NULL,"
+             " kept_at BIGINT NOT NULL,"
+             " payload TEXT NOT NULL)",
+             "CREATE INDEX pending_write_by_server ON pending_write (server, seq)",
+         },
+         {}},
     };
     return steps;
 }

@@ -13,11 +13,12 @@ namespace velmora {
 // visits (a UUID, start, end, open or finished, who made it on which workstation and sound output)
 // and every threshold taken (a second take of a frequency is kept too; the last counts). Step 2:
 // the words patients are found by, one row per word, so that a keystroke's search reads an index
-// instead of every patient.
+// instead of every patient. Step 3: writes kept on a workstation for a server that could not be
+// reached, in the order made, until they are on the server (used in the workstation's own file).
 //
 // Further steps add to these; a step never rewrites what an earlier one laid out. Each step runs in
 // its own transaction together with its row in schema_step, so a database is always at one step.
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // Brings the schema of `db` up to step `upTo` (kSchemaVersion when negative). `postgres` selects
 // the few words the two databases spell differently. False with the German reason when a step

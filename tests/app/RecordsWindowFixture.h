@@ -39,6 +39,9 @@ protected:
         RecordsFixture::SetUp();
         ASSERT_TRUE(runtime_.isValid());
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
+        // The workstation's own file (visits waiting for a server) is the test's.
+        savedData_ = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", runtime_.filePath(QStringLiteral("data")).toLocal8Bit());
         mixer_.AddDevice("Card");
         mixer_.SetSpeakerOutput({"alsa_output.headphones", "Kopfhörer"});
         previousBox_ = SetMessageBoxPresenter([this](const MessageBoxRequest& request) {
@@ -65,6 +68,7 @@ protected:
         SetMessageBoxPresenter(previousBox_);
         SetNoticePresenter(previousNotice_);
         TSaveDialog::SetPresenter(previousDialog_);
+        qputenv("XDG_DATA_HOME", savedData_);
     }
 
     // The window on the records (short waits for a lock, so that a locked database fails soon).
@@ -149,6 +153,7 @@ private:
     MessageBoxPresenter previousBox_;
     NoticePresenter previousNotice_;
     TSaveDialog::Presenter previousDialog_;
+    QByteArray savedData_;
 };
 
 }  // namespace velmora::test

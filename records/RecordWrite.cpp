@@ -1,0 +1,170 @@
+#include "records/RecordWrite.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <array>
+
+namespace velmora {
+namespace {
+
+constexpr std::array<const char*, 7> kKindNames = {
+    "create-patient", "save-patient", "open-visit",         "add-threshold",
+    "finish-visit",   "move-visit",   "remove-new-patient",
+};
+
+std::array<QString*, 10> FieldsOf(PatientFields& f) {
+    return {&f.patientId, &f.firstName, &f.name,     &f.town,      &f.street,
+            &f.email,     &f.doctor,    &f.postcode, &f.telephone, &f.remarks};
+}
+
+}  // namespace
+
+RecordWrite RecordWrite::CreatePatient(const QString& patientId, const PatientFields& fields) {
+    RecordWrite write;
+    write.kind = Kind::CreatePatient;
+    write.patientId = patientId;
+    write.fields = fields;
+    return write;
+}
+
+RecordWrite RecordWrite::SavePatient(const QString& patientId, const PatientFields& fields) {
+    RecordWrite write = CreatePatient(patientId, fields);
+    write.kind = Kind::SavePatient;
+    return write;
+}
+
+RecordWrite RecordWrite::OpenVisit(const QString& visitId, const QString& patientId,
+                                   const VisitContext& context) {
+    RecordWrite write;
+    write.kind = Kind::OpenVisit;
+    write.visitId = visitId;
+    write.patientId = patientId;
+    write.context = context;
+    return write;
+}
+
+RecordWrite RecordWrite::AddThreshold(const QString& visitId, const ThresholdTake& take) {
+    RecordWrite write;
+    write.kind = Kind::AddThreshold;
+    write.visitId = visitId;
+    write.take = take;
+    write.takeId = NewRecordId();
+    if (!write.take.takenAt.isValid()) {
+        write.take.takenAt = QDateTime::currentDateTimeUtc();
+    }
+    return write;
+}
+
+RecordWrite RecordWrite::FinishVisit(const QString& visitId) {
+    RecordWrite write;
+    write.kind = Kind::FinishVisit;
+    write.visitId = visitId;
+    return write;
+}
+
+RecordWrite RecordWrite::MoveVisit(const QString& visitId, const QString& patientId) {
+    RecordWrite write;
+    write.kind = Kind::MoveVisit;
+    write.visitId = visitId;
+    write.patientId = patientId;
+    return write;
+}
+
+RecordWrite RecordWrite::RemoveNewPatient(const QString& patientId) {
+    RecordWrite write;
+    write.kind = Kind::RemoveNewPatient;
+    write.patientId = patientId;
+    return write;
+}
+
+bool RecordWrite::ApplyTo(PatientRecords& records) const {
+    switch (kind) {
+        case Kind::CreatePatient:
+            return records.CreatePatient(patientId, fields);
+        case Kind::SavePatient:
+            return records.SavePatient(patientId, fields);
+        case Kind::OpenVisit:
+            return records.OpenVisit(visitId, patientId, context);
+        case Kind::AddThreshold:
+            return records.AddThreshold(visitId, take, takeId);
+        case Kind::FinishVisit:
+            return records.FinishVisit(visitId);
+        case Kind::MoveVisit:
+            return records.MoveVisit(visitId, patientId);
+        case Kind::RemoveNewPatient:
+            return records.RemoveNewPatient(patientId);
+    }
+    return false;
+}
+
+QByteArray RecordWrite::Serialized() const {
+    QJsonObject object;
+    object[QStringLiteral("kind")] = QString::fromLatin1(kKindNames[std::size_t(kind)]);
+    object[QStringLiteral("patient")] = patientId;
+    object[QStringLiteral("visit")] = visitId;
+    QJsonArray fieldTexts;
+    PatientFields copy = fields;
+    for (const QString* field : FieldsOf(copy)) {
+        fieldTexts.append(*field);
+    }
+    object[QStringLiteral("fields")] = fieldTexts;
+    object[QStringLiteral("context")] =
+        QJsonArray{context.operatorName, context.workstation, context.outputName,
+                   context.outputDescription, context.waveform};
+    object[QStringLiteral("take")] = QJsonArray{
+        EarName(take.ear),
+        take.frequency,
+        take.levelTenths,
+        take.waveform,
+        take.takenAt.isValid() ? QString::number(take.takenAt.toMSecsSinceEpoch()) : QString(),
+        takeId};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<RecordWrite> RecordWrite::Parse(const QByteArray& text) {
+    const QJsonDocument document = QJsonDocument::fromJson(text);
+    if (!document.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject object = document.object();
+    RecordWrite write;
+    const QString kindName = object[QStringLiteral("kind")].toString();
+    bool known = false;
+    for (std::size_t i = 0; i < kKindNames.size(); ++i) {
+        if (kindName == QLatin1String(kKindNames[i])) {
+            write.kind = Kind(i);
+            known = true;
+        }
+    }
+    const QJsonArray fieldTexts = object[QStringLiteral("fields")].toArray();
+    const QJsonArray context = object[QStringLiteral("context")].toArray();
+    const QJsonArray take = object[QStringLiteral("take")].toArray();
+    if (!known || fieldTexts.size() != 10 || context.size() != 5 || take.size() != 6) {
+        return std::nullopt;
+    }
+    write.patientId = object[QStringLiteral("patient")].toString();
+    write.visitId = object[QStringLiteral("visit")].toString();
+    int i = 0;
+    for (QString* field : FieldsOf(write.fields)) {
+        *field = fieldTexts[i++].toString();
+    }
+    write.context = {context[0].toString(), context[1].toString(), context[2].toString(),
+                     context[3].toString(), context[4].toString()};
+    write.take.ear = EarOf(take[0].toString()).value_or(Ear::Both);
+    write.take.frequency = take[1].toInt();
+    write.take.levelTenths = take[2].toInt();
+    write.take.waveform = take[3].toString();
+    if (const QString at = take[4].toString(); !at.isEmpty()) {
+        write.take.takenAt = QDateTime::fromMSecsSinceEpoch(at.toLongLong(), Qt::UTC);
+    }
+    write.takeId = take[5].toString();
+    return write;
+}
+
+bool RecordWrite::operator==(const RecordWrite& other) const {
+    return Serialized() == other.Serialized();
+}
+
+}  // namespace velmora
