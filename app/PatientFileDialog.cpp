@@ -96,13 +96,19 @@ PatientFileDialog::~PatientFileDialog() = default;
 
 void PatientFileDialog::Search() {
     patients_->clear();
+    QStringList shown;
     for (const PatientSummary& patient : records_.Search(search_->text(), kListed)) {
+        shown.append(patient.id);
         auto* item = new QTreeWidgetItem(
             patients_, {patient.name, patient.firstName, patient.patientId, patient.town,
                         patient.lastVisit.isValid()
                             ? patient.lastVisit.toLocalTime().toString(QStringLiteral("dd.MM.yyyy"))
                             : QString()});
         item->setData(0, Qt::UserRole, patient.id);
+    }
+    // Who saw which patients in a list, never what was typed.
+    if (!shown.isEmpty() && OnAudit) {
+        OnAudit(audit::kSearch, QString(), QString(), shown.join(u' '));
     }
     if (patients_->topLevelItemCount() > 0) {
         patients_->setCurrentItem(patients_->topLevelItem(0));
@@ -140,6 +146,9 @@ void PatientFileDialog::ShowVisit() {
     }
     shownLevels_ = records_.Levels(visit.id);
     showing_ = true;
+    if (OnAudit) {
+        OnAudit(audit::kShow, visit.patientId, visit.id, QString());
+    }
     OnShowVisit(&shownLevels_);
 }
 

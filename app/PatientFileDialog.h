@@ -28,6 +28,11 @@ public:
 
     QString ChosenPatient() const { return chosen_; }
     std::function<void(const VisitLevels* levels)> OnShowVisit;
+    // A line of the audit trail for what the dialog showed: a search's patients (their ids), a
+    // visit shown.
+    std::function<void(const QString& action, const QString& patientId, const QString& visitId,
+                       const QString& detail)>
+        OnAudit;
 
     // For driving the dialog as an operator would.
     QLineEdit* SearchField() const { return search_; }

@@ -15,10 +15,14 @@ namespace velmora {
 //                        and velmora.conf
 //   --backup FILE        writes a consistent copy of the SQLite records to FILE and ends; names
 //                        pg_dump for records on a PostgreSQL server
+//   --audit              prints the audit trail (for the practice's data protection officer) and
+//                        ends; --since DATE (JJJJ-MM-TT or TT.MM.JJJJ) from that day on
 struct RecordsCommandLine {
     QString database;
     QString backupFile;
     bool backup = false;
+    bool audit = false;
+    QString since;
     QString error;  // a German reason when the options cannot be read
 
     static RecordsCommandLine Read(int argc, char** argv);
@@ -35,6 +39,11 @@ struct OpenedRecords {
     QString problem;
 };
 OpenedRecords OpenRecords(const RecordsCommandLine& options);
+
+// --audit: the audit trail on the standard output, a line each (time, user, workstation, action,
+// patient, visit, detail, separated by tabs), or on the standard error why there is none; the
+// program's exit code.
+int RunAudit(const RecordsCommandLine& options);
 
 // --backup: says on the standard output where the copy went, or on the standard error why there is
 // none; the program's exit code.

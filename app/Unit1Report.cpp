@@ -30,6 +30,7 @@ void TForm1::janColorButton2click(TComponent*) {
         sources.CurvePictures[std::size_t(ear)] = PicturePaths[std::size_t(ear)];
     }
     sources.Comparison = ReportComparison();
+    Recorder->AuditPatient(audit::kReport);
     WriteReport(*WordApplication1, sources);
 }
 

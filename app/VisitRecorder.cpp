@@ -133,6 +133,19 @@ void VisitRecorder::Queue(const RecordWrite& write) {
     writerBehind_ = !writer_->WaitSettled(kWriteWaitMs);
 }
 
+void VisitRecorder::Audit(const QString& action, const QString& patientId, const QString& visitId,
+                          const QString& detail) {
+    if (writer_) {
+        writer_->Submit(RecordWrite::Audit(AuditLine::Now(action, patientId, visitId, detail)));
+    }
+}
+
+void VisitRecorder::AuditPatient(const QString& action, const QString& detail) {
+    if (!patientId_.isEmpty()) {
+        Audit(action, patientId_, visitId_, detail);
+    }
+}
+
 QString VisitRecorder::ServerShown() const {
     return writer_ ? writer_->Server().shown : QString();
 }
@@ -287,6 +300,7 @@ std::optional<PatientFields> VisitRecorder::LoadPatient(const QString& patientId
     patientIsNew_ = false;
     askedSamePatient_ = false;
     written_ = *fields;
+    Audit(audit::kLoad, patientId);
     visitId_.clear();
     today_ = NoLevels();
     lastEar_.reset();

@@ -97,6 +97,12 @@ public:
     // The sound output of today's visit, once it is open.
     const VisitContext& TodayContext() const { return context_; }
 
+    // --- the audit trail (written in order with the visit's writes, never waited for)
+    void Audit(const QString& action, const QString& patientId, const QString& visitId = {},
+               const QString& detail = {});
+    // The same for the patient on the window and today's visit, when there is a patient.
+    void AuditPatient(const QString& action, const QString& detail = {});
+
     // --- writes
     // Writes not yet on the records (waiting, or kept on this workstation for the server).
     bool HasUnwrittenData() const;

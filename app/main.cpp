@@ -16,11 +16,15 @@
 
 int main(int argc, char* argv[]) {
     using namespace velmora;
-    // The patient records' own command: a copy of them, without a window.
+    // The patient records' own commands: a copy of them, their audit trail; without a window.
     const RecordsCommandLine recordsOptions = RecordsCommandLine::Read(argc, argv);
     if (recordsOptions.backup) {
         QCoreApplication core(argc, argv);
         return RunBackup(recordsOptions);
+    }
+    if (recordsOptions.audit) {
+        QCoreApplication core(argc, argv);
+        return RunAudit(recordsOptions);
     }
     // Read while the application connects to the display; the window's first font waits for it.
     FontConfigurationReader fontConfiguration;

@@ -245,6 +245,10 @@ bool PatientRecords::CreatePatient(const QString& id, const PatientFields& field
     if (!query.exec()) {
         return Fail(query.lastError());
     }
+    // A patient made again after a write that was kept after all is noted once.
+    if (query.numRowsAffected() == 1 && !WriteAudit(AuditLine::Now(audit::kCreate, id))) {
+        return false;
+    }
     if (!WriteWords(id, fields)) {
         return false;
     }
@@ -284,7 +288,7 @@ bool PatientRecords::SavePatient(const QString& id, const PatientFields& fields)
         lastErrorIsConnection_ = false;
         return false;
     }
-    if (!WriteWords(id, fields)) {
+    if (!WriteAudit(AuditLine::Now(audit::kChange, id)) || !WriteWords(id, fields)) {
         return false;
     }
     if (!transaction.Commit(&error)) {
@@ -671,6 +675,74 @@ std::optional<VisitInfo> PatientRecords::ComparisonVisit(const QString& patientI
         return std::nullopt;
     }
     return VisitFrom(query);
+}
+
+AuditLine AuditLine::Now(const QString& action, const QString& patientId, const QString& visitId,
+                         const QString& detail) {
+    return {QDateTime::currentDateTimeUtc(),
+            CurrentOperator(),
+            CurrentWorkstation(),
+            action,
+            patientId,
+            visitId,
+            detail};
+}
+
+bool PatientRecords::WriteAudit(const AuditLine& line) {
+    QSqlQuery query(database_.Connection());
+    query.prepare(QStringLiteral(
+        "INSERT INTO audit (id, at, user_name, workstation, action, patient_id, visit_id, detail) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    query.addBindValue(NewId());
+    query.addBindValue(line.at.isValid() ? line.at.toMSecsSinceEpoch() : Now());
+    query.addBindValue(Text(line.user));
+    query.addBindValue(Text(line.workstation));
+    query.addBindValue(Text(line.action));
+    query.addBindValue(Text(line.patientId));
+    query.addBindValue(Text(line.visitId));
+    query.addBindValue(Text(line.detail));
+    return query.exec() || Fail(query.lastError());
+}
+
+bool PatientRecords::AddAudit(const QString& id, const AuditLine& line) {
+    QSqlQuery query(database_.Connection());
+    query.prepare(QStringLiteral(
+        "INSERT INTO audit (id, at, user_name, workstation, action, patient_id, visit_id, detail) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO NOTHING"));
+    query.addBindValue(id.isEmpty() ? NewId() : id);
+    query.addBindValue(line.at.isValid() ? line.at.toMSecsSinceEpoch() : Now());
+    query.addBindValue(Text(line.user));
+    query.addBindValue(Text(line.workstation));
+    query.addBindValue(Text(line.action));
+    query.addBindValue(Text(line.patientId));
+    query.addBindValue(Text(line.visitId));
+    query.addBindValue(Text(line.detail));
+    if (!query.exec()) {
+        return Fail(query.lastError());
+    }
+    return Succeed();
+}
+
+std::vector<AuditLine> PatientRecords::AuditSince(const QDateTime& since) {
+    QSqlQuery query(database_.Connection());
+    query.setForwardOnly(true);
+    query.prepare(
+        QStringLiteral("SELECT at, user_name, workstation, action, patient_id, visit_id, detail "
+                       "FROM audit WHERE at >= ? ORDER BY at, id"));
+    query.addBindValue(since.isValid() ? since.toMSecsSinceEpoch() : qint64(0));
+    std::vector<AuditLine> lines;
+    if (!query.exec()) {
+        Fail(query.lastError());
+        return lines;
+    }
+    Succeed();
+    while (query.next()) {
+        lines.push_back({TimeOf(query.value(0)), query.value(1).toString(),
+                         query.value(2).toString(), query.value(3).toString(),
+                         query.value(4).toString(), query.value(5).toString(),
+                         query.value(6).toString()});
+    }
+    return lines;
 }
 
 QString CurrentOperator() {

@@ -77,6 +77,33 @@ struct VisitInfo {
     std::array<bool, 3> earsTested{};
 };
 
+// A line of the audit trail: who did what with which patient or visit, never what they hold.
+struct AuditLine {
+    QDateTime at;
+    QString user;
+    QString workstation;
+    QString action;  // "Suche", "Laden", "Anzeigen", "Bericht", "Export", "Anlage", ...
+    QString patientId;
+    QString visitId;
+    QString detail;  // ids and counts only
+
+    // A line of this user on this workstation, now.
+    static AuditLine Now(const QString& action, const QString& patientId = {},
+                         const QString& visitId = {}, const QString& detail = {});
+};
+
+// The actions of the audit trail.
+namespace audit {
+inline const QString kSearch = QStringLiteral("Suche");
+inline const QString kLoad = QStringLiteral("Laden");
+inline const QString kShow = QStringLiteral("Anzeigen");
+inline const QString kReport = QStringLiteral("Bericht");
+inline const QString kExport = QStringLiteral("Export");
+inline const QString kCreate = QStringLiteral("Anlage");
+inline const QString kChange = QStringLiteral("Änderung");
+inline const QString kDelete = QStringLiteral("Löschung");
+}  // namespace audit
+
 // Per ear and frequency slot, the level (tenths) of the last take; -1 where none was taken.
 using VisitLevels = std::array<std::array<int, 7>, 3>;
 
@@ -139,6 +166,13 @@ public:
     // `exceptVisit`, that has a threshold.
     std::optional<VisitInfo> ComparisonVisit(const QString& patientId, const QString& exceptVisit);
 
+    // --- the audit trail
+    // Adds a line; `id` (a UUID) makes a line written twice one line. Patients made and changed
+    // are noted by CreatePatient and SavePatient themselves.
+    bool AddAudit(const QString& id, const AuditLine& line);
+    // The lines from `since` on (all for an invalid time), oldest first.
+    std::vector<AuditLine> AuditSince(const QDateTime& since);
+
     // Why the last call failed, in German; empty after a success.
     const QString& LastError() const { return lastError_; }
     // True when the last call failed because the server could not be reached.
@@ -150,6 +184,8 @@ private:
     bool Fail(const QSqlError& error);
     bool Succeed();
     bool WriteWords(const QString& id, const PatientFields& fields);
+    // The audit line of a change, inside the change's transaction.
+    bool WriteAudit(const AuditLine& line);
     // Whether `table` holds the row `id` (and, with `patientId`, of that patient).
     bool Exists(const QString& table, const QString& id, const QString* patientId = nullptr);
     // How many patients' words start with `word`, counted up to a few more than a search takes

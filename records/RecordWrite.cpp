@@ -9,10 +9,19 @@
 namespace velmora {
 namespace {
 
-constexpr std::array<const char*, 7> kKindNames = {
+constexpr std::array<const char*, 8> kKindNames = {
     "create-patient", "save-patient", "open-visit",         "add-threshold",
-    "finish-visit",   "move-visit",   "remove-new-patient",
+    "finish-visit",   "move-visit",   "remove-new-patient", "audit",
 };
+
+QString TimeText(const QDateTime& time) {
+    return time.isValid() ? QString::number(time.toMSecsSinceEpoch()) : QString();
+}
+
+QDateTime TimeFrom(const QString& text) {
+    return text.isEmpty() ? QDateTime()
+                          : QDateTime::fromMSecsSinceEpoch(text.toLongLong(), Qt::UTC);
+}
 
 std::array<QString*, 10> FieldsOf(PatientFields& f) {
     return {&f.patientId, &f.firstName, &f.name,     &f.town,      &f.street,
@@ -79,6 +88,15 @@ RecordWrite RecordWrite::RemoveNewPatient(const QString& patientId) {
     return write;
 }
 
+RecordWrite RecordWrite::Audit(const AuditLine& line) {
+    RecordWrite write;
+    write.kind = Kind::Audit;
+    write.auditLine = line;
+    write.patientId = line.patientId;
+    write.auditId = NewRecordId();
+    return write;
+}
+
 bool RecordWrite::ApplyTo(PatientRecords& records) const {
     switch (kind) {
         case Kind::CreatePatient:
@@ -95,6 +113,11 @@ bool RecordWrite::ApplyTo(PatientRecords& records) const {
             return records.MoveVisit(visitId, patientId);
         case Kind::RemoveNewPatient:
             return records.RemoveNewPatient(patientId);
+        case Kind::Audit: {
+            AuditLine line = auditLine;
+            line.patientId = patientId;  // as the server knows the patient
+            return records.AddAudit(auditId, line);
+        }
     }
     return false;
 }
@@ -113,13 +136,12 @@ QByteArray RecordWrite::Serialized() const {
     object[QStringLiteral("context")] =
         QJsonArray{context.operatorName, context.workstation, context.outputName,
                    context.outputDescription, context.waveform};
-    object[QStringLiteral("take")] = QJsonArray{
-        EarName(take.ear),
-        take.frequency,
-        take.levelTenths,
-        take.waveform,
-        take.takenAt.isValid() ? QString::number(take.takenAt.toMSecsSinceEpoch()) : QString(),
-        takeId};
+    object[QStringLiteral("take")] =
+        QJsonArray{EarName(take.ear), take.frequency,         take.levelTenths,
+                   take.waveform,     TimeText(take.takenAt), takeId};
+    object[QStringLiteral("audit")] = QJsonArray{
+        TimeText(auditLine.at), auditLine.user,    auditLine.workstation, auditLine.action,
+        auditLine.patientId,    auditLine.visitId, auditLine.detail,      auditId};
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -141,7 +163,9 @@ std::optional<RecordWrite> RecordWrite::Parse(const QByteArray& text) {
     const QJsonArray fieldTexts = object[QStringLiteral("fields")].toArray();
     const QJsonArray context = object[QStringLiteral("context")].toArray();
     const QJsonArray take = object[QStringLiteral("take")].toArray();
-    if (!known || fieldTexts.size() != 10 || context.size() != 5 || take.size() != 6) {
+    const QJsonArray audit = object[QStringLiteral("audit")].toArray();
+    if (!known || fieldTexts.size() != 10 || context.size() != 5 || take.size() != 6 ||
+        audit.size() != 8) {
         return std::nullopt;
     }
     write.patientId = object[QStringLiteral("patient")].toString();
@@ -156,10 +180,16 @@ std::optional<RecordWrite> RecordWrite::Parse(const QByteArray& text) {
     write.take.frequency = take[1].toInt();
     write.take.levelTenths = take[2].toInt();
     write.take.waveform = take[3].toString();
-    if (const QString at = take[4].toString(); !at.isEmpty()) {
-        write.take.takenAt = QDateTime::fromMSecsSinceEpoch(at.toLongLong(), Qt::UTC);
-    }
+    write.take.takenAt = TimeFrom(take[4].toString());
     write.takeId = take[5].toString();
+    write.auditLine = {TimeFrom(audit[0].toString()),
+                       audit[1].toString(),
+                       audit[2].toString(),
+                       audit[3].toString(),
+                       audit[4].toString(),
+                       audit[5].toString(),
+                       audit[6].toString()};
+    write.auditId = audit[7].toString();
     return write;
 }
 

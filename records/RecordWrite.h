@@ -22,6 +22,7 @@ struct RecordWrite {
         FinishVisit,
         MoveVisit,
         RemoveNewPatient,
+        Audit,
     };
     Kind kind = Kind::CreatePatient;
     QString patientId;
@@ -30,6 +31,8 @@ struct RecordWrite {
     VisitContext context;  // OpenVisit
     ThresholdTake take;    // AddThreshold
     QString takeId;        // AddThreshold: the take's UUID
+    AuditLine auditLine;   // Audit
+    QString auditId;       // Audit: the line's UUID
 
     static RecordWrite CreatePatient(const QString& patientId, const PatientFields& fields);
     static RecordWrite SavePatient(const QString& patientId, const PatientFields& fields);
@@ -39,6 +42,7 @@ struct RecordWrite {
     static RecordWrite FinishVisit(const QString& visitId);
     static RecordWrite MoveVisit(const QString& visitId, const QString& patientId);
     static RecordWrite RemoveNewPatient(const QString& patientId);
+    static RecordWrite Audit(const AuditLine& line);
 
     // Makes the write; false with records.LastError() saying why.
     bool ApplyTo(PatientRecords& records) const;

@@ -152,6 +152,20 @@ const std::vector<Step>& Steps() {
              "CREATE INDEX pending_write_by_server ON pending_write (server, seq)",
          },
          {}},
+        {{
+             "CREATE TABLE audit ("
+             " id TEXT PRIMARY KEY,"
+             " at BIGINT NOT NULL,"
+             " user_name TEXT NOT NULL,"
+             " workstation TEXT NOT NULL,"
+             " action TEXT NOT NULL,"
+             " patient_id TEXT NOT NULL DEFAULT '',"
+             " visit_id TEXT NOT NULL DEFAULT '',"
+             " detail TEXT NOT NULL DEFAULT '')",
+             "CREATE INDEX audit_by_time ON audit (at)",
+             "CREATE INDEX audit_by_patient ON audit (patient_id, at)",
+         },
+         {}},
     };
     return steps;
 }

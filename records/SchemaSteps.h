@@ -15,10 +15,13 @@ namespace velmora {
 // the words patients are found by, one row per word, so that a keystroke's search reads an index
 // instead of every patient. Step 3: writes kept on a workstation for a server that could not be
 // reached, in the order made, until they are on the server (used in the workstation's own file).
+// Step 4: the audit trail, a line for every search that shows patients, load, report, export,
+// change and deletion (time, user, workstation, action, ids; no health data); it has no foreign
+// keys, so that the line of a deletion outlives what was deleted.
 //
 // Further steps add to these; a step never rewrites what an earlier one laid out. Each step runs in
 // its own transaction together with its row in schema_step, so a database is always at one step.
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 // Brings the schema of `db` up to step `upTo` (kSchemaVersion when negative). `postgres` selects
 // the few words the two databases spell differently. False with the German reason when a step

@@ -3,6 +3,7 @@
 #include "tests/app/RecordsWindowFixture.h"
 
 #include "app/PatientFileDialog.h"
+#include "app/RecordsCommandLine.h"
 #include "framework/Color.h"
 
 #include <QDate>
@@ -220,6 +221,85 @@ TEST_P(PatientRecordsWindow, PatientenakteFindsAsTypedShowsAVisitAndTakesThePati
     f.RadioButton1->SetChecked(true);
     EXPECT_EQ(FromQRgb(Plot().pixel(170, 62)), kLeftEar);
     EXPECT_EQ(FromQRgb(Plot().pixel(172, 2)), kLeftEar);
+}
+
+// The audit trail as `velmora --audit` prints it: its lines, and its exit code.
+std::pair<QStringList, int> AuditPrinted(const QString& database, const QString& since = {}) {
+    RecordsCommandLine options;
+    options.database = database;
+    options.audit = true;
+    options.since = since;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int code = RunAudit(options);
+    const QString out = QString::fromStdString(::testing::internal::GetCapturedStdout());
+    const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    return {(out + err).split(u'\n', Qt::SkipEmptyParts), code};
+}
+
+// The column of the action in a printed line.
+QStringList Actions(const QStringList& lines) {
+    QStringList actions;
+    for (const QString& line : lines) {
+        actions.append(line.section(u'\t', 3, 3));
+    }
+    return actions;
+}
+
+TEST_P(PatientRecordsWindow, TheAuditListsASearchALoadAndAReportWithoutHealthData) {
+    TForm1& f = OpenWindow();
+    Type(f.Edit3, QStringLiteral("Auditfall"));
+    Leave(f.Edit3, f.Edit2);
+    f.Memo1->SetText(QStringLiteral("Tinnitus links"));
+    f.RadioButton1->SetChecked(true);
+    Take(3, 4);
+    f.janColorButton2click(nullptr);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<PatientFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        TypeInto(dialog->SearchField(), QStringLiteral("auditf"));
+        QTest::keyClick(dialog->SearchField(), Qt::Key_Return);
+    });
+    Click(f.janColorButton9);
+    EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Auditfall"));
+    ASSERT_TRUE(f.Recorder->Flush());
+    for (int i = 0; i < 100 && f.Recorder->HasUnwrittenData(); ++i) {
+        QTest::qWait(20);
+    }
+    const QString patient = Reader().Search(QStringLiteral("auditfall")).at(0).id;
+
+    const auto [lines, code] = AuditPrinted(address_);
+    ASSERT_EQ(code, 0) << lines.join(u'\n').toStdString();
+    const QStringList actions = Actions(lines);
+    for (const QString& action :
+         {audit::kCreate, audit::kChange, audit::kReport, audit::kSearch, audit::kLoad}) {
+        EXPECT_TRUE(actions.contains(action)) << action.toStdString() << " in\n"
+                                              << lines.join(u'\n').toStdString();
+    }
+    for (const QString& line : lines) {
+        const QStringList columns = line.split(u'\t');
+        ASSERT_EQ(columns.size(), 7) << line.toStdString();
+        EXPECT_EQ(columns[1], CurrentOperator());
+        EXPECT_EQ(columns[2], CurrentWorkstation());
+        // Ids, never what the patient is called or has.
+        for (const char* health : {"Auditfall", "Tinnitus", "auditf", "3,4", "3.4"}) {
+            EXPECT_FALSE(line.contains(QLatin1String(health))) << line.toStdString();
+        }
+        if (columns[3] == audit::kSearch) {
+            EXPECT_EQ(columns[6], patient);
+        } else {
+            EXPECT_EQ(columns[4], patient) << line.toStdString();
+        }
+    }
+    // From a day on; a date that is none is refused in German.
+    const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+    EXPECT_EQ(AuditPrinted(address_, tomorrow), std::make_pair(QStringList(), 0));
+    EXPECT_EQ(
+        AuditPrinted(address_, QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))).first,
+        lines);
+    const auto [refused, failed] = AuditPrinted(address_, QStringLiteral("gestern"));
+    EXPECT_EQ(failed, 1);
+    EXPECT_TRUE(refused.join(u'\n').contains(QStringLiteral("--since braucht ein Datum")));
 }
 
 TEST_P(PatientRecordsWindow, ANewPatientLikeAStoredOneIsAskedAboutOnceAndJoinedOnYes) {

@@ -96,6 +96,7 @@ TEST(RecordWrite, EveryKindIsKeptAndReadBackAsItWas) {
         RecordWrite::FinishVisit(QStringLiteral("v")),
         RecordWrite::MoveVisit(QStringLiteral("v"), QStringLiteral("q")),
         RecordWrite::RemoveNewPatient(QStringLiteral("p")),
+        RecordWrite::Audit(AuditLine::Now(audit::kSearch, {}, {}, QStringLiteral("p q"))),
     };
     for (const RecordWrite& write : writes) {
         const auto back = RecordWrite::Parse(write.Serialized());
