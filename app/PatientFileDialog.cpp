@@ -55,9 +55,10 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     visits_ = List(this, {QStringLiteral("Datum"), QStringLiteral("Uhrzeit"),
                           QStringLiteral("Untersucher"), QStringLiteral("Getestete Ohren")});
     show_ = new QPushButton(QStringLiteral("Anzeigen"), this);
+    earlier_ = new QPushButton(QStringLiteral("Frühere Angaben…"), this);
     take_ = new QPushButton(QStringLiteral("Übernehmen"), this);
     close_ = new QPushButton(QStringLiteral("Schließen"), this);
-    for (QPushButton* button : {show_, take_, close_}) {
+    for (QPushButton* button : {show_, earlier_, take_, close_}) {
         button->setAutoDefault(false);
     }
     // Return in the search field takes the selected patient.
@@ -70,6 +71,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     layout->addWidget(visits_, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(show_);
+    buttons->addWidget(earlier_);
     buttons->addStretch(1);
     buttons->addWidget(take_);
     buttons->addWidget(close_);
@@ -85,6 +87,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
         show_->setEnabled(row >= 0 && !visitInfos_[std::size_t(row)].open);
     });
     connect(show_, &QPushButton::clicked, this, &PatientFileDialog::ShowVisit);
+    connect(earlier_, &QPushButton::clicked, this, &PatientFileDialog::ShowEarlierFields);
     connect(take_, &QPushButton::clicked, this, &PatientFileDialog::Take);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -121,6 +124,7 @@ void PatientFileDialog::ListVisits() {
     visitInfos_.clear();
     QTreeWidgetItem* patient = patients_->currentItem();
     take_->setEnabled(patient != nullptr);
+    earlier_->setEnabled(patient != nullptr);
     show_->setEnabled(false);
     if (patient == nullptr) {
         return;
@@ -150,6 +154,43 @@ void PatientFileDialog::ShowVisit() {
         OnAudit(audit::kShow, visit.patientId, visit.id, QString());
     }
     OnShowVisit(&shownLevels_);
+}
+
+void PatientFileDialog::ShowEarlierFields() {
+    QTreeWidgetItem* patient = patients_->currentItem();
+    if (patient == nullptr) {
+        return;
+    }
+    const QString id = patient->data(0, Qt::UserRole).toString();
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Frühere Angaben"));
+    dialog.resize(760, 320);
+    auto* layout = new QVBoxLayout(&dialog);
+    versions_ = List(
+        &dialog, {QStringLiteral("Geändert am"), QStringLiteral("von"),
+                  QStringLiteral("Arbeitsplatz"), QStringLiteral("Patienten-ID"),
+                  QStringLiteral("Vorname"), QStringLiteral("Name"), QStringLiteral("Wohnort"),
+                  QStringLiteral("Straße"), QStringLiteral("E-Mail"), QStringLiteral("Arzt"),
+                  QStringLiteral("PLZ"), QStringLiteral("Telefon"), QStringLiteral("Bemerkungen")});
+    // The latest first: what the patient's fields held from that time on.
+    for (const PatientVersion& version : records_.Versions(id)) {
+        const PatientFields& f = version.fields;
+        new QTreeWidgetItem(
+            versions_,
+            {version.changedAt.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+             version.changedBy, version.changedOn, f.patientId, f.firstName, f.name, f.town,
+             f.street, f.email, f.doctor, f.postcode, f.telephone,
+             QString(f.remarks).replace(u'\n', u' ')});
+    }
+    auto* close = new QPushButton(QStringLiteral("Schließen"), &dialog);
+    connect(close, &QPushButton::clicked, &dialog, &QDialog::accept);
+    layout->addWidget(versions_);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    if (OnAudit) {
+        OnAudit(audit::kShow, id, QString(), QStringLiteral("Frühere Angaben"));
+    }
+    dialog.exec();
+    versions_ = nullptr;
 }
 
 void PatientFileDialog::Take() {

@@ -21,6 +21,8 @@ namespace velmora {
 // patient (the dialog ends accepted, ChosenPatient() names them); Escape closes. For the selected
 // patient the second list shows the visits (date, time, operator, ears tested); "Anzeigen" hands
 // a finished visit's levels to OnShowVisit, and the dialog hands nullptr when it closes.
+// "Frühere Angaben…" lists every version of the selected patient's fields, with time, user and
+// workstation.
 class PatientFileDialog : public QDialog {
 public:
     PatientFileDialog(PatientRecords& records, QWidget* parent = nullptr);
@@ -40,6 +42,9 @@ public:
     QTreeWidget* VisitList() const { return visits_; }
     QPushButton* ShowButton() const { return show_; }
     QPushButton* TakeButton() const { return take_; }
+    QPushButton* EarlierFieldsButton() const { return earlier_; }
+    // The list of "Frühere Angaben…" while it is open.
+    QTreeWidget* VersionList() const { return versions_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -49,6 +54,7 @@ private:
     void Search();
     void ListVisits();
     void ShowVisit();
+    void ShowEarlierFields();
     void Take();
 
     PatientRecords& records_;
@@ -56,6 +62,8 @@ private:
     QTreeWidget* patients_;
     QTreeWidget* visits_;
     QPushButton* show_;
+    QPushButton* earlier_;
+    QTreeWidget* versions_ = nullptr;
     QPushButton* take_;
     QPushButton* close_;
     std::vector<VisitInfo> visitInfos_;

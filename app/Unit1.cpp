@@ -106,6 +106,9 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, Patien
     Recorder = std::make_unique<VisitRecorder>(
         records, std::move(server), [this] { return PatientFieldsOnWindow(); },
         [this] { return CurrentVisitContext(); });
+    Recorder->OnStoredFieldsKept = [this](const PatientFields& fields) {
+        ShowPatientFields(fields);
+    };
     // A server that answers only after the window has shown: its unfinished visits then.
     Recorder->OnRecordsReadable = [this] {
         if (shownOnce_) {

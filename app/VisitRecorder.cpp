@@ -1,5 +1,6 @@
 #include "app/VisitRecorder.h"
 
+#include "framework/MessageBox.h"
 #include "framework/Notice.h"
 #include "records/RecordWrite.h"
 #include "records/RecordsDatabase.h"
@@ -89,6 +90,7 @@ VisitRecorder::VisitRecorder(PatientRecords* records, std::optional<DatabaseAddr
             notice_->Close();
         }
     };
+    events.conflict = [this](const RecordWrite& write) { AskAboutConflict(write); };
     events.reachable = [this] {
         serverAway_ = false;
         if (records_ == nullptr && ownDatabase_ == nullptr) {
@@ -146,6 +148,28 @@ void VisitRecorder::AuditPatient(const QString& action, const QString& detail) {
     }
 }
 
+void VisitRecorder::AskAboutConflict(const RecordWrite& write) {
+    const int answer = MessageBox(
+        QStringLiteral("Die Patientendaten wurden an einem anderen Arbeitsplatz geändert.\nSollen "
+                       "Ihre Eingaben die gespeicherten ersetzen?"),
+        kCaution, MB_YESNO);
+    if (answer == IDYES) {
+        Queue(RecordWrite::SavePatient(write.patientId, write.fields));
+        return;
+    }
+    // Nothing of this window's is written: it shows what is stored.
+    PatientRecords* records = Records();
+    if (write.patientId != patientId_ || records == nullptr) {
+        return;
+    }
+    if (const auto stored = records->LoadPatient(patientId_)) {
+        written_ = *stored;
+        if (OnStoredFieldsKept) {
+            OnStoredFieldsKept(*stored);
+        }
+    }
+}
+
 QString VisitRecorder::ServerShown() const {
     return writer_ ? writer_->Server().shown : QString();
 }
@@ -192,8 +216,9 @@ void VisitRecorder::SaveFields() {
     if (fields == written_) {
         return;
     }
+    // Based on what this window last read or wrote: a change made elsewhere since is asked about.
+    Queue(RecordWrite::SavePatient(patientId_, fields, written_));
     written_ = fields;
-    Queue(RecordWrite::SavePatient(patientId_, fields));
 }
 
 void VisitRecorder::ThresholdTaken(Ear ear, int slot, int levelTenths, const QString& waveform) {

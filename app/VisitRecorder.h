@@ -51,6 +51,8 @@ public:
     PatientRecords* Records();
     // How the records' place is shown to the operator.
     QString ServerShown() const;
+    // The fields the window is to show when the operator keeps what another workstation saved.
+    std::function<void(const PatientFields& fields)> OnStoredFieldsKept;
     // Called once the records can be read, when they could not at first.
     std::function<void()> OnRecordsReadable;
 
@@ -113,6 +115,8 @@ public:
 
 private:
     void Queue(const RecordWrite& write);
+    // Another workstation changed the patient meanwhile: the operator says whose fields stand.
+    void AskAboutConflict(const RecordWrite& write);
     void EnsureVisit();
     void ForgetPatient();
     void LoadEarlier();

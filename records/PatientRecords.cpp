@@ -110,7 +110,8 @@ constexpr const char* kVisitColumns =
     "v.output_name, v.output_description, v.waveform, "
     "(SELECT COUNT(*) FROM threshold t WHERE t.visit_id = v.id AND t.ear = 'both'), "
     "(SELECT COUNT(*) FROM threshold t WHERE t.visit_id = v.id AND t.ear = 'left'), "
-    "(SELECT COUNT(*) FROM threshold t WHERE t.visit_id = v.id AND t.ear = 'right')";
+    "(SELECT COUNT(*) FROM threshold t WHERE t.visit_id = v.id AND t.ear = 'right'), "
+    "COALESCE(v.corrects, '')";
 
 VisitInfo VisitFrom(const QSqlQuery& query) {
     VisitInfo visit;
@@ -125,6 +126,7 @@ VisitInfo VisitFrom(const QSqlQuery& query) {
     for (int ear = 0; ear < 3; ++ear) {
         visit.earsTested[std::size_t(ear)] = query.value(10 + ear).toInt() > 0;
     }
+    visit.corrects = query.value(13).toString();
     return visit;
 }
 
@@ -170,12 +172,14 @@ bool PatientRecords::Fail(const QSqlError& error) {
         lastError_ = QStringLiteral("Unbekannter Fehler der Datenbank.");
     }
     lastErrorIsConnection_ = database_.IsConnectionLost(error);
+    lastErrorIsConflict_ = false;
     return false;
 }
 
 bool PatientRecords::Succeed() {
     lastError_.clear();
     lastErrorIsConnection_ = false;
+    lastErrorIsConflict_ = false;
     return true;
 }
 
@@ -246,7 +250,8 @@ bool PatientRecords::CreatePatient(const QString& id, const PatientFields& field
         return Fail(query.lastError());
     }
     // A patient made again after a write that was kept after all is noted once.
-    if (query.numRowsAffected() == 1 && !WriteAudit(AuditLine::Now(audit::kCreate, id))) {
+    if (query.numRowsAffected() == 1 &&
+        (!WriteAudit(AuditLine::Now(audit::kCreate, id)) || !WriteVersion(id))) {
         return false;
     }
     if (!WriteWords(id, fields)) {
@@ -258,12 +263,39 @@ bool PatientRecords::CreatePatient(const QString& id, const PatientFields& field
     return Succeed();
 }
 
-bool PatientRecords::SavePatient(const QString& id, const PatientFields& fields) {
+bool PatientRecords::SavePatient(const QString& id, const PatientFields& fields,
+                                 const PatientFields* basedOn) {
     QSqlQuery query(database_.Connection());
     QSqlError error;
     WriteTransaction transaction(database_, &error);
     if (!transaction.IsOpen()) {
         return Fail(error);
+    }
+    if (basedOn != nullptr) {
+        // Read under the write's lock (the row's on PostgreSQL, the file's on SQLite), so that
+        // two saves of the same patient cannot both find what they expect.
+        query.prepare(QStringLiteral("SELECT %1 FROM patient WHERE id = ?%2")
+                          .arg(QLatin1String(kFieldColumns),
+                               database_.IsPostgres() ? QStringLiteral(" FOR UPDATE") : QString()));
+        query.addBindValue(id);
+        if (!query.exec()) {
+            return Fail(query.lastError());
+        }
+        if (query.next()) {
+            const PatientFields stored = FieldsFrom(query, 0);
+            if (stored != *basedOn && stored != fields) {
+                lastError_ = QStringLiteral(
+                    "Die Patientendaten wurden an einem anderen Arbeitsplatz geändert.");
+                lastErrorIsConnection_ = false;
+                lastErrorIsConflict_ = true;
+                return false;
+            }
+            if (stored == fields) {
+                // Nothing to change: no version that equals the one before.
+                return Succeed();
+            }
+        }
+        query.finish();
     }
     query.prepare(QStringLiteral(
         "UPDATE patient SET practice_id = ?, first_name = ?, name = ?, town = ?, street = ?, "
@@ -286,9 +318,11 @@ bool PatientRecords::SavePatient(const QString& id, const PatientFields& fields)
     if (query.numRowsAffected() != 1) {
         lastError_ = QStringLiteral("Der Patient ist nicht mehr in der Patientenakte.");
         lastErrorIsConnection_ = false;
+        lastErrorIsConflict_ = false;
         return false;
     }
-    if (!WriteAudit(AuditLine::Now(audit::kChange, id)) || !WriteWords(id, fields)) {
+    if (!WriteAudit(AuditLine::Now(audit::kChange, id)) || !WriteVersion(id) ||
+        !WriteWords(id, fields)) {
         return false;
     }
     if (!transaction.Commit(&error)) {
@@ -466,6 +500,59 @@ bool PatientRecords::OpenVisit(const QString& id, const QString& patientId,
     return Succeed();
 }
 
+bool PatientRecords::OpenCorrection(const QString& visitId, const QString& correctedId,
+                                    const VisitContext& context) {
+    QSqlQuery query(database_.Connection());
+    QSqlError error;
+    WriteTransaction transaction(database_, &error);
+    if (!transaction.IsOpen()) {
+        return Fail(error);
+    }
+    query.prepare(QStringLiteral(
+        "INSERT INTO visit (id, patient_id, state, started_at, operator, workstation, "
+        "output_name, output_description, waveform, corrects) SELECT ?, v.patient_id, 'open', ?, "
+        "?, ?, ?, ?, ?, v.id FROM visit v WHERE v.id = ? AND v.state = 'finished' "
+        "ON CONFLICT (id) DO NOTHING"));
+    query.addBindValue(visitId);
+    query.addBindValue(Now());
+    query.addBindValue(Text(context.operatorName));
+    query.addBindValue(Text(context.workstation));
+    query.addBindValue(Text(context.outputName));
+    query.addBindValue(Text(context.outputDescription));
+    query.addBindValue(Text(context.waveform));
+    query.addBindValue(Text(correctedId));
+    if (!query.exec()) {
+        return Fail(query.lastError());
+    }
+    if (query.numRowsAffected() == 1) {
+        // The corrected visit's takes, as they were taken, begin the correction; their ids are
+        // the correction's and the take's place in it.
+        QSqlQuery copy(database_.Connection());
+        copy.prepare(QStringLiteral(
+            "INSERT INTO threshold (id, visit_id, seq, ear, frequency, level_tenths, waveform, "
+            "taken_at) SELECT ? || CAST(t.seq AS TEXT), ?, t.seq, t.ear, t.frequency, "
+            "t.level_tenths, t.waveform, t.taken_at FROM threshold t WHERE t.visit_id = ?"));
+        copy.addBindValue(visitId + QLatin1Char('-'));
+        copy.addBindValue(visitId);
+        copy.addBindValue(Text(correctedId));
+        if (!copy.exec()) {
+            return Fail(copy.lastError());
+        }
+    } else if (!Exists(QStringLiteral("visit"), visitId)) {
+        lastError_ = QStringLiteral("Nur eine abgeschlossene Untersuchung kann korrigiert werden.");
+        lastErrorIsConnection_ = false;
+        lastErrorIsConflict_ = false;
+        return false;
+    }
+    if (!WriteAudit(AuditLine::Now(audit::kCorrect, QString(), visitId, correctedId))) {
+        return false;
+    }
+    if (!transaction.Commit(&error)) {
+        return Fail(error);
+    }
+    return Succeed();
+}
+
 bool PatientRecords::AddThreshold(const QString& visitId, const ThresholdTake& take,
                                   const QString& takeId) {
     if (FrequencySlot(take.frequency) < 0 || take.levelTenths < 0 || take.levelTenths > 99) {
@@ -473,6 +560,7 @@ bool PatientRecords::AddThreshold(const QString& visitId, const ThresholdTake& t
                          .arg(take.frequency)
                          .arg(take.levelTenths);
         lastErrorIsConnection_ = false;
+        lastErrorIsConflict_ = false;
         return false;
     }
     // Prepared once per connection: the take is the hot path.
@@ -504,6 +592,7 @@ bool PatientRecords::AddThreshold(const QString& visitId, const ThresholdTake& t
     if (query.numRowsAffected() != 1 && !Exists(QStringLiteral("threshold"), id)) {
         lastError_ = QStringLiteral("Die Untersuchung ist bereits abgeschlossen.");
         lastErrorIsConnection_ = false;
+        lastErrorIsConflict_ = false;
         return false;
     }
     return Succeed();
@@ -562,6 +651,7 @@ bool PatientRecords::MoveVisit(const QString& visitId, const QString& patientId)
     if (query.numRowsAffected() != 1 && !Exists(QStringLiteral("visit"), visitId, &patientId)) {
         lastError_ = QStringLiteral("Die Untersuchung ist bereits abgeschlossen.");
         lastErrorIsConnection_ = false;
+        lastErrorIsConflict_ = false;
         return false;
     }
     return Succeed();
@@ -662,6 +752,8 @@ std::optional<VisitInfo> PatientRecords::ComparisonVisit(const QString& patientI
         QStringLiteral(
             "SELECT %1 FROM visit v WHERE v.patient_id = ? AND v.state = 'finished' AND v.id <> ? "
             "AND EXISTS (SELECT 1 FROM threshold t WHERE t.visit_id = v.id) "
+            "AND NOT EXISTS (SELECT 1 FROM visit c WHERE c.corrects = v.id AND "
+            "c.state = 'finished') "
             "ORDER BY v.started_at DESC, v.id LIMIT 1")
             .arg(QLatin1String(kVisitColumns)));
     query.addBindValue(Text(patientId));
@@ -702,6 +794,37 @@ bool PatientRecords::WriteAudit(const AuditLine& line) {
     query.addBindValue(Text(line.visitId));
     query.addBindValue(Text(line.detail));
     return query.exec() || Fail(query.lastError());
+}
+
+bool PatientRecords::WriteVersion(const QString& id) {
+    QSqlQuery query(database_.Connection());
+    query.prepare(
+        QStringLiteral(
+            "INSERT INTO patient_version (patient_id, revision, %1, changed_at, changed_by, "
+            "changed_on) SELECT id, revision, %1, changed_at, changed_by, changed_on FROM patient "
+            "WHERE id = ?")
+            .arg(QLatin1String(kFieldColumns)));
+    query.addBindValue(id);
+    return query.exec() || Fail(query.lastError());
+}
+
+std::vector<PatientVersion> PatientRecords::Versions(const QString& id) {
+    QSqlQuery query(database_.Connection());
+    query.prepare(QStringLiteral("SELECT revision, %1, changed_at, changed_by, changed_on FROM "
+                                 "patient_version WHERE patient_id = ? ORDER BY revision DESC")
+                      .arg(QLatin1String(kFieldColumns)));
+    query.addBindValue(id);
+    std::vector<PatientVersion> versions;
+    if (!query.exec()) {
+        Fail(query.lastError());
+        return versions;
+    }
+    Succeed();
+    while (query.next()) {
+        versions.push_back({query.value(0).toInt(), FieldsFrom(query, 1), TimeOf(query.value(11)),
+                            query.value(12).toString(), query.value(13).toString()});
+    }
+    return versions;
 }
 
 bool PatientRecords::AddAudit(const QString& id, const AuditLine& line) {

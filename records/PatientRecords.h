@@ -32,6 +32,15 @@ struct PatientFields {
     bool IsEmpty() const { return *this == PatientFields{}; }
 };
 
+// A version of a patient's fields: what they held from `changedAt` on, and who wrote it where.
+struct PatientVersion {
+    int revision = 0;
+    PatientFields fields;
+    QDateTime changedAt;
+    QString changedBy;
+    QString changedOn;
+};
+
 // A line of the search list.
 struct PatientSummary {
     QString id;  // the internal id
@@ -75,6 +84,8 @@ struct VisitInfo {
     VisitContext context;
     // Which ears have a threshold in it: both, left, right.
     std::array<bool, 3> earsTested{};
+    // The finished visit this one corrects, empty for a visit of its own.
+    QString corrects;
 };
 
 // A line of the audit trail: who did what with which patient or visit, never what they hold.
@@ -102,6 +113,7 @@ inline const QString kExport = QStringLiteral("Export");
 inline const QString kCreate = QStringLiteral("Anlage");
 inline const QString kChange = QStringLiteral("Änderung");
 inline const QString kDelete = QStringLiteral("Löschung");
+inline const QString kCorrect = QStringLiteral("Korrektur");
 }  // namespace audit
 
 // Per ear and frequency slot, the level (tenths) of the last take; -1 where none was taken.
@@ -125,7 +137,13 @@ public:
     // The same with an id of the caller's (NewRecordId()), so that a write that failed can be
     // made again as it was (one that was kept after all is not made twice).
     bool CreatePatient(const QString& id, const PatientFields& fields);
-    bool SavePatient(const QString& id, const PatientFields& fields);
+    // Saves the fields as a new version. With `basedOn` (the fields the caller last read or
+    // wrote), a patient changed meanwhile elsewhere to something else is not overwritten: the
+    // save fails with LastErrorIsConflict().
+    bool SavePatient(const QString& id, const PatientFields& fields,
+                     const PatientFields* basedOn = nullptr);
+    // Every version of the patient's fields, the latest first.
+    std::vector<PatientVersion> Versions(const QString& id);
     std::optional<PatientFields> LoadPatient(const QString& id);
     // Patients whose Name, Vorname, Patienten-ID or Wohnort have a word starting with each word
     // typed (case and German spellings folded, see SearchKey.h), in the order of the matching
@@ -147,6 +165,11 @@ public:
     bool OpenVisit(const QString& visitId, const QString& patientId, const VisitContext& context);
     // `takeId` (a UUID, NewRecordId()) makes a take written twice (kept while the server was
     // away, then sent again) one take: a take already kept succeeds without a second row.
+    // Opens `visitId` as the correction of the finished visit `correctedId`, of the same patient,
+    // holding the corrected visit's takes to begin with (the original stays as it was). Made a
+    // second time, it changes nothing.
+    bool OpenCorrection(const QString& visitId, const QString& correctedId,
+                        const VisitContext& context);
     bool AddThreshold(const QString& visitId, const ThresholdTake& take,
                       const QString& takeId = QString());
     bool FinishVisit(const QString& visitId);
@@ -163,7 +186,7 @@ public:
     // The last take per ear and frequency.
     VisitLevels Levels(const QString& visitId);
     // The visit today's is compared with: the patient's latest finished visit, other than
-    // `exceptVisit`, that has a threshold.
+    // `exceptVisit`, that has a threshold and no finished correction.
     std::optional<VisitInfo> ComparisonVisit(const QString& patientId, const QString& exceptVisit);
 
     // --- the audit trail
@@ -177,6 +200,8 @@ public:
     const QString& LastError() const { return lastError_; }
     // True when the last call failed because the server could not be reached.
     bool LastErrorIsConnection() const { return lastErrorIsConnection_; }
+    // True when the last save found the patient changed on another workstation.
+    bool LastErrorIsConflict() const { return lastErrorIsConflict_; }
 
     RecordsDatabase& Database() { return database_; }
 
@@ -186,6 +211,8 @@ private:
     bool WriteWords(const QString& id, const PatientFields& fields);
     // The audit line of a change, inside the change's transaction.
     bool WriteAudit(const AuditLine& line);
+    // The patient's fields as they now stand as a new version, inside the change's transaction.
+    bool WriteVersion(const QString& id);
     // Whether `table` holds the row `id` (and, with `patientId`, of that patient).
     bool Exists(const QString& table, const QString& id, const QString* patientId = nullptr);
     // How many patients' words start with `word`, counted up to a few more than a search takes
@@ -197,6 +224,7 @@ private:
     int preparedOn_ = 0;
     QString lastError_;
     bool lastErrorIsConnection_ = false;
+    bool lastErrorIsConflict_ = false;
 };
 
 // A new UUID for a patient or a visit.

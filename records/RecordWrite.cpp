@@ -38,9 +38,11 @@ RecordWrite RecordWrite::CreatePatient(const QString& patientId, const PatientFi
     return write;
 }
 
-RecordWrite RecordWrite::SavePatient(const QString& patientId, const PatientFields& fields) {
+RecordWrite RecordWrite::SavePatient(const QString& patientId, const PatientFields& fields,
+                                     std::optional<PatientFields> basedOn) {
     RecordWrite write = CreatePatient(patientId, fields);
     write.kind = Kind::SavePatient;
+    write.basedOn = std::move(basedOn);
     return write;
 }
 
@@ -102,7 +104,7 @@ bool RecordWrite::ApplyTo(PatientRecords& records) const {
         case Kind::CreatePatient:
             return records.CreatePatient(patientId, fields);
         case Kind::SavePatient:
-            return records.SavePatient(patientId, fields);
+            return records.SavePatient(patientId, fields, basedOn ? &*basedOn : nullptr);
         case Kind::OpenVisit:
             return records.OpenVisit(visitId, patientId, context);
         case Kind::AddThreshold:
@@ -133,6 +135,14 @@ QByteArray RecordWrite::Serialized() const {
         fieldTexts.append(*field);
     }
     object[QStringLiteral("fields")] = fieldTexts;
+    if (basedOn) {
+        QJsonArray basedOnTexts;
+        PatientFields before = *basedOn;
+        for (const QString* field : FieldsOf(before)) {
+            basedOnTexts.append(*field);
+        }
+        object[QStringLiteral("basedOn")] = basedOnTexts;
+    }
     object[QStringLiteral("context")] =
         QJsonArray{context.operatorName, context.workstation, context.outputName,
                    context.outputDescription, context.waveform};
@@ -173,6 +183,17 @@ std::optional<RecordWrite> RecordWrite::Parse(const QByteArray& text) {
     int i = 0;
     for (QString* field : FieldsOf(write.fields)) {
         *field = fieldTexts[i++].toString();
+    }
+    if (object.contains(QStringLiteral("basedOn"))) {
+        const QJsonArray basedOn = object[QStringLiteral("basedOn")].toArray();
+        if (basedOn.size() != 10) {
+            return std::nullopt;
+        }
+        write.basedOn.emplace();
+        int j = 0;
+        for (QString* field : FieldsOf(*write.basedOn)) {
+            *field = basedOn[j++].toString();
+        }
     }
     write.context = {context[0].toString(), context[1].toString(), context[2].toString(),
                      context[3].toString(), context[4].toString()};

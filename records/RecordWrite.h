@@ -28,6 +28,9 @@ struct RecordWrite {
     QString patientId;
     QString visitId;
     PatientFields fields;  // CreatePatient, SavePatient
+    // SavePatient: the fields the window last read or wrote; a patient changed elsewhere since is
+    // not overwritten (PatientRecords::SavePatient). None: saved whatever is stored.
+    std::optional<PatientFields> basedOn;
     VisitContext context;  // OpenVisit
     ThresholdTake take;    // AddThreshold
     QString takeId;        // AddThreshold: the take's UUID
@@ -35,7 +38,8 @@ struct RecordWrite {
     QString auditId;       // Audit: the line's UUID
 
     static RecordWrite CreatePatient(const QString& patientId, const PatientFields& fields);
-    static RecordWrite SavePatient(const QString& patientId, const PatientFields& fields);
+    static RecordWrite SavePatient(const QString& patientId, const PatientFields& fields,
+                                   std::optional<PatientFields> basedOn = std::nullopt);
     static RecordWrite OpenVisit(const QString& visitId, const QString& patientId,
                                  const VisitContext& context);
     static RecordWrite AddThreshold(const QString& visitId, const ThresholdTake& take);

@@ -122,7 +122,15 @@ private:
         }
         while (!queue_.empty()) {
             Pending& pending = queue_.front();
-            if (!Make(pending)) {
+            const bool made = Make(pending);
+            if (!made && serverRecords_->LastErrorIsConflict()) {
+                // Not tried again: the operator decides (a save without `basedOn` then).
+                owner_.Post([&owner = owner_, write = pending.write] {
+                    if (owner.events_.conflict) {
+                        owner.events_.conflict(write);
+                    }
+                });
+            } else if (!made) {
                 reason_ = serverRecords_->LastError();
                 if (serverRecords_->LastErrorIsConnection()) {
                     Lost();
@@ -179,6 +187,7 @@ private:
         }
         if (mapped != storedPatient_.cend()) {
             write.patientId = *mapped;
+            write.basedOn.reset();
             if (write.kind == RecordWrite::Kind::SavePatient) {
                 const auto stored = records.LoadPatient(write.patientId);
                 if (!stored) {

@@ -43,6 +43,8 @@ public:
         std::function<void(const QString& reason)> failed;
         // Every write given is made (after a failure or an outage).
         std::function<void()> written;
+        // A save found the patient changed on another workstation; the write was not made.
+        std::function<void(const RecordWrite& write)> conflict;
         // The server answered (the first time, and after each outage, once the kept writes are
         // on it).
         std::function<void()> reachable;

@@ -166,6 +166,37 @@ const std::vector<Step>& Steps() {
              "CREATE INDEX audit_by_patient ON audit (patient_id, at)",
          },
          {}},
+        {{
+             "CREATE TABLE patient_version ("
+             " patient_id TEXT NOT NULL REFERENCES patient (id) ON DELETE CASCADE,"
+             " revision INTEGER NOT NULL,"
+             " practice_id TEXT NOT NULL DEFAULT '',"
+             " first_name TEXT NOT NULL DEFAULT '',"
+             " name TEXT NOT NULL DEFAULT '',"
+             " town TEXT NOT NULL DEFAULT '',"
+             " street TEXT NOT NULL DEFAULT '',"
+             " email TEXT NOT NULL DEFAULT '',"
+             " doctor TEXT NOT NULL DEFAULT '',"
+             " postcode TEXT NOT NULL DEFAULT '',"
+             " telephone TEXT NOT NULL DEFAULT '',"
+             " remarks TEXT NOT NULL DEFAULT '',"
+             " changed_at BIGINT NOT NULL,"
+             " changed_by TEXT NOT NULL,"
+             " changed_on TEXT NOT NULL,"
+             " PRIMARY KEY (patient_id, revision))",
+             // What each patient holds now is their first kept version.
+             "INSERT INTO patient_version (patient_id, revision, practice_id, first_name, name, "
+             "town, street, email, doctor, postcode, telephone, remarks, changed_at, changed_by, "
+             "changed_on) SELECT id, revision, practice_id, first_name, name, town, street, email, "
+             "doctor, postcode, telephone, remarks, changed_at, changed_by, changed_on FROM "
+             "patient",
+         },
+         {}},
+        {{
+             "ALTER TABLE visit ADD COLUMN corrects TEXT",
+             "CREATE INDEX visit_by_corrected ON visit (corrects)",
+         },
+         {}},
     };
     return steps;
 }

@@ -17,11 +17,14 @@ namespace velmora {
 // reached, in the order made, until they are on the server (used in the workstation's own file).
 // Step 4: the audit trail, a line for every search that shows patients, load, report, export,
 // change and deletion (time, user, workstation, action, ids; no health data); it has no foreign
-// keys, so that the line of a deletion outlives what was deleted.
+// keys, so that the line of a deletion outlives what was deleted. Step 5: every version of a
+// patient's fields, with time, user and workstation (a correction leaves the original readable).
+// Step 6: the visit a visit corrects (a finished visit is never changed; its correction is a new
+// visit that names it).
 //
 // Further steps add to these; a step never rewrites what an earlier one laid out. Each step runs in
 // its own transaction together with its row in schema_step, so a database is always at one step.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 6;
 
 // Brings the schema of `db` up to step `upTo` (kSchemaVersion when negative). `postgres` selects
 // the few words the two databases spell differently. False with the German reason when a step

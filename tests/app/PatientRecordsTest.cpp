@@ -302,6 +302,77 @@ TEST_P(PatientRecordsWindow, TheAuditListsASearchALoadAndAReportWithoutHealthDat
     EXPECT_TRUE(refused.join(u'\n').contains(QStringLiteral("--since braucht ein Datum")));
 }
 
+// Two workstations change one patient: the second save asks, and nothing is overwritten unless
+// the operator says so; "Frühere Angaben…" shows every version.
+TEST_P(PatientRecordsWindow, ASaveAfterAnotherWorkstationsChangeAsksAndOverwritesNothingUnasked) {
+    TForm1& f = OpenWindow();
+    Type(f.Edit3, QStringLiteral("Zweiplatz"));
+    Type(f.Edit4, QStringLiteral("Bonn"));
+    Leave(f.Edit4, f.Edit5);
+    const QString id = Reader().Search(QStringLiteral("zweiplatz")).at(0).id;
+    const QString question = QStringLiteral(
+        "Die Patientendaten wurden an einem anderen Arbeitsplatz geändert.\nSollen Ihre Eingaben "
+        "die gespeicherten ersetzen?");
+    const auto otherWorkstationSets = [&](const QString& town) {
+        PatientFields fields = *Reader().LoadPatient(id);
+        const PatientFields before = fields;
+        fields.town = town;
+        ASSERT_TRUE(Reader().SavePatient(id, fields, &before));
+    };
+    const auto typeTown = [&](const QString& town, int answer) {
+        answers_ = {answer};
+        f.Edit4->SetText(QString());
+        Type(f.Edit4, town);
+        Leave(f.Edit4, f.Edit5);
+        for (int i = 0; i < 100 && !answers_.empty(); ++i) {
+            QTest::qWait(20);
+        }
+        ASSERT_TRUE(f.Recorder->Flush());
+    };
+
+    otherWorkstationSets(QStringLiteral("Aachen"));
+    boxes_.clear();
+    typeTown(QStringLiteral("Köln"), IDNO);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, question);
+    EXPECT_EQ(Reader().LoadPatient(id)->town, QStringLiteral("Aachen"));
+    // The window shows what the other workstation kept.
+    EXPECT_EQ(f.Edit4->Text(), QStringLiteral("Aachen"));
+
+    // Changed there again; this time the operator's fields replace them.
+    otherWorkstationSets(QStringLiteral("Essen"));
+    typeTown(QStringLiteral("Köln"), IDYES);
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[1].text, question);
+    EXPECT_EQ(Reader().LoadPatient(id)->town, QStringLiteral("Köln"));
+    // With no change elsewhere, nothing is asked.
+    typeTown(QStringLiteral("Ulm"), IDNO);
+    EXPECT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(Reader().LoadPatient(id)->town, QStringLiteral("Ulm"));
+
+    // Every version is readable in "Patientenakte", the latest first.
+    QStringList towns;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<PatientFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        TypeInto(dialog->SearchField(), QStringLiteral("zweipl"));
+        QTimer::singleShot(0, [&] {
+            auto* versions = dynamic_cast<PatientFileDialog*>(dialog)->VersionList();
+            ASSERT_NE(versions, nullptr);
+            for (int i = 0; i < versions->topLevelItemCount(); ++i) {
+                towns << versions->topLevelItem(i)->text(6);
+            }
+            QApplication::activeModalWidget()->close();
+            QTimer::singleShot(0, [dialog] { dialog->reject(); });
+        });
+        dialog->EarlierFieldsButton()->click();
+    });
+    Click(f.janColorButton9);
+    EXPECT_EQ(towns.mid(0, 4), (QStringList{QStringLiteral("Ulm"), QStringLiteral("Köln"),
+                                            QStringLiteral("Essen"), QStringLiteral("Aachen")}));
+    EXPECT_TRUE(towns.contains(QStringLiteral("Bonn")));
+}
+
 TEST_P(PatientRecordsWindow, ANewPatientLikeAStoredOneIsAskedAboutOnceAndJoinedOnYes) {
     QString stored;
     {
@@ -406,8 +477,8 @@ TEST_P(SQLiteRecordsWindow, ALockedDatabaseIsToldWithTheReasonAndNoTakeIsLost) {
     EXPECT_FALSE(f.close());
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(other);
-    // Written again by itself a moment later.
-    for (int i = 0; i < 100 && f.Recorder->HasUnwrittenData(); ++i) {
+    // Written again by itself a moment later, and the notice closed.
+    for (int i = 0; i < 100 && (f.Recorder->HasUnwrittenData() || !openNotices_.empty()); ++i) {
         QTest::qWait(50);
     }
     EXPECT_FALSE(f.Recorder->HasUnwrittenData());

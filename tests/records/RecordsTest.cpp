@@ -273,6 +273,93 @@ TEST_P(Records, TwoProgramsOnOneDatabaseSeeEachOthersPatientsAtTheNextSearch) {
     EXPECT_EQ(other.Levels(other.VisitsOf(id).at(0).id)[1][1], 42);
 }
 
+// Every change is a new version; a save based on fields another program has changed since is
+// refused and changes nothing; the earlier versions stay readable with who wrote them where.
+TEST_P(Records, AChangeKeepsTheEarlierVersionAndASaveOnOutdatedFieldsIsRefused) {
+    auto database = Open();
+    PatientRecords records(*database);
+    auto otherDatabase = Open();
+    PatientRecords other(*otherDatabase);
+    PatientFields first;
+    first.name = QStringLiteral("Korrektur");
+    first.town = QStringLiteral("Bonn");
+    const QString id = records.CreatePatient(first);
+    ASSERT_FALSE(id.isEmpty());
+
+    PatientFields mine = first;
+    mine.town = QStringLiteral("Köln");
+    PatientFields theirs = first;
+    theirs.town = QStringLiteral("Aachen");
+    ASSERT_TRUE(other.SavePatient(id, theirs, &first));
+    // Based on the first fields, which the other program has changed: refused.
+    EXPECT_FALSE(records.SavePatient(id, mine, &first));
+    EXPECT_TRUE(records.LastErrorIsConflict());
+    EXPECT_FALSE(records.LastErrorIsConnection());
+    EXPECT_EQ(records.LoadPatient(id)->town, QStringLiteral("Aachen"));
+    // The same change as stored is no conflict and no new version.
+    EXPECT_TRUE(records.SavePatient(id, theirs, &first));
+    // Based on what is stored, or without a basis: saved.
+    ASSERT_TRUE(records.SavePatient(id, mine, &theirs));
+    EXPECT_FALSE(records.LastErrorIsConflict());
+
+    const auto versions = records.Versions(id);
+    ASSERT_EQ(versions.size(), 3u);
+    const QString towns[] = {QStringLiteral("Köln"), QStringLiteral("Aachen"),
+                             QStringLiteral("Bonn")};
+    for (std::size_t i = 0; i < versions.size(); ++i) {
+        EXPECT_EQ(versions[i].fields.town, towns[i]);
+        EXPECT_EQ(versions[i].fields.name, QStringLiteral("Korrektur"));
+        EXPECT_EQ(versions[i].changedBy, CurrentOperator());
+        EXPECT_EQ(versions[i].changedOn, CurrentWorkstation());
+        EXPECT_TRUE(versions[i].changedAt.isValid());
+    }
+    EXPECT_GT(versions[0].revision, versions[1].revision);
+}
+
+// A threshold taken wrongly is corrected in a new visit that names the finished one; the original
+// stays as it was, both are listed, and the correction is what a later visit is compared with.
+TEST_P(Records, ACorrectionIsANewVisitThatNamesTheOneItCorrectsAndLeavesItAsItWas) {
+    auto database = Open();
+    ASSERT_TRUE(database);
+    PatientRecords records(*database);
+    const QString patient = records.CreatePatient(Patient("Lange", "Rita"));
+    const QString original = records.OpenVisit(patient, {});
+    ASSERT_TRUE(records.AddThreshold(original, {Ear::Left, 1000, 40, {}, {}}));
+    ASSERT_TRUE(records.AddThreshold(original, {Ear::Right, 500, 22, {}, {}}));
+    const QString correction = NewRecordId();
+    // An open visit cannot be corrected, only added to.
+    EXPECT_FALSE(records.OpenCorrection(correction, original, {}));
+    EXPECT_FALSE(records.LastError().isEmpty());
+    EXPECT_FALSE(records.Visit(correction));
+    ASSERT_TRUE(records.FinishVisit(original));
+
+    const VisitContext context{QStringLiteral("bert"), QStringLiteral("platz-2"), {}, {}, {}};
+    ASSERT_TRUE(records.OpenCorrection(correction, original, context))
+        << records.LastError().toStdString();
+    // Made again (a write sent twice): still one correction with the takes once.
+    ASSERT_TRUE(records.OpenCorrection(correction, original, context));
+    EXPECT_EQ(records.Thresholds(correction).size(), 2u);
+    ASSERT_TRUE(records.AddThreshold(correction, {Ear::Left, 1000, 35, {}, {}}));
+    ASSERT_TRUE(records.FinishVisit(correction));
+
+    EXPECT_EQ(records.Levels(original)[1][3], 40);
+    EXPECT_EQ(records.Thresholds(original).size(), 2u);
+    EXPECT_EQ(records.Levels(correction)[1][3], 35);
+    EXPECT_EQ(records.Levels(correction)[2][2], 22);
+    const auto info = records.Visit(correction);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->corrects, original);
+    EXPECT_EQ(info->context.operatorName, QStringLiteral("bert"));
+    EXPECT_TRUE(records.Visit(original)->corrects.isEmpty());
+    std::set<QString> listed;
+    for (const VisitInfo& visit : records.VisitsOf(patient)) {
+        listed.insert(visit.id);
+    }
+    EXPECT_EQ(listed, (std::set<QString>{original, correction}));
+    const QString today = records.OpenVisit(patient, {});
+    EXPECT_EQ(records.ComparisonVisit(patient, today)->id, correction);
+}
+
 TEST_P(Records, ADatabaseOfANewerProgramIsRefused) {
     {
         auto database = Open();
