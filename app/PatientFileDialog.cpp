@@ -1,7 +1,10 @@
 #include "app/PatientFileDialog.h"
 
+#include "framework/MessageBox.h"
+
 #include <QBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,9 +59,10 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
                           QStringLiteral("Untersucher"), QStringLiteral("Getestete Ohren")});
     show_ = new QPushButton(QStringLiteral("Anzeigen"), this);
     earlier_ = new QPushButton(QStringLiteral("Frühere Angaben…"), this);
+    erase_ = new QPushButton(QStringLiteral("Löschen…"), this);
     take_ = new QPushButton(QStringLiteral("Übernehmen"), this);
     close_ = new QPushButton(QStringLiteral("Schließen"), this);
-    for (QPushButton* button : {show_, earlier_, take_, close_}) {
+    for (QPushButton* button : {show_, earlier_, erase_, take_, close_}) {
         button->setAutoDefault(false);
     }
     // Return in the search field takes the selected patient.
@@ -72,6 +76,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(show_);
     buttons->addWidget(earlier_);
+    buttons->addWidget(erase_);
     buttons->addStretch(1);
     buttons->addWidget(take_);
     buttons->addWidget(close_);
@@ -88,6 +93,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     });
     connect(show_, &QPushButton::clicked, this, &PatientFileDialog::ShowVisit);
     connect(earlier_, &QPushButton::clicked, this, &PatientFileDialog::ShowEarlierFields);
+    connect(erase_, &QPushButton::clicked, this, &PatientFileDialog::Erase);
     connect(take_, &QPushButton::clicked, this, &PatientFileDialog::Take);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -125,6 +131,7 @@ void PatientFileDialog::ListVisits() {
     QTreeWidgetItem* patient = patients_->currentItem();
     take_->setEnabled(patient != nullptr);
     earlier_->setEnabled(patient != nullptr);
+    erase_->setEnabled(patient != nullptr);
     show_->setEnabled(false);
     if (patient == nullptr) {
         return;
@@ -191,6 +198,73 @@ void PatientFileDialog::ShowEarlierFields() {
     }
     dialog.exec();
     versions_ = nullptr;
+}
+
+void PatientFileDialog::Erase() {
+    QTreeWidgetItem* patient = patients_->currentItem();
+    if (patient == nullptr) {
+        return;
+    }
+    const QString caption = QStringLiteral("Patientenakte");
+    const QString id = patient->data(0, Qt::UserRole).toString();
+    if (id == patientOnWindow_) {
+        MessageBox(QStringLiteral("Der Patient ist im Hauptfenster geöffnet und kann nicht "
+                                  "gelöscht werden.\nBitte beenden Sie zuerst seine Untersuchung."),
+                   caption, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    const QString who = (patient->text(1) + u' ' + patient->text(0)).trimmed();
+    QDateTime lastVisit;
+    for (const VisitInfo& visit : visitInfos_) {
+        if (!lastVisit.isValid() || visit.started > lastVisit) {
+            lastVisit = visit.started;
+        }
+    }
+    const bool inside = InsideKeepingPeriod(lastVisit, QDateTime::currentDateTimeUtc());
+    QString question =
+        QStringLiteral("Sollen %1 und alle Untersuchungen endgültig gelöscht werden?")
+            .arg(who.isEmpty() ? QStringLiteral("der Patient") : who);
+    if (inside) {
+        question += QStringLiteral(
+                        "\n\nDie letzte Untersuchung war am %1. Patientenakten müssen in der "
+                        "Regel zehn Jahre nach der letzten Behandlung aufbewahrt werden.")
+                        .arg(lastVisit.toLocalTime().toString(QStringLiteral("dd.MM.yyyy")));
+    }
+    if (MessageBox(question, caption, MB_YESNO | MB_ICONWARNING) != IDYES) {
+        return;
+    }
+    const std::optional<QString> reason = AskReason();
+    if (!reason) {
+        return;
+    }
+    if (inside && MessageBox(QStringLiteral("Die Aufbewahrungsfrist von zehn Jahren ist noch nicht "
+                                            "abgelaufen.\nSoll trotzdem gelöscht werden?"),
+                             caption, MB_YESNO | MB_ICONWARNING) != IDYES) {
+        return;
+    }
+    if (!records_.ErasePatient(id, *reason)) {
+        MessageBox(QStringLiteral("Der Patient wurde nicht gelöscht.\n") + records_.LastError(),
+                   caption, MB_OK | MB_ICONERROR);
+        return;
+    }
+    Search();
+}
+
+std::optional<QString> PatientFileDialog::AskReason() {
+    QInputDialog input(this);
+    input.setWindowTitle(QStringLiteral("Löschen"));
+    input.setLabelText(QStringLiteral("Grund der Löschung:"));
+    input.setInputMode(QInputDialog::TextInput);
+    input.setOkButtonText(QStringLiteral("Löschen"));
+    input.setCancelButtonText(QStringLiteral("Abbrechen"));
+    while (input.exec() == QDialog::Accepted) {
+        if (!input.textValue().trimmed().isEmpty()) {
+            return input.textValue().trimmed();
+        }
+        MessageBox(QStringLiteral("Bitte geben Sie den Grund der Löschung ein."),
+                   QStringLiteral("Patientenakte"), MB_OK | MB_ICONWARNING);
+    }
+    return std::nullopt;
 }
 
 void PatientFileDialog::Take() {

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QLineEdit;
@@ -22,7 +23,9 @@ namespace velmora {
 // patient the second list shows the visits (date, time, operator, ears tested); "Anzeigen" hands
 // a finished visit's levels to OnShowVisit, and the dialog hands nullptr when it closes.
 // "Frühere Angaben…" lists every version of the selected patient's fields, with time, user and
-// workstation.
+// workstation. "Löschen…" erases the selected patient with every visit after a question and a
+// typed reason; inside the ten years records are kept after the last visit, the question says so
+// and is asked again.
 class PatientFileDialog : public QDialog {
 public:
     PatientFileDialog(PatientRecords& records, QWidget* parent = nullptr);
@@ -43,6 +46,9 @@ public:
     QPushButton* ShowButton() const { return show_; }
     QPushButton* TakeButton() const { return take_; }
     QPushButton* EarlierFieldsButton() const { return earlier_; }
+    QPushButton* EraseButton() const { return erase_; }
+    // The patient on the main window, who is not erased while shown there.
+    void SetPatientOnWindow(const QString& patientId) { patientOnWindow_ = patientId; }
     // The list of "Frühere Angaben…" while it is open.
     QTreeWidget* VersionList() const { return versions_; }
 
@@ -55,6 +61,9 @@ private:
     void ListVisits();
     void ShowVisit();
     void ShowEarlierFields();
+    void Erase();
+    // The reason typed for an erasure; nullopt when the operator cancels.
+    std::optional<QString> AskReason();
     void Take();
 
     PatientRecords& records_;
@@ -63,6 +72,8 @@ private:
     QTreeWidget* visits_;
     QPushButton* show_;
     QPushButton* earlier_;
+    QPushButton* erase_;
+    QString patientOnWindow_;
     QTreeWidget* versions_ = nullptr;
     QPushButton* take_;
     QPushButton* close_;

@@ -291,6 +291,7 @@ void TForm1::janColorButton9click(TComponent*) {
     }
     PatientFileDialog dialog(*records, this);
     dialog.OnShowVisit = [this](const VisitLevels* levels) { ShowVisitLevels(levels); };
+    dialog.SetPatientOnWindow(Recorder->PatientId());
     dialog.OnAudit = [this](const QString& action, const QString& patientId, const QString& visitId,
                             const QString& detail) {
         Recorder->Audit(action, patientId, visitId, detail);

@@ -75,6 +75,8 @@ public:
     std::optional<PatientFields> TakeStoredPatient(const QString& storedId);
 
     // --- patients from the records
+    // The patient on the window, empty without one.
+    const QString& PatientId() const { return patientId_; }
     // Makes `patientId` the patient on the window (no visit open yet); its fields.
     std::optional<PatientFields> LoadPatient(const QString& patientId);
     // Open visits of this operator on this workstation, the latest first, with their patients.

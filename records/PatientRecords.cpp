@@ -474,6 +474,40 @@ bool PatientRecords::RemoveNewPatient(const QString& id) {
     return Succeed();
 }
 
+bool PatientRecords::ErasePatient(const QString& id, const QString& reason) {
+    if (reason.trimmed().isEmpty()) {
+        lastError_ = QStringLiteral("Ohne einen Grund wird nichts gelöscht.");
+        lastErrorIsConnection_ = false;
+        lastErrorIsConflict_ = false;
+        return false;
+    }
+    QSqlQuery query(database_.Connection());
+    QSqlError error;
+    WriteTransaction transaction(database_, &error);
+    if (!transaction.IsOpen()) {
+        return Fail(error);
+    }
+    // Visits, thresholds, search words and versions go with the patient (ON DELETE CASCADE).
+    query.prepare(QStringLiteral("DELETE FROM patient WHERE id = ?"));
+    query.addBindValue(Text(id));
+    if (!query.exec()) {
+        return Fail(query.lastError());
+    }
+    if (query.numRowsAffected() != 1) {
+        lastError_ = QStringLiteral("Der Patient ist nicht mehr in der Patientenakte.");
+        lastErrorIsConnection_ = false;
+        lastErrorIsConflict_ = false;
+        return false;
+    }
+    if (!WriteAudit(AuditLine::Now(audit::kDelete, id, QString(), reason.trimmed()))) {
+        return false;
+    }
+    if (!transaction.Commit(&error)) {
+        return Fail(error);
+    }
+    return Succeed();
+}
+
 QString PatientRecords::OpenVisit(const QString& patientId, const VisitContext& context) {
     const QString id = NewId();
     return OpenVisit(id, patientId, context) ? id : QString();
@@ -877,6 +911,10 @@ QString CurrentOperator() {
 
 QString CurrentWorkstation() {
     return QSysInfo::machineHostName();
+}
+
+bool InsideKeepingPeriod(const QDateTime& lastVisit, const QDateTime& now) {
+    return lastVisit.isValid() && now < lastVisit.addYears(10);
 }
 
 }  // namespace velmora

@@ -96,7 +96,7 @@ struct AuditLine {
     QString action;  // "Suche", "Laden", "Anzeigen", "Bericht", "Export", "Anlage", ...
     QString patientId;
     QString visitId;
-    QString detail;  // ids and counts only
+    QString detail;  // ids and counts only; for a deletion, the reason the operator typed
 
     // A line of this user on this workstation, now.
     static AuditLine Now(const QString& action, const QString& patientId = {},
@@ -176,6 +176,10 @@ public:
     // Moves an open visit to another patient (the one the operator said it is); a visit that is
     // already that patient's succeeds as it stands.
     bool MoveVisit(const QString& visitId, const QString& patientId);
+    // Erases the patient with every visit, threshold and earlier version of their fields, for
+    // `reason` (typed by the operator, not empty); the audit line of the deletion, with the
+    // reason, is written with it and stays. A patient no longer stored fails.
+    bool ErasePatient(const QString& id, const QString& reason);
     std::optional<VisitInfo> Visit(const QString& visitId);
     // Open visits this operator left on this workstation, the latest first.
     std::vector<VisitInfo> OpenVisits(const QString& operatorName, const QString& workstation);
@@ -226,6 +230,10 @@ private:
     bool lastErrorIsConnection_ = false;
     bool lastErrorIsConflict_ = false;
 };
+
+// Records are kept ten years after the last visit: whether a patient whose last visit was
+// `lastVisit` (invalid: none) is still inside that period at `now`.
+bool InsideKeepingPeriod(const QDateTime& lastVisit, const QDateTime& now);
 
 // A new UUID for a patient or a visit.
 QString NewRecordId();

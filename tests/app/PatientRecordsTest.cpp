@@ -7,7 +7,9 @@
 #include "framework/Color.h"
 
 #include <QDate>
+#include <QInputDialog>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -16,6 +18,10 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -371,6 +377,138 @@ TEST_P(PatientRecordsWindow, ASaveAfterAnotherWorkstationsChangeAsksAndOverwrite
     EXPECT_EQ(towns.mid(0, 4), (QStringList{QStringLiteral("Ulm"), QStringLiteral("Köln"),
                                             QStringLiteral("Essen"), QStringLiteral("Aachen")}));
     EXPECT_TRUE(towns.contains(QStringLiteral("Bonn")));
+}
+
+// "Löschen…" in Patientenakte: a question and a typed reason; inside the ten years after the last
+// visit the question says so and is asked again. Afterwards only the audit line of the patient
+// remains; the patient on the main window is not erased.
+TEST_P(PatientRecordsWindow, AnErasureAsksForAReasonAndTwiceInsideTenYears) {
+    const struct {
+        const char* name;
+        int yearsAgo;
+        std::deque<int> answers;
+        // Typed into the reason's field one after the other; nullopt cancels it.
+        std::vector<std::optional<QString>> reasons;
+        std::size_t boxes;
+        bool erased;
+    } cases[] = {
+        {"Altakte", 11, {IDYES}, {QStringLiteral("Umzug ins Ausland")}, 1, true},
+        {"Neuakte", 0, {IDYES, IDNO}, {QStringLiteral("Wunsch des Patienten")}, 2, false},
+        {"Leerakte", 0, {IDYES, IDOK, IDYES}, {QString(), QStringLiteral("Widerspruch")}, 3, true},
+        {"Abbruchakte", 0, {IDYES}, {std::nullopt}, 1, false},
+        {"Neinakte", 0, {IDNO}, {}, 1, false},
+    };
+    std::map<std::string, QString> ids;
+    for (const auto& c : cases) {
+        PatientFields fields;
+        fields.name = QString::fromUtf8(c.name);
+        fields.town = QStringLiteral("Löschstadt");
+        const QString id = Reader().CreatePatient(fields);
+        const QString visit = Reader().OpenVisit(id, {});
+        ASSERT_TRUE(Reader().AddThreshold(visit, {Ear::Left, 1000, 50, {}, {}}));
+        ASSERT_TRUE(Reader().FinishVisit(visit));
+        QSqlQuery query(Reader().Database().Connection());
+        query.prepare(QStringLiteral("UPDATE visit SET started_at = ? WHERE id = ?"));
+        query.addBindValue(
+            QDateTime::currentDateTimeUtc().addYears(-c.yearsAgo).toMSecsSinceEpoch());
+        query.addBindValue(visit);
+        ASSERT_TRUE(query.exec());
+        ids[c.name] = id;
+    }
+    TForm1& f = OpenWindow();
+    Type(f.Edit3, QStringLiteral("Fensterakte"));
+    Leave(f.Edit3, f.Edit2);
+    ASSERT_TRUE(f.Recorder->Flush());
+
+    std::vector<std::optional<QString>> reasons;
+    QTimer typist;
+    typist.setInterval(10);
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (input == nullptr || reasons.empty()) {
+            return;
+        }
+        const std::optional<QString> reason = reasons.front();
+        reasons.erase(reasons.begin());
+        if (reason) {
+            input->setTextValue(*reason);
+            input->accept();
+        } else {
+            input->reject();
+        }
+    });
+    typist.start();
+    const auto erase = [&](PatientFileDialog* dialog, const QString& name) {
+        dialog->SearchField()->clear();
+        TypeInto(dialog->SearchField(), name);
+        ASSERT_EQ(dialog->PatientList()->topLevelItemCount(), 1);
+        dialog->EraseButton()->click();
+    };
+    std::vector<std::vector<MessageBoxRequest>> asked;
+    std::vector<MessageBoxRequest> onWindow;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<PatientFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        for (const auto& c : cases) {
+            boxes_.clear();
+            answers_ = c.answers;
+            reasons = c.reasons;
+            erase(dialog, QString::fromUtf8(c.name));
+            asked.push_back(boxes_);
+        }
+        boxes_.clear();
+        answers_ = {IDYES, IDYES};
+        reasons = {QStringLiteral("Versehen")};
+        erase(dialog, QStringLiteral("Fensterakte"));
+        onWindow = boxes_;
+        answers_.clear();
+        dialog->reject();
+    });
+    Click(f.janColorButton9);
+    typist.stop();
+
+    ASSERT_EQ(asked.size(), std::size(cases));
+    std::set<QString> left;
+    for (const PatientSummary& patient : Reader().Search(QStringLiteral("löschstadt"))) {
+        left.insert(patient.name);
+    }
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const QString id = ids[c.name];
+        ASSERT_EQ(asked[i].size(), c.boxes) << c.name;
+        // The first question names the period only inside it.
+        EXPECT_EQ(asked[i][0].text.contains(QStringLiteral("zehn Jahre")), c.yearsAgo < 10)
+            << asked[i][0].text.toStdString();
+        EXPECT_EQ(left.count(QString::fromUtf8(c.name)), c.erased ? 0u : 1u) << c.name;
+        EXPECT_EQ(Reader().LoadPatient(id).has_value(), !c.erased) << c.name;
+        EXPECT_EQ(Reader().VisitsOf(id).empty(), c.erased) << c.name;
+        EXPECT_EQ(Reader().Versions(id).empty(), c.erased) << c.name;
+    }
+    EXPECT_EQ(asked[1][1].text,
+              QStringLiteral("Die Aufbewahrungsfrist von zehn Jahren ist noch nicht abgelaufen.\n"
+                             "Soll trotzdem gelöscht werden?"));
+    EXPECT_EQ(asked[2][1].text, QStringLiteral("Bitte geben Sie den Grund der Löschung ein."));
+    ASSERT_EQ(onWindow.size(), 1u);
+    EXPECT_TRUE(onWindow[0].text.contains(QStringLiteral("im Hauptfenster geöffnet")));
+    EXPECT_EQ(Reader().Search(QStringLiteral("fensterakte")).size(), 1u);
+
+    // The audit keeps a line of each erasure with its reason, and nothing of the patient.
+    const auto [lines, code] = AuditPrinted(address_);
+    ASSERT_EQ(code, 0);
+    std::map<QString, QString> deleted;
+    for (const QString& line : lines) {
+        const QStringList columns = line.split(u'\t');
+        ASSERT_EQ(columns.size(), 7) << line.toStdString();
+        if (columns[3] == audit::kDelete) {
+            deleted[columns[4]] = columns[6];
+        }
+        for (const auto& c : cases) {
+            EXPECT_FALSE(line.contains(QString::fromUtf8(c.name))) << line.toStdString();
+        }
+    }
+    EXPECT_EQ(deleted,
+              (std::map<QString, QString>{{ids["Altakte"], QStringLiteral("Umzug ins Ausland")},
+                                          {ids["Leerakte"], QStringLiteral("Widerspruch")}}));
 }
 
 TEST_P(PatientRecordsWindow, ANewPatientLikeAStoredOneIsAskedAboutOnceAndJoinedOnYes) {

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <numeric>
 #include <set>
+#include <tuple>
 
 namespace velmora::test {
 namespace {
@@ -358,6 +359,89 @@ TEST_P(Records, ACorrectionIsANewVisitThatNamesTheOneItCorrectsAndLeavesItAsItWa
     EXPECT_EQ(listed, (std::set<QString>{original, correction}));
     const QString today = records.OpenVisit(patient, {});
     EXPECT_EQ(records.ComparisonVisit(patient, today)->id, correction);
+}
+
+// An erasure takes the patient with every visit, threshold, word and version, only with a reason;
+// the audit line of it stays and names the reason.
+TEST_P(Records, AnErasureLeavesNothingOfThePatientButTheAuditLine) {
+    auto database = Open();
+    ASSERT_TRUE(database);
+    PatientRecords records(*database);
+    const QString kept = records.CreatePatient(Patient("Bleibt", "Hanna", "K-1", "Trier"));
+    const QString erased = records.CreatePatient(Patient("Geht", "Paul", "G-2", "Trier"));
+    ASSERT_TRUE(records.SavePatient(erased, Patient("Geht", "Paul", "G-2", "Mainz")));
+    for (const QString& patient : {kept, erased}) {
+        const QString visit = records.OpenVisit(patient, {});
+        ASSERT_TRUE(records.AddThreshold(visit, {Ear::Left, 1000, 40, {}, {}}));
+        ASSERT_TRUE(records.FinishVisit(visit));
+    }
+    const QString erasedVisit = records.VisitsOf(erased).at(0).id;
+    const auto rowsOf = [&](const QString& id, const QString& visitId) {
+        std::vector<int> rows;
+        for (const auto& [table, column, value] :
+             {std::tuple{"patient", "id", id}, std::tuple{"visit", "patient_id", id},
+              std::tuple{"threshold", "visit_id", visitId},
+              std::tuple{"patient_word", "patient_id", id},
+              std::tuple{"patient_version", "patient_id", id}}) {
+            QSqlQuery query(database->Connection());
+            query.prepare(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ?")
+                              .arg(QLatin1String(table), QLatin1String(column)));
+            query.addBindValue(value);
+            EXPECT_TRUE(query.exec() && query.next()) << table;
+            rows.push_back(query.value(0).toInt());
+        }
+        return rows;
+    };
+    const std::vector<int> before = rowsOf(erased, erasedVisit);
+    // The patient, the visit, the threshold, the search words, two versions.
+    ASSERT_EQ(before.size(), 5u);
+    EXPECT_EQ(before[0], 1);
+    EXPECT_EQ(before[1], 1);
+    EXPECT_EQ(before[2], 1);
+    EXPECT_GT(before[3], 0);
+    EXPECT_EQ(before[4], 2);
+
+    EXPECT_FALSE(records.ErasePatient(erased, QStringLiteral("  ")));
+    EXPECT_EQ(records.LastError(), QStringLiteral("Ohne einen Grund wird nichts gelöscht."));
+    EXPECT_EQ(rowsOf(erased, erasedVisit), before);
+    ASSERT_TRUE(records.ErasePatient(erased, QStringLiteral("Widerspruch des Patienten")))
+        << records.LastError().toStdString();
+    EXPECT_EQ(rowsOf(erased, erasedVisit), std::vector<int>(5, 0));
+    EXPECT_FALSE(records.ErasePatient(erased, QStringLiteral("noch einmal")));
+    EXPECT_EQ(records.LastError(),
+              QStringLiteral("Der Patient ist nicht mehr in der Patientenakte."));
+    EXPECT_EQ(Names(records.Search(QStringLiteral("trier"))),
+              (std::set<QString>{QStringLiteral("Hanna Bleibt")}));
+    EXPECT_EQ(records.VisitsOf(kept).size(), 1u);
+
+    std::vector<AuditLine> deletions;
+    for (const AuditLine& line : records.AuditSince(QDateTime())) {
+        if (line.action == audit::kDelete) {
+            deletions.push_back(line);
+        }
+    }
+    ASSERT_EQ(deletions.size(), 1u);
+    EXPECT_EQ(deletions[0].patientId, erased);
+    EXPECT_EQ(deletions[0].detail, QStringLiteral("Widerspruch des Patienten"));
+    EXPECT_EQ(deletions[0].user, CurrentOperator());
+}
+
+TEST(RecordsKeepingPeriod, RunsTenYearsFromTheLastVisit) {
+    const QDateTime now(QDate(2026, 12, 8), QTime(10, 0), Qt::UTC);
+    const struct {
+        QDateTime lastVisit;
+        bool inside;
+    } cases[] = {
+        {now, true},
+        {now.addYears(-10).addSecs(1), true},
+        {now.addYears(-10), false},
+        {now.addYears(-12), false},
+        {QDateTime(), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(InsideKeepingPeriod(c.lastVisit, now), c.inside)
+            << c.lastVisit.toString(Qt::ISODate).toStdString();
+    }
 }
 
 TEST_P(Records, ADatabaseOfANewerProgramIsRefused) {
