@@ -1,5 +1,6 @@
 #include "app/PatientFileDialog.h"
 
+#include "app/VisitCoursePlot.h"
 #include "framework/MessageBox.h"
 
 #include <QBoxLayout>
@@ -9,7 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace velmora {
 namespace {
@@ -45,7 +49,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     : QDialog(parent), records_(records) {
     setWindowTitle(QStringLiteral("Patientenakte"));
     setModal(true);
-    resize(640, 460);
+    resize(720, 640);
 
     auto* layout = new QVBoxLayout(this);
     auto* searchLabel =
@@ -60,9 +64,11 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     show_ = new QPushButton(QStringLiteral("Anzeigen"), this);
     earlier_ = new QPushButton(QStringLiteral("Frühere Angaben…"), this);
     erase_ = new QPushButton(QStringLiteral("Löschen…"), this);
+    basisButton_ = new QPushButton(QStringLiteral("Als Grundlage wählen"), this);
+    course_ = new VisitCoursePlot(this);
     take_ = new QPushButton(QStringLiteral("Übernehmen"), this);
     close_ = new QPushButton(QStringLiteral("Schließen"), this);
-    for (QPushButton* button : {show_, earlier_, erase_, take_, close_}) {
+    for (QPushButton* button : {show_, basisButton_, earlier_, erase_, take_, close_}) {
         button->setAutoDefault(false);
     }
     // Return in the search field takes the selected patient.
@@ -73,8 +79,11 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     layout->addWidget(patients_, 3);
     layout->addWidget(new QLabel(QStringLiteral("Untersuchungen:"), this));
     layout->addWidget(visits_, 2);
+    layout->addWidget(new QLabel(QStringLiteral("Verlauf über die Untersuchungen:"), this));
+    layout->addWidget(course_, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(show_);
+    buttons->addWidget(basisButton_);
     buttons->addWidget(earlier_);
     buttons->addWidget(erase_);
     buttons->addStretch(1);
@@ -90,10 +99,15 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
         const int row =
             visits_->currentItem() ? visits_->indexOfTopLevelItem(visits_->currentItem()) : -1;
         show_->setEnabled(row >= 0 && !visitInfos_[std::size_t(row)].open);
+        basisButton_->setEnabled(show_->isEnabled() &&
+                                 std::find(visitInfos_[std::size_t(row)].earsTested.cbegin(),
+                                           visitInfos_[std::size_t(row)].earsTested.cend(), true) !=
+                                     visitInfos_[std::size_t(row)].earsTested.cend());
     });
     connect(show_, &QPushButton::clicked, this, &PatientFileDialog::ShowVisit);
     connect(earlier_, &QPushButton::clicked, this, &PatientFileDialog::ShowEarlierFields);
     connect(erase_, &QPushButton::clicked, this, &PatientFileDialog::Erase);
+    connect(basisButton_, &QPushButton::clicked, this, &PatientFileDialog::ChooseBasis);
     connect(take_, &QPushButton::clicked, this, &PatientFileDialog::Take);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -133,16 +147,30 @@ void PatientFileDialog::ListVisits() {
     earlier_->setEnabled(patient != nullptr);
     erase_->setEnabled(patient != nullptr);
     show_->setEnabled(false);
+    basisButton_->setEnabled(false);
     if (patient == nullptr) {
+        course_->SetCourse({});
         return;
     }
-    visitInfos_ = records_.VisitsOf(patient->data(0, Qt::UserRole).toString());
+    const QString id = patient->data(0, Qt::UserRole).toString();
+    visitInfos_ = records_.VisitsOf(id);
+    course_->SetCourse(records_.Course(id));
+    QSet<QString> corrected;
+    for (const VisitInfo& visit : visitInfos_) {
+        if (!visit.corrects.isEmpty()) {
+            corrected.insert(visit.corrects);
+        }
+    }
     for (const VisitInfo& visit : visitInfos_) {
         const QDateTime started = visit.started.toLocalTime();
-        new QTreeWidgetItem(visits_, {started.toString(QStringLiteral("dd.MM.yyyy")),
-                                      started.toString(QStringLiteral("HH:mm")) +
-                                          (visit.open ? QStringLiteral(" (offen)") : QString()),
-                                      visit.context.operatorName, EarsOf(visit)});
+        new QTreeWidgetItem(
+            visits_,
+            {started.toString(QStringLiteral("dd.MM.yyyy")),
+             started.toString(QStringLiteral("HH:mm")) +
+                 (visit.open ? QStringLiteral(" (offen)") : QString()) +
+                 (visit.corrects.isEmpty() ? QString() : QStringLiteral(" (Korrektur)")) +
+                 (corrected.contains(visit.id) ? QStringLiteral(" (korrigiert)") : QString()),
+             visit.context.operatorName, EarsOf(visit)});
     }
 }
 
@@ -267,9 +295,25 @@ std::optional<QString> PatientFileDialog::AskReason() {
     return std::nullopt;
 }
 
+void PatientFileDialog::ChooseBasis() {
+    QTreeWidgetItem* patient = patients_->currentItem();
+    QTreeWidgetItem* item = visits_->currentItem();
+    if (patient == nullptr || item == nullptr) {
+        return;
+    }
+    const VisitInfo& visit = visitInfos_[std::size_t(visits_->indexOfTopLevelItem(item))];
+    if (visit.open) {
+        return;
+    }
+    chosen_ = patient->data(0, Qt::UserRole).toString();
+    basis_ = visit.id;
+    accept();
+}
+
 void PatientFileDialog::Take() {
     if (QTreeWidgetItem* patient = patients_->currentItem()) {
         chosen_ = patient->data(0, Qt::UserRole).toString();
+        basis_.clear();
         accept();
     }
 }

@@ -14,6 +14,8 @@ class QTreeWidget;
 
 namespace velmora {
 
+class VisitCoursePlot;
+
 // "Patientenakte": finding a stored patient and looking at their visits.
 //
 // The search field has the focus; the list below it shows the matching patients (Name, Vorname,
@@ -25,13 +27,17 @@ namespace velmora {
 // "Frühere Angaben…" lists every version of the selected patient's fields, with time, user and
 // workstation. "Löschen…" erases the selected patient with every visit after a question and a
 // typed reason; inside the ten years records are kept after the last visit, the question says so
-// and is asked again.
+// and is asked again. Below the visits, the course across them (VisitCoursePlot.h); "Als Grundlage
+// wählen" takes the patient with the selected finished visit as the one the window and the report
+// compare with (ChosenBasis()).
 class PatientFileDialog : public QDialog {
 public:
     PatientFileDialog(PatientRecords& records, QWidget* parent = nullptr);
     ~PatientFileDialog() override;
 
     QString ChosenPatient() const { return chosen_; }
+    // The visit chosen as the basis of comparison, empty when none was chosen.
+    QString ChosenBasis() const { return basis_; }
     std::function<void(const VisitLevels* levels)> OnShowVisit;
     // A line of the audit trail for what the dialog showed: a search's patients (their ids), a
     // visit shown.
@@ -47,6 +53,8 @@ public:
     QPushButton* TakeButton() const { return take_; }
     QPushButton* EarlierFieldsButton() const { return earlier_; }
     QPushButton* EraseButton() const { return erase_; }
+    QPushButton* BasisButton() const { return basisButton_; }
+    VisitCoursePlot* CoursePlot() const { return course_; }
     // The patient on the main window, who is not erased while shown there.
     void SetPatientOnWindow(const QString& patientId) { patientOnWindow_ = patientId; }
     // The list of "Frühere Angaben…" while it is open.
@@ -62,6 +70,7 @@ private:
     void ShowVisit();
     void ShowEarlierFields();
     void Erase();
+    void ChooseBasis();
     // The reason typed for an erasure; nullopt when the operator cancels.
     std::optional<QString> AskReason();
     void Take();
@@ -73,6 +82,9 @@ private:
     QPushButton* show_;
     QPushButton* earlier_;
     QPushButton* erase_;
+    QPushButton* basisButton_;
+    VisitCoursePlot* course_;
+    QString basis_;
     QString patientOnWindow_;
     QTreeWidget* versions_ = nullptr;
     QPushButton* take_;

@@ -298,8 +298,16 @@ void TForm1::janColorButton9click(TComponent*) {
     };
     const bool take = dialog.exec() == QDialog::Accepted;
     ShowVisitLevels(nullptr);
-    if (take) {
+    if (!take) {
+        return;
+    }
+    // A basis chosen for the patient on the window leaves today's visit as it is.
+    if (dialog.ChosenBasis().isEmpty() || dialog.ChosenPatient() != Recorder->PatientId()) {
         TakePatient(dialog.ChosenPatient());
+    }
+    if (!dialog.ChosenBasis().isEmpty()) {
+        Recorder->ChooseBasis(dialog.ChosenBasis());
+        PaintBox1->Repaint();
     }
 }
 

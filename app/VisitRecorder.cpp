@@ -246,6 +246,7 @@ void VisitRecorder::FinishVisit(bool keepPatient) {
         patientIsNew_ = false;
         if (keepPatient && tookAny) {
             // Today's visit is now the earlier one of this patient.
+            basis_.clear();
             earlier_ = Comparison{QDate::currentDate(), today_, context_.outputName,
                                   context_.outputDescription};
         }
@@ -263,6 +264,7 @@ void VisitRecorder::ForgetPatient() {
     askedSamePatient_ = false;
     written_ = {};
     earlier_.reset();
+    basis_.clear();
 }
 
 std::optional<PatientSummary> VisitRecorder::SamePatientToAsk() {
@@ -333,8 +335,25 @@ std::optional<PatientFields> VisitRecorder::LoadPatient(const QString& patientId
     return fields;
 }
 
+bool VisitRecorder::ChooseBasis(const QString& visitId) {
+    PatientRecords* records = Records();
+    if (records == nullptr || patientId_.isEmpty()) {
+        return false;
+    }
+    const auto visit = records->Visit(visitId);
+    if (!visit || visit->open || visit->patientId != patientId_ || visit->id == visitId_) {
+        return false;
+    }
+    basis_ = visitId;
+    earlier_ = Comparison{visit->started.toLocalTime().date(), records->Levels(visit->id),
+                          visit->context.outputName, visit->context.outputDescription};
+    Audit(audit::kShow, patientId_, visitId);
+    return true;
+}
+
 void VisitRecorder::LoadEarlier() {
     earlier_.reset();
+    basis_.clear();
     PatientRecords* records = Records();
     if (records == nullptr || patientId_.isEmpty()) {
         return;

@@ -94,6 +94,9 @@ public:
         QString outputDescription;
     };
     const std::optional<Comparison>& Earlier() const { return earlier_; }
+    // Compares with the finished visit `visitId` of the patient on the window instead of their
+    // latest (until the patient changes or today's visit is finished); false when it is none.
+    bool ChooseBasis(const QString& visitId);
     // Today's last take per ear and slot (-1: none), whether or not written yet.
     const VisitLevels& TodayLevels() const { return today_; }
     // The ear of the last take today (for a resumed visit), nullopt without one.
@@ -137,6 +140,8 @@ private:
     std::function<PatientFields()> fields_;
     std::function<VisitContext()> contextOf_;
     QString patientId_;
+    // The visit the operator chose to compare with; empty: the latest.
+    QString basis_;
     bool patientIsNew_ = false;
     bool askedSamePatient_ = false;
     QString visitId_;

@@ -745,6 +745,27 @@ std::vector<VisitInfo> PatientRecords::VisitsOf(const QString& patientId) {
     return visits;
 }
 
+std::vector<CourseVisit> PatientRecords::Course(const QString& patientId) {
+    const std::vector<VisitInfo> visits = VisitsOf(patientId);
+    QSet<QString> corrected;
+    for (const VisitInfo& visit : visits) {
+        if (!visit.open && !visit.corrects.isEmpty()) {
+            corrected.insert(visit.corrects);
+        }
+    }
+    std::vector<CourseVisit> course;
+    // VisitsOf lists the latest first.
+    for (auto visit = visits.rbegin(); visit != visits.rend(); ++visit) {
+        const bool tested = std::find(visit->earsTested.cbegin(), visit->earsTested.cend(), true) !=
+                            visit->earsTested.cend();
+        if (visit->open || !tested || corrected.contains(visit->id)) {
+            continue;
+        }
+        course.push_back({*visit, Levels(visit->id)});
+    }
+    return course;
+}
+
 std::vector<ThresholdTake> PatientRecords::Thresholds(const QString& visitId) {
     QSqlQuery query(database_.Connection());
     query.prepare(

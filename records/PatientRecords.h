@@ -88,6 +88,12 @@ struct VisitInfo {
     QString corrects;
 };
 
+// A visit in the course across visits: the visit and its last take per ear and frequency.
+struct CourseVisit {
+    VisitInfo visit;
+    std::array<std::array<int, 7>, 3> levels{};
+};
+
 // A line of the audit trail: who did what with which patient or visit, never what they hold.
 struct AuditLine {
     QDateTime at;
@@ -192,6 +198,9 @@ public:
     // The visit today's is compared with: the patient's latest finished visit, other than
     // `exceptVisit`, that has a threshold and no finished correction.
     std::optional<VisitInfo> ComparisonVisit(const QString& patientId, const QString& exceptVisit);
+    // The patient's finished visits that have a threshold, the oldest first, with their levels; a
+    // visit with a finished correction is left out for it.
+    std::vector<CourseVisit> Course(const QString& patientId);
 
     // --- the audit trail
     // Adds a line; `id` (a UUID) makes a line written twice one line. Patients made and changed

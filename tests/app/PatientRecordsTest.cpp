@@ -4,6 +4,7 @@
 
 #include "app/PatientFileDialog.h"
 #include "app/RecordsCommandLine.h"
+#include "app/VisitCoursePlot.h"
 #include "framework/Color.h"
 
 #include <QDate>
@@ -509,6 +510,92 @@ TEST_P(PatientRecordsWindow, AnErasureAsksForAReasonAndTwiceInsideTenYears) {
     EXPECT_EQ(deleted,
               (std::map<QString, QString>{{ids["Altakte"], QStringLiteral("Umzug ins Ausland")},
                                           {ids["Leerakte"], QStringLiteral("Widerspruch")}}));
+}
+
+// The course across visits in Patientenakte: a point per visit and frequency taken, a visit on
+// another sound output marked; "Als Grundlage wählen" makes the chosen visit the one the window and
+// the report compare with, instead of the latest.
+TEST_P(PatientRecordsWindow, TheCourseShowsEveryVisitAndTheChosenBasisIsCompared) {
+    const struct {
+        int daysAgo;
+        const char* output;
+        int at1000;
+        int at2000;  // -1: not taken
+    } visits[] = {{30, "alsa_output.usb", 34, 20},
+                  {20, "alsa_output.headphones", 42, -1},
+                  {10, "alsa_output.headphones", 50, 25}};
+    PatientFields fields;
+    fields.name = QStringLiteral("Verlauf");
+    const QString patient = Reader().CreatePatient(fields);
+    std::vector<QString> ids;
+    for (const auto& v : visits) {
+        VisitContext context;
+        context.outputName = QString::fromLatin1(v.output);
+        const QString visit = Reader().OpenVisit(patient, context);
+        ASSERT_TRUE(Reader().AddThreshold(visit, {Ear::Left, 1000, v.at1000, {}, {}}));
+        if (v.at2000 >= 0) {
+            ASSERT_TRUE(Reader().AddThreshold(visit, {Ear::Left, 2000, v.at2000, {}, {}}));
+        }
+        ASSERT_TRUE(Reader().FinishVisit(visit));
+        QSqlQuery query(Reader().Database().Connection());
+        query.prepare(QStringLiteral("UPDATE visit SET started_at = ? WHERE id = ?"));
+        query.addBindValue(QDateTime::currentDateTimeUtc().addDays(-v.daysAgo).toMSecsSinceEpoch());
+        query.addBindValue(visit);
+        ASSERT_TRUE(query.exec());
+        ids.push_back(visit);
+    }
+    TForm1& f = OpenWindow();
+    f.RadioButton1->SetChecked(true);
+
+    std::vector<CourseVisit> course;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<PatientFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        TypeInto(dialog->SearchField(), QStringLiteral("verlauf"));
+        course = dialog->CoursePlot()->Course();
+        QTest::keyClick(dialog->SearchField(), Qt::Key_Return);
+    });
+    Click(f.janColorButton9);
+    ASSERT_EQ(course.size(), std::size(visits));
+    using Point = VisitCoursePlot::Point;
+    EXPECT_EQ(VisitCoursePlot::Points(course, Ear::Left, 3),
+              (std::vector<Point>{{0, 34, true}, {1, 42, false}, {2, 50, false}}));
+    EXPECT_EQ(VisitCoursePlot::Points(course, Ear::Left, 4),
+              (std::vector<Point>{{0, 20, true}, {2, 25, false}}));
+    EXPECT_TRUE(VisitCoursePlot::Points(course, Ear::Right, 3).empty());
+    EXPECT_EQ(VisitCoursePlot::Ears(course), std::vector<Ear>{Ear::Left});
+    for (std::size_t i = 0; i < course.size(); ++i) {
+        EXPECT_EQ(course[i].visit.id, ids[i]);
+    }
+    // Taken: compared with the latest visit (1000 Hz at 5.0, row 62).
+    ASSERT_TRUE(f.Recorder->Earlier());
+    EXPECT_EQ(f.Recorder->Earlier()->levels[1][3], 50);
+    f.RadioButton1->SetChecked(true);
+    EXPECT_EQ(FromQRgb(Plot().pixel(170, 62)), kLeftEar);
+    EXPECT_NE(FromQRgb(Plot().pixel(170, 42)), kLeftEar);
+
+    // The oldest chosen as the basis (the visit list shows the latest first).
+    bool basisOffered = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<PatientFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        TypeInto(dialog->SearchField(), QStringLiteral("verlauf"));
+        dialog->VisitList()->setCurrentItem(dialog->VisitList()->topLevelItem(2));
+        basisOffered = dialog->BasisButton()->isEnabled();
+        dialog->BasisButton()->click();
+    });
+    Click(f.janColorButton9);
+    EXPECT_TRUE(basisOffered);
+    ASSERT_TRUE(f.Recorder->Earlier());
+    EXPECT_EQ(f.Recorder->Earlier()->levels[1][3], 34);
+    EXPECT_EQ(f.Recorder->Earlier()->levels[1][4], 20);
+    EXPECT_EQ(f.Recorder->Earlier()->date, QDate::currentDate().addDays(-30));
+    EXPECT_EQ(f.Recorder->Earlier()->outputName, QStringLiteral("alsa_output.usb"));
+    EXPECT_EQ(f.Recorder->PatientId(), patient);
+    EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Verlauf"));
+    f.RadioButton1->SetChecked(true);
+    EXPECT_EQ(FromQRgb(Plot().pixel(170, 42)), kLeftEar);
+    EXPECT_NE(FromQRgb(Plot().pixel(170, 62)), kLeftEar);
 }
 
 TEST_P(PatientRecordsWindow, ANewPatientLikeAStoredOneIsAskedAboutOnceAndJoinedOnYes) {
