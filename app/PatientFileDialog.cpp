@@ -65,10 +65,11 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     earlier_ = new QPushButton(QStringLiteral("Frühere Angaben…"), this);
     erase_ = new QPushButton(QStringLiteral("Löschen…"), this);
     basisButton_ = new QPushButton(QStringLiteral("Als Grundlage wählen"), this);
+    correct_ = new QPushButton(QStringLiteral("Korrigieren"), this);
     course_ = new VisitCoursePlot(this);
     take_ = new QPushButton(QStringLiteral("Übernehmen"), this);
     close_ = new QPushButton(QStringLiteral("Schließen"), this);
-    for (QPushButton* button : {show_, basisButton_, earlier_, erase_, take_, close_}) {
+    for (QPushButton* button : {show_, basisButton_, correct_, earlier_, erase_, take_, close_}) {
         button->setAutoDefault(false);
     }
     // Return in the search field takes the selected patient.
@@ -84,6 +85,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(show_);
     buttons->addWidget(basisButton_);
+    buttons->addWidget(correct_);
     buttons->addWidget(earlier_);
     buttons->addWidget(erase_);
     buttons->addStretch(1);
@@ -99,15 +101,14 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
         const int row =
             visits_->currentItem() ? visits_->indexOfTopLevelItem(visits_->currentItem()) : -1;
         show_->setEnabled(row >= 0 && !visitInfos_[std::size_t(row)].open);
-        basisButton_->setEnabled(show_->isEnabled() &&
-                                 std::find(visitInfos_[std::size_t(row)].earsTested.cbegin(),
-                                           visitInfos_[std::size_t(row)].earsTested.cend(), true) !=
-                                     visitInfos_[std::size_t(row)].earsTested.cend());
+        basisButton_->setEnabled(SelectedFinishedVisit() != nullptr);
+        correct_->setEnabled(SelectedFinishedVisit() != nullptr);
     });
     connect(show_, &QPushButton::clicked, this, &PatientFileDialog::ShowVisit);
     connect(earlier_, &QPushButton::clicked, this, &PatientFileDialog::ShowEarlierFields);
     connect(erase_, &QPushButton::clicked, this, &PatientFileDialog::Erase);
     connect(basisButton_, &QPushButton::clicked, this, &PatientFileDialog::ChooseBasis);
+    connect(correct_, &QPushButton::clicked, this, &PatientFileDialog::ChooseCorrection);
     connect(take_, &QPushButton::clicked, this, &PatientFileDialog::Take);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -148,6 +149,7 @@ void PatientFileDialog::ListVisits() {
     erase_->setEnabled(patient != nullptr);
     show_->setEnabled(false);
     basisButton_->setEnabled(false);
+    correct_->setEnabled(false);
     if (patient == nullptr) {
         course_->SetCourse({});
         return;
@@ -295,25 +297,40 @@ std::optional<QString> PatientFileDialog::AskReason() {
     return std::nullopt;
 }
 
-void PatientFileDialog::ChooseBasis() {
-    QTreeWidgetItem* patient = patients_->currentItem();
+const VisitInfo* PatientFileDialog::SelectedFinishedVisit() const {
     QTreeWidgetItem* item = visits_->currentItem();
-    if (patient == nullptr || item == nullptr) {
-        return;
+    if (item == nullptr || patients_->currentItem() == nullptr) {
+        return nullptr;
     }
     const VisitInfo& visit = visitInfos_[std::size_t(visits_->indexOfTopLevelItem(item))];
-    if (visit.open) {
-        return;
+    const bool tested = std::find(visit.earsTested.cbegin(), visit.earsTested.cend(), true) !=
+                        visit.earsTested.cend();
+    return visit.open || !tested ? nullptr : &visit;
+}
+
+void PatientFileDialog::ChooseBasis() {
+    if (const VisitInfo* visit = SelectedFinishedVisit()) {
+        chosen_ = patients_->currentItem()->data(0, Qt::UserRole).toString();
+        basis_ = visit->id;
+        correction_.clear();
+        accept();
     }
-    chosen_ = patient->data(0, Qt::UserRole).toString();
-    basis_ = visit.id;
-    accept();
+}
+
+void PatientFileDialog::ChooseCorrection() {
+    if (const VisitInfo* visit = SelectedFinishedVisit()) {
+        chosen_ = patients_->currentItem()->data(0, Qt::UserRole).toString();
+        correction_ = visit->id;
+        basis_.clear();
+        accept();
+    }
 }
 
 void PatientFileDialog::Take() {
     if (QTreeWidgetItem* patient = patients_->currentItem()) {
         chosen_ = patient->data(0, Qt::UserRole).toString();
         basis_.clear();
+        correction_.clear();
         accept();
     }
 }

@@ -29,7 +29,8 @@ class VisitCoursePlot;
 // typed reason; inside the ten years records are kept after the last visit, the question says so
 // and is asked again. Below the visits, the course across them (VisitCoursePlot.h); "Als Grundlage
 // wählen" takes the patient with the selected finished visit as the one the window and the report
-// compare with (ChosenBasis()).
+// compare with (ChosenBasis()); "Korrigieren" takes the patient with a correction of the selected
+// finished visit (ChosenCorrection()).
 class PatientFileDialog : public QDialog {
 public:
     PatientFileDialog(PatientRecords& records, QWidget* parent = nullptr);
@@ -38,6 +39,8 @@ public:
     QString ChosenPatient() const { return chosen_; }
     // The visit chosen as the basis of comparison, empty when none was chosen.
     QString ChosenBasis() const { return basis_; }
+    // The finished visit to be corrected, empty when none was chosen.
+    QString ChosenCorrection() const { return correction_; }
     std::function<void(const VisitLevels* levels)> OnShowVisit;
     // A line of the audit trail for what the dialog showed: a search's patients (their ids), a
     // visit shown.
@@ -54,6 +57,7 @@ public:
     QPushButton* EarlierFieldsButton() const { return earlier_; }
     QPushButton* EraseButton() const { return erase_; }
     QPushButton* BasisButton() const { return basisButton_; }
+    QPushButton* CorrectButton() const { return correct_; }
     VisitCoursePlot* CoursePlot() const { return course_; }
     // The patient on the main window, who is not erased while shown there.
     void SetPatientOnWindow(const QString& patientId) { patientOnWindow_ = patientId; }
@@ -70,7 +74,10 @@ private:
     void ShowVisit();
     void ShowEarlierFields();
     void Erase();
+    // The selected finished visit with a threshold, nullptr without one.
+    const VisitInfo* SelectedFinishedVisit() const;
     void ChooseBasis();
+    void ChooseCorrection();
     // The reason typed for an erasure; nullopt when the operator cancels.
     std::optional<QString> AskReason();
     void Take();
@@ -85,6 +92,8 @@ private:
     QPushButton* basisButton_;
     VisitCoursePlot* course_;
     QString basis_;
+    QPushButton* correct_;
+    QString correction_;
     QString patientOnWindow_;
     QTreeWidget* versions_ = nullptr;
     QPushButton* take_;

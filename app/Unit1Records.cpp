@@ -301,6 +301,18 @@ void TForm1::janColorButton9click(TComponent*) {
     if (!take) {
         return;
     }
+    if (!dialog.ChosenCorrection().isEmpty()) {
+        // The correction begins with the corrected visit's takes on the window.
+        TakePatient(dialog.ChosenPatient());
+        if (Recorder->CorrectVisit(dialog.ChosenCorrection())) {
+            const int ear = int(Recorder->LastEar().value_or(Ear::Both));
+            TRadioButton* const ears[3] = {RadioButton3, RadioButton1, RadioButton2};
+            ears[ear]->SetChecked(true);
+            Thresholds = CurveOfLevels(Recorder->TodayLevels()[std::size_t(ear)]);
+            PaintBox1->Repaint();
+        }
+        return;
+    }
     // A basis chosen for the patient on the window leaves today's visit as it is.
     if (dialog.ChosenBasis().isEmpty() || dialog.ChosenPatient() != Recorder->PatientId()) {
         TakePatient(dialog.ChosenPatient());

@@ -387,6 +387,34 @@ std::optional<PatientFields> VisitRecorder::ResumeVisit(const VisitInfo& visit) 
     return fields;
 }
 
+bool VisitRecorder::CorrectVisit(const QString& visitId) {
+    PatientRecords* records = Records();
+    if (!writer_ || records == nullptr || patientId_.isEmpty() || !visitId_.isEmpty()) {
+        return false;
+    }
+    const auto visit = records->Visit(visitId);
+    if (!visit || visit->open || visit->patientId != patientId_) {
+        return false;
+    }
+    const std::vector<ThresholdTake> takes = records->Thresholds(visitId);
+    visitId_ = NewRecordId();
+    context_ = contextOf_();
+    today_ = records->Levels(visitId);
+    lastEar_.reset();
+    if (!takes.empty()) {
+        lastEar_ = takes.back().ear;
+    }
+    Queue(RecordWrite::OpenCorrection(visitId_, patientId_, visitId, context_));
+    // Compared with the patient's latest other visit, not with the one corrected.
+    basis_.clear();
+    earlier_.reset();
+    if (const auto other = records->ComparisonVisit(patientId_, visitId)) {
+        earlier_ = Comparison{other->started.toLocalTime().date(), records->Levels(other->id),
+                              other->context.outputName, other->context.outputDescription};
+    }
+    return true;
+}
+
 void VisitRecorder::FinishUnfinishedVisit(const VisitInfo& visit) {
     if (!writer_) {
         return;

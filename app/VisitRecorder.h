@@ -84,6 +84,10 @@ public:
     // Takes an unfinished visit up again: its patient's fields, and every take by ear and slot.
     std::optional<PatientFields> ResumeVisit(const VisitInfo& visit);
     void FinishUnfinishedVisit(const VisitInfo& visit);
+    // Opens the correction of the finished visit `visitId` of the patient on the window, with no
+    // visit open: a new visit that names it and begins with its takes (the original stays as it
+    // was). False when it is none.
+    bool CorrectVisit(const QString& visitId);
 
     // --- what is compared
     // The earlier visit the window and the report compare with, when the patient has one.

@@ -9,9 +9,9 @@
 namespace velmora {
 namespace {
 
-constexpr std::array<const char*, 8> kKindNames = {
-    "create-patient", "save-patient", "open-visit",         "add-threshold",
-    "finish-visit",   "move-visit",   "remove-new-patient", "audit",
+constexpr std::array<const char*, 9> kKindNames = {
+    "create-patient", "save-patient",       "open-visit", "add-threshold",   "finish-visit",
+    "move-visit",     "remove-new-patient", "audit",      "open-correction",
 };
 
 QString TimeText(const QDateTime& time) {
@@ -99,6 +99,17 @@ RecordWrite RecordWrite::Audit(const AuditLine& line) {
     return write;
 }
 
+RecordWrite RecordWrite::OpenCorrection(const QString& visitId, const QString& patientId,
+                                        const QString& correctedId, const VisitContext& context) {
+    RecordWrite write;
+    write.kind = Kind::OpenCorrection;
+    write.visitId = visitId;
+    write.patientId = patientId;
+    write.corrects = correctedId;
+    write.context = context;
+    return write;
+}
+
 bool RecordWrite::ApplyTo(PatientRecords& records) const {
     switch (kind) {
         case Kind::CreatePatient:
@@ -115,6 +126,8 @@ bool RecordWrite::ApplyTo(PatientRecords& records) const {
             return records.MoveVisit(visitId, patientId);
         case Kind::RemoveNewPatient:
             return records.RemoveNewPatient(patientId);
+        case Kind::OpenCorrection:
+            return records.OpenCorrection(visitId, corrects, context);
         case Kind::Audit: {
             AuditLine line = auditLine;
             line.patientId = patientId;  // as the server knows the patient
@@ -142,6 +155,9 @@ QByteArray RecordWrite::Serialized() const {
             basedOnTexts.append(*field);
         }
         object[QStringLiteral("basedOn")] = basedOnTexts;
+    }
+    if (!corrects.isEmpty()) {
+        object[QStringLiteral("corrects")] = corrects;
     }
     object[QStringLiteral("context")] =
         QJsonArray{context.operatorName, context.workstation, context.outputName,
@@ -195,6 +211,7 @@ std::optional<RecordWrite> RecordWrite::Parse(const QByteArray& text) {
             *field = basedOn[j++].toString();
         }
     }
+    write.corrects = object[QStringLiteral("corrects")].toString();
     write.context = {context[0].toString(), context[1].toString(), context[2].toString(),
                      context[3].toString(), context[4].toString()};
     write.take.ear = EarOf(take[0].toString()).value_or(Ear::Both);

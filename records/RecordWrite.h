@@ -23,6 +23,7 @@ struct RecordWrite {
         MoveVisit,
         RemoveNewPatient,
         Audit,
+        OpenCorrection,
     };
     Kind kind = Kind::CreatePatient;
     QString patientId;
@@ -31,7 +32,8 @@ struct RecordWrite {
     // SavePatient: the fields the window last read or wrote; a patient changed elsewhere since is
     // not overwritten (PatientRecords::SavePatient). None: saved whatever is stored.
     std::optional<PatientFields> basedOn;
-    VisitContext context;  // OpenVisit
+    VisitContext context;  // OpenVisit, OpenCorrection
+    QString corrects;      // OpenCorrection: the finished visit it corrects
     ThresholdTake take;    // AddThreshold
     QString takeId;        // AddThreshold: the take's UUID
     AuditLine auditLine;   // Audit
@@ -47,6 +49,8 @@ struct RecordWrite {
     static RecordWrite MoveVisit(const QString& visitId, const QString& patientId);
     static RecordWrite RemoveNewPatient(const QString& patientId);
     static RecordWrite Audit(const AuditLine& line);
+    static RecordWrite OpenCorrection(const QString& visitId, const QString& patientId,
+                                      const QString& correctedId, const VisitContext& context);
 
     // Makes the write; false with records.LastError() saying why.
     bool ApplyTo(PatientRecords& records) const;

@@ -20,6 +20,7 @@
 
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -596,6 +597,64 @@ TEST_P(PatientRecordsWindow, TheCourseShowsEveryVisitAndTheChosenBasisIsCompared
     f.RadioButton1->SetChecked(true);
     EXPECT_EQ(FromQRgb(Plot().pixel(170, 42)), kLeftEar);
     EXPECT_NE(FromQRgb(Plot().pixel(170, 62)), kLeftEar);
+}
+
+// "Korrigieren" in Patientenakte: a new visit that names the finished one and begins with its
+// takes; a threshold taken again changes the correction only; both are listed.
+TEST_P(PatientRecordsWindow, ACorrectionIsANewVisitThatNamesTheCorrectedOneBothListed) {
+    PatientFields fields;
+    fields.name = QStringLiteral("Korrekturfall");
+    const QString patient = Reader().CreatePatient(fields);
+    const QString original = Reader().OpenVisit(patient, {});
+    ASSERT_TRUE(Reader().AddThreshold(original, {Ear::Right, 500, 22, {}, {}}));
+    ASSERT_TRUE(Reader().AddThreshold(original, {Ear::Left, 1000, 40, {}, {}}));
+    ASSERT_TRUE(Reader().FinishVisit(original));
+    TForm1& f = OpenWindow();
+
+    const auto openFile = [&](const std::function<void(PatientFileDialog*)>& act) {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = dynamic_cast<PatientFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            TypeInto(dialog->SearchField(), QStringLiteral("korrekturf"));
+            act(dialog);
+        });
+        Click(f.janColorButton9);
+    };
+    openFile([](PatientFileDialog* dialog) {
+        dialog->VisitList()->setCurrentItem(dialog->VisitList()->topLevelItem(0));
+        ASSERT_TRUE(dialog->CorrectButton()->isEnabled());
+        dialog->CorrectButton()->click();
+    });
+    EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Korrekturfall"));
+    // The corrected visit's takes are today's, the last ear shown.
+    EXPECT_EQ(f.Recorder->TodayLevels()[1][3], 40);
+    EXPECT_EQ(f.Recorder->TodayLevels()[2][2], 22);
+    EXPECT_TRUE(f.RadioButton1->Checked());
+    f.RadioButton7->SetChecked(true);
+    Take(3, 5);
+    f.Recorder->FinishVisit(true);
+    ASSERT_TRUE(f.Recorder->Flush());
+
+    const auto visits = Reader().VisitsOf(patient);
+    ASSERT_EQ(visits.size(), 2u);
+    const VisitInfo& correction = visits[0].id == original ? visits[1] : visits[0];
+    EXPECT_EQ(correction.corrects, original);
+    EXPECT_FALSE(correction.open);
+    EXPECT_EQ(Reader().Levels(correction.id)[1][3], 35);
+    EXPECT_EQ(Reader().Levels(correction.id)[2][2], 22);
+    EXPECT_EQ(Reader().Levels(original)[1][3], 40);
+    EXPECT_EQ(Reader().Thresholds(original).size(), 2u);
+
+    QStringList times;
+    openFile([&](PatientFileDialog* dialog) {
+        for (int i = 0; i < dialog->VisitList()->topLevelItemCount(); ++i) {
+            times << dialog->VisitList()->topLevelItem(i)->text(1);
+        }
+        dialog->reject();
+    });
+    ASSERT_EQ(times.size(), 2);
+    EXPECT_TRUE(times[0].endsWith(QStringLiteral(" (Korrektur)"))) << times[0].toStdString();
+    EXPECT_TRUE(times[1].endsWith(QStringLiteral(" (korrigiert)"))) << times[1].toStdString();
 }
 
 TEST_P(PatientRecordsWindow, ANewPatientLikeAStoredOneIsAskedAboutOnceAndJoinedOnYes) {

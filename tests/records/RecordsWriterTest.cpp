@@ -97,6 +97,9 @@ TEST(RecordWrite, EveryKindIsKeptAndReadBackAsItWas) {
         RecordWrite::MoveVisit(QStringLiteral("v"), QStringLiteral("q")),
         RecordWrite::RemoveNewPatient(QStringLiteral("p")),
         RecordWrite::Audit(AuditLine::Now(audit::kSearch, {}, {}, QStringLiteral("p q"))),
+        RecordWrite::OpenCorrection(QStringLiteral("w"), QStringLiteral("p"), QStringLiteral("v"),
+                                    context),
+        RecordWrite::SavePatient(QStringLiteral("p"), fields, PatientFields{}),
     };
     for (const RecordWrite& write : writes) {
         const auto back = RecordWrite::Parse(write.Serialized());
