@@ -487,14 +487,21 @@ bool PatientRecords::ErasePatient(const QString& id, const QString& reason) {
     if (!transaction.IsOpen()) {
         return Fail(error);
     }
-    // Visits, thresholds, search words and versions go with the patient (ON DELETE CASCADE).
-    query.prepare(QStringLiteral("DELETE FROM patient WHERE id = ?"));
+    // Visits, thresholds, search words and versions go with the patient (ON DELETE CASCADE). A
+    // visit still open on some workstation would write to what is gone: it is finished first.
+    query.prepare(
+        QStringLiteral("DELETE FROM patient WHERE id = ? AND NOT EXISTS (SELECT 1 FROM "
+                       "visit v WHERE v.patient_id = patient.id AND v.state = 'open')"));
     query.addBindValue(Text(id));
     if (!query.exec()) {
         return Fail(query.lastError());
     }
     if (query.numRowsAffected() != 1) {
-        lastError_ = QStringLiteral("Der Patient ist nicht mehr in der Patientenakte.");
+        lastError_ = Exists(QStringLiteral("patient"), id)
+                         ? QStringLiteral(
+                               "Eine Untersuchung des Patienten ist noch nicht "
+                               "abgeschlossen. Bitte schließen Sie sie zuerst ab.")
+                         : QStringLiteral("Der Patient ist nicht mehr in der Patientenakte.");
         lastErrorIsConnection_ = false;
         lastErrorIsConflict_ = false;
         return false;

@@ -184,7 +184,8 @@ public:
     bool MoveVisit(const QString& visitId, const QString& patientId);
     // Erases the patient with every visit, threshold and earlier version of their fields, for
     // `reason` (typed by the operator, not empty); the audit line of the deletion, with the
-    // reason, is written with it and stays. A patient no longer stored fails.
+    // reason, is written with it and stays. A patient no longer stored, or with a visit still
+    // open, fails.
     bool ErasePatient(const QString& id, const QString& reason);
     std::optional<VisitInfo> Visit(const QString& visitId);
     // Open visits this operator left on this workstation, the latest first.

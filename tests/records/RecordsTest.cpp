@@ -404,6 +404,12 @@ TEST_P(Records, AnErasureLeavesNothingOfThePatientButTheAuditLine) {
     EXPECT_FALSE(records.ErasePatient(erased, QStringLiteral("  ")));
     EXPECT_EQ(records.LastError(), QStringLiteral("Ohne einen Grund wird nichts gelöscht."));
     EXPECT_EQ(rowsOf(erased, erasedVisit), before);
+    // A visit still open (on some workstation) is finished first.
+    const QString open = records.OpenVisit(erased, {});
+    EXPECT_FALSE(records.ErasePatient(erased, QStringLiteral("Widerspruch des Patienten")));
+    EXPECT_TRUE(records.LastError().contains(QStringLiteral("noch nicht abgeschlossen")));
+    EXPECT_EQ(records.VisitsOf(erased).size(), 2u);
+    ASSERT_TRUE(records.FinishVisit(open));
     ASSERT_TRUE(records.ErasePatient(erased, QStringLiteral("Widerspruch des Patienten")))
         << records.LastError().toStdString();
     EXPECT_EQ(rowsOf(erased, erasedVisit), std::vector<int>(5, 0));
