@@ -13,6 +13,10 @@
 #include "records/PatientRecords.h"
 #include "records/RecordsDatabase.h"
 
+#include <QSqlQuery>
+
+#include <map>
+
 #include "DocxReader.h"
 #include "WriterFixture.h"
 
@@ -160,6 +164,63 @@ TEST_F(ComparisonReport, AFirstVisitsReportIsTodaysAndTheSecondComparesWithIt) {
                            "(USB-Kopfhörer) gemacht; die Pegel sind nicht unmittelbar "
                            "vergleichbar."),
         }));
+}
+
+// The report compares with the patient's latest visit, or with the one chosen as the basis.
+TEST_F(ComparisonReport, TheReportComparesWithTheVisitChosenAsTheBasis) {
+    QString error;
+    const auto address =
+        DatabaseAddress::Parse(home.filePath(QStringLiteral("records/velmora.sqlite")), &error);
+    auto database = RecordsDatabase::Open(*address, &error);
+    ASSERT_TRUE(database) << error.toStdString();
+    PatientRecords records(*database);
+    mixer.SetSpeakerOutput({"alsa_output.usb", "USB-Kopfhörer"});
+    PatientFields fields;
+    fields.firstName = QStringLiteral("Erika");
+    fields.name = QStringLiteral("Mustermann");
+    const QString patient = records.CreatePatient(fields);
+    std::map<int, QString> visitDaysAgo;
+    for (const auto& [daysAgo, level] : {std::pair{20, 20}, std::pair{10, 30}}) {
+        VisitContext context;
+        context.outputName = QStringLiteral("alsa_output.usb");
+        const QString visit = records.OpenVisit(patient, context);
+        ASSERT_TRUE(records.AddThreshold(visit, {Ear::Left, 1000, level, {}, {}}));
+        ASSERT_TRUE(records.FinishVisit(visit));
+        QSqlQuery query(database->Connection());
+        query.prepare(QStringLiteral("UPDATE visit SET started_at = ? WHERE id = ?"));
+        query.addBindValue(QDateTime::currentDateTimeUtc().addDays(-daysAgo).toMSecsSinceEpoch());
+        query.addBindValue(visit);
+        ASSERT_TRUE(query.exec());
+        visitDaysAgo[daysAgo] = visit;
+    }
+    const struct {
+        int basisDaysAgo;  // 0: none chosen
+        int comparedDaysAgo;
+        const char* row1000;
+    } cases[] = {{0, 10, "1000 Hz\t4.0\t3.0\t–\t–"}, {20, 20, "1000 Hz\t4.0\t2.0\t–\t–"}};
+    for (const auto& c : cases) {
+        const int before = int(Reports().size());
+        {
+            TForm1 form(nullptr, sound, mixer, &records);
+            ASSERT_TRUE(form.Recorder->LoadPatient(patient));
+            if (c.basisDaysAgo != 0) {
+                ASSERT_TRUE(form.Recorder->ChooseBasis(visitDaysAgo[c.basisDaysAgo]));
+            }
+            Test(form, 4, 5);
+        }
+        ASSERT_EQ(int(Reports().size()), before + 1);
+        const QFileInfoList newestFirst =
+            QDir(ReportFolder()).entryInfoList({QStringLiteral("*.docx")}, QDir::Files, QDir::Time);
+        const QStringList lines = Lines(Read(newestFirst.first().fileName()));
+        const QString heading =
+            QStringLiteral("Vergleich mit der Untersuchung vom ") +
+            QDate::currentDate().addDays(-c.comparedDaysAgo).toString(QStringLiteral("dd.MM.yyyy"));
+        EXPECT_TRUE(lines.contains(heading)) << c.basisDaysAgo << "\n"
+                                             << lines.join(u'\n').toStdString();
+        EXPECT_TRUE(lines.contains(QString::fromUtf8(c.row1000)))
+            << c.basisDaysAgo << "\n"
+            << lines.join(u'\n').toStdString();
+    }
 }
 
 }  // namespace
