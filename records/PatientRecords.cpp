@@ -3,6 +3,7 @@
 #include "records/RecordsDatabase.h"
 #include "records/SearchKey.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -761,6 +762,7 @@ std::vector<CourseVisit> PatientRecords::Course(const QString& patientId) {
         }
     }
     std::vector<CourseVisit> course;
+    QHash<QString, std::size_t> index;
     // VisitsOf lists the latest first.
     for (auto visit = visits.rbegin(); visit != visits.rend(); ++visit) {
         const bool tested = std::find(visit->earsTested.cbegin(), visit->earsTested.cend(), true) !=
@@ -768,8 +770,38 @@ std::vector<CourseVisit> PatientRecords::Course(const QString& patientId) {
         if (visit->open || !tested || corrected.contains(visit->id)) {
             continue;
         }
-        course.push_back({*visit, Levels(visit->id)});
+        index.insert(visit->id, course.size());
+        CourseVisit entry{*visit, {}};
+        for (auto& ear : entry.levels) {
+            ear.fill(-1);
+        }
+        course.push_back(std::move(entry));
     }
+    if (course.empty()) {
+        return course;
+    }
+    // Every take of the patient's finished visits at once (the list is read at each keystroke):
+    // in the order taken, so that the last take of a frequency counts.
+    QSqlQuery query(database_.Connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT t.visit_id, t.ear, t.frequency, t.level_tenths FROM threshold t JOIN visit v ON "
+        "v.id = t.visit_id WHERE v.patient_id = ? AND v.state = 'finished' ORDER BY t.visit_id, "
+        "t.seq"));
+    query.addBindValue(Text(patientId));
+    if (!query.exec()) {
+        Fail(query.lastError());
+        return {};
+    }
+    while (query.next()) {
+        const auto at = index.constFind(query.value(0).toString());
+        const auto ear = EarOf(query.value(1).toString());
+        const int slot = FrequencySlot(query.value(2).toInt());
+        if (at != index.cend() && ear && slot >= 0) {
+            course[*at].levels[std::size_t(*ear)][std::size_t(slot)] = query.value(3).toInt();
+        }
+    }
+    Succeed();
     return course;
 }
 

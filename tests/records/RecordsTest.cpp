@@ -359,6 +359,13 @@ TEST_P(Records, ACorrectionIsANewVisitThatNamesTheOneItCorrectsAndLeavesItAsItWa
     EXPECT_EQ(listed, (std::set<QString>{original, correction}));
     const QString today = records.OpenVisit(patient, {});
     EXPECT_EQ(records.ComparisonVisit(patient, today)->id, correction);
+    // In the course across visits the correction stands for the visit it corrects, with its
+    // last take of each frequency; an open visit is not in it.
+    const auto course = records.Course(patient);
+    ASSERT_EQ(course.size(), 1u);
+    EXPECT_EQ(course[0].visit.id, correction);
+    EXPECT_EQ(course[0].levels, records.Levels(correction));
+    EXPECT_EQ(course[0].levels[1][3], 35);
 }
 
 // An erasure takes the patient with every visit, threshold, word and version, only with a reason;
