@@ -252,8 +252,12 @@ void PatientFileDialog::Erase() {
     }
     const bool inside = InsideKeepingPeriod(lastVisit, QDateTime::currentDateTimeUtc());
     QString question =
-        QStringLiteral("Sollen %1 und alle Untersuchungen endgültig gelöscht werden?")
-            .arg(who.isEmpty() ? QStringLiteral("der Patient") : who);
+        who.isEmpty()
+            ? QStringLiteral("Soll der Patient mit allen Untersuchungen endgültig gelöscht werden?")
+            : QStringLiteral(
+                  "Sollen die Angaben von %1 mit allen Untersuchungen endgültig "
+                  "gelöscht werden?")
+                  .arg(who);
     if (inside) {
         question += QStringLiteral(
                         "\n\nDie letzte Untersuchung war am %1. Patientenakten müssen in der "
