@@ -692,9 +692,11 @@ void TForm1::janColorButton1click(TComponent*) {
             return;
         }
     }
-    // Written whole or not at all: a failure leaves an earlier file of that name as it was.
+    // Written whole or not at all: a failure leaves an earlier file of that name as it was. A copy
+    // that leaves the records is a line of the audit trail.
     if (bitmap) {
         if (picture.SaveToFile(copy, &why)) {
+            Recorder->AuditPatient(audit::kExport);
             return;
         }
     } else {
@@ -705,6 +707,7 @@ void TForm1::janColorButton1click(TComponent*) {
         QSaveFile file(copy);
         errno = 0;
         if (file.open(QIODevice::WriteOnly) && file.write(png) == png.size() && file.commit()) {
+            Recorder->AuditPatient(audit::kExport);
             return;
         }
         why = errno != 0 ? ReasonOf(errno) : file.errorString();

@@ -8,6 +8,7 @@
 #include "framework/Color.h"
 
 #include <QDate>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QPushButton>
 #include <QSqlQuery>
@@ -262,6 +263,15 @@ TEST_P(PatientRecordsWindow, TheAuditListsASearchALoadAndAReportWithoutHealthDat
     f.RadioButton1->SetChecked(true);
     Take(3, 4);
     f.janColorButton2click(nullptr);
+    // "Kurve abspeichern" with a copy where the operator wants it: an export.
+    const QString copy = runtime_.filePath(QStringLiteral("Hörkurve.png"));
+    TSaveDialog::SetPresenter([&](TSaveDialog& dialog) {
+        dialog.SetFileName(copy);
+        return true;
+    });
+    f.janColorButton1click(nullptr);
+    TSaveDialog::SetPresenter([](TSaveDialog&) { return false; });
+    EXPECT_TRUE(QFileInfo::exists(copy));
     QTimer::singleShot(0, [&] {
         auto* dialog = dynamic_cast<PatientFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
@@ -279,8 +289,8 @@ TEST_P(PatientRecordsWindow, TheAuditListsASearchALoadAndAReportWithoutHealthDat
     const auto [lines, code] = AuditPrinted(address_);
     ASSERT_EQ(code, 0) << lines.join(u'\n').toStdString();
     const QStringList actions = Actions(lines);
-    for (const QString& action :
-         {audit::kCreate, audit::kChange, audit::kReport, audit::kSearch, audit::kLoad}) {
+    for (const QString& action : {audit::kCreate, audit::kChange, audit::kReport, audit::kExport,
+                                  audit::kSearch, audit::kLoad}) {
         EXPECT_TRUE(actions.contains(action)) << action.toStdString() << " in\n"
                                               << lines.join(u'\n').toStdString();
     }
