@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include "app/GdtLink.h"
 #include "app/HeldSoundOutput.h"
 #include "app/PatientFileDialog.h"
 #include "app/VisitRecorder.h"
@@ -227,6 +228,7 @@ void TForm1::StartTone() {
 }
 
 void TForm1::FormClose(TComponent*, TCloseAction& Action) {
+    FinishGdtVisit();
     Recorder->FinishVisit(true);
     if (Recorder->HasUnwrittenData() && !Recorder->Flush() &&
         MessageBox(QStringLiteral("Die Untersuchung ist noch nicht in der Patientenakte "
@@ -551,6 +553,7 @@ void TForm1::janColorButton7click(TComponent*) {
                                   "gehen verloren.\nWollen Sie das tun?"),
                    kCaution, MB_YESNO) == IDYES) {
         // The visit was the cleared patient's: what is typed next is not written over them.
+        FinishGdtVisit();
         Recorder->FinishVisit(false);
         ClearPatientFields();
         // The kept curves were the cleared patient's: the next report must not show them.
@@ -562,10 +565,12 @@ void TForm1::janColorButton3click(TComponent* Sender) {
     if (AnyPatientFieldFilled() &&
         MessageBox(QStringLiteral("Sie wollen alle Patientendaten löschen.\nSind Sie sicher?"),
                    kCaution, MB_YESNO) == IDYES) {
+        FinishGdtVisit();
         Recorder->FinishVisit(false);
         ClearPatientFields();
     } else {
         // The fields stay: the next visit is the same patient's.
+        FinishGdtVisit();
         Recorder->FinishVisit(AnyPatientFieldFilled());
     }
     ForgetPictures();

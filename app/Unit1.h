@@ -6,6 +6,7 @@
 #include "report/ReportDocument.h"
 #include "report/WordApplication.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <array>
@@ -14,6 +15,7 @@
 
 namespace velmora {
 
+class GdtLink;
 class HeldSoundOutput;
 class MixerDevice;
 class PatientRecords;
@@ -119,6 +121,19 @@ public:
     void TakePatient(const QString& patientId);
     std::unique_ptr<VisitRecorder> Recorder;
 
+    // --- The practice's software (GDT, Unit1Gdt.cpp)
+    // The link through which patients come and results go; none without it.
+    void SetGdtLink(std::unique_ptr<GdtLink> link);
+    GdtLink* Gdt() const { return gdt_.get(); }
+    // Takes the request in `path`: the patient into the window and the records (asking first when
+    // a visit with thresholds is open), a withdrawn request, or "Patientenakte" at the patient's
+    // visits. A request that cannot be read is refused with a German box naming the line, and
+    // nothing of the window changes.
+    void TakeGdtRequest(const QString& path);
+    // At start: the results still waiting are written, then the request waiting in the exchange
+    // folder (or `path`) is taken.
+    void StartGdt(const QString& path);
+
     // Where "Kurve abspeichern" keeps the curve picture of an ear (0 both, 1 left, 2 right), in
     // a directory that only this user can read; empty (with the reason) when there is none.
     static QString CurvePicturePath(int ear, QString* error = nullptr);
@@ -205,6 +220,12 @@ private:
 
     // The patient record on the window and the records behind it.
     void ConnectPatientRecords(PatientRecords* records);
+    // The visit of a patient who came by GDT is finishing: the result goes to the practice's
+    // software, or is kept and said why.
+    void FinishGdtVisit();
+    void TakeGdtPatient(const QString& requestPath);
+    std::unique_ptr<GdtLink> gdt_;
+    QDateTime gdtVisitStarted_;
     // Keeps the threshold just taken (the level as the gauge shows it) in the records.
     void RecordThreshold();
     PatientFields PatientFieldsOnWindow() const;

@@ -1,4 +1,7 @@
 // Velmora: the relative hearing test.
+#include "app/GdtInbox.h"
+#include "app/GdtLink.h"
+#include "app/PracticeCommandLine.h"
 #include "app/RecordsCommandLine.h"
 #include "app/Unit1.h"
 #include "framework/Application.h"
@@ -22,6 +25,19 @@ int main(int argc, char* argv[]) {
         QCoreApplication core(argc, argv);
         return RunBackup(recordsOptions);
     }
+    // The practice's software: a patient's visits exported without a window, or a request.
+    const PracticeCommandLine practiceOptions = PracticeCommandLine::Read(argc, argv);
+    if (practiceOptions.exportWanted) {
+        QCoreApplication core(argc, argv);
+        return RunExport(practiceOptions, recordsOptions);
+    }
+    if (practiceOptions.gdt) {
+        // A window already running for this user takes the request, and this start ends.
+        QCoreApplication core(argc, argv);
+        if (GdtInbox::HandOver(practiceOptions.gdtFile)) {
+            return 0;
+        }
+    }
     // Read while the application connects to the display; the window's first font waits for it.
     FontConfigurationReader fontConfiguration;
     QApplication app(argc, argv);
@@ -42,6 +58,25 @@ int main(int argc, char* argv[]) {
         TForm1 window(nullptr, sound, mixer, records.records.get());
         window.SetRecordsProblem(records.problem);
         window.show();
+        // Requests from the practice's software: at start, from a second start and from the
+        // exchange folder, each taken when no box is open.
+        const GdtSettings gdtSettings = GdtSettings::Read();
+        window.SetGdtLink(std::make_unique<GdtLink>(gdtSettings));
+        GdtInbox inbox;
+        QString inboxProblem;
+        if (!inbox.Listen(&inboxProblem)) {
+            qWarning("velmora: no hand-over of GDT requests: %s", qPrintable(inboxProblem));
+        }
+        inbox.Watch(gdtSettings.folder, gdtSettings.RequestFileName());
+        inbox.OnRequest = [&window](const QString& path) {
+            if (path.isEmpty()) {
+                window.raise();
+                window.activateWindow();
+            } else {
+                window.TakeGdtRequest(path);
+            }
+        };
+        inbox.Post([&window, &practiceOptions] { window.StartGdt(practiceOptions.gdtFile); });
         QApplication::exec();
     } catch (const std::exception& error) {
         HandleException(error);

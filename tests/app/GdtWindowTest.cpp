@@ -1,0 +1,196 @@
+// The console and the practice's software: a patient sent by GDT on screen and in the records, the
+// result in the exchange folder when the visit finishes, a result that could not be written
+// written at the next start, and a request handed to the running window.
+#include "tests/app/RecordsWindowFixture.h"
+
+#include "app/GdtInbox.h"
+#include "app/GdtLink.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <future>
+
+namespace velmora::test {
+namespace {
+
+// A request as a practice's software writes it, in code page 437 (ü is 0x81, ß is 0xE1).
+QByteArray Request(const QByteArray& number, const QByteArray& street) {
+    QByteArray body;
+    const auto line = [&body](const char* id, const QByteArray& content) {
+        body +=
+            QByteArray::number(9 + content.size()).rightJustified(3, '0') + id + content + "\r\n";
+    };
+    line("8315", "VELMORA");
+    line("8316", "PRAXEDV");
+    line("9218", "02.10");
+    line("3000", number);
+    line("3101", "M\x81ller");
+    line("3102", "J\x94rg");
+    line("3103", "15031962");
+    line("3106", "53111 Bonn");
+    line("3107", street);
+    return "01380006302\r\n" + body;  // without 8100, which a reader tolerates
+}
+
+class GdtWindow : public RecordsWindowFixture {
+protected:
+    void SetUp() override {
+        RecordsWindowFixture::SetUp();
+        settings_.folder = exchange_.path();
+    }
+    TForm1& OpenGdtWindow() {
+        TForm1& f = OpenWindow();
+        f.SetGdtLink(std::make_unique<GdtLink>(settings_, pending_.path()));
+        return f;
+    }
+    QString WriteRequest(const QByteArray& bytes) {
+        const QString path = QDir(exchange_.path()).filePath(QStringLiteral("VELMPRAX.GDT"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    QByteArray Result(const QString& name = QStringLiteral("PRAXVELM.GDT")) {
+        QFile file(QDir(settings_.folder).filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir exchange_;
+    QTemporaryDir pending_;
+    GdtSettings settings_;
+};
+
+TEST_P(GdtWindow, ARequestIsThePatientOnScreenAndTheResultGoesBackWhenTheVisitFinishes) {
+    TForm1& f = OpenGdtWindow();
+    const QString path = WriteRequest(Request("4711",
+                                              "Hauptstra\xe1"
+                                              "e 5"));
+    f.TakeGdtRequest(path);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(f.Edit1->Text(), QStringLiteral("4711"));
+    EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Müller"));
+    EXPECT_EQ(f.Edit2->Text(), QStringLiteral("Jörg"));
+    EXPECT_EQ(f.NumEdit1->Text(), QStringLiteral("53111"));
+    EXPECT_EQ(f.Edit4->Text(), QStringLiteral("Bonn"));
+    EXPECT_EQ(f.Edit5->Text(), QStringLiteral("Hauptstraße 5"));
+    EXPECT_FALSE(QFile::exists(path));  // read and deleted
+    ASSERT_EQ(VisitsOf(QStringLiteral("müller")).size(), 1u);
+
+    f.RadioButton2->SetChecked(true);  // right
+    f.RadioButton7->SetChecked(true);  // 1000 Hz
+    Take(4, 5);
+    answers_ = {IDNO};  // "Neuer Patient": the fields stay, the visit finishes
+    Click(f.janColorButton3);
+    const QByteArray result = Result();
+    ASSERT_FALSE(result.isEmpty());
+    EXPECT_TRUE(result.startsWith("01380006310\r\n0148100"));
+    EXPECT_EQ(result.mid(20, 5).toInt(), result.size());
+    for (const QByteArray& line :
+         {QByteArray("0168315PRAXEDV\r\n"), QByteArray("0168316VELMORA\r\n"),
+          QByteArray("01092062\r\n"), QByteArray("01330004711\r\n"),
+          QByteArray("0153101M\x81ller\r\n"), QByteArray("017310315031962\r\n"),
+          QByteArray("0158402AUDI00\r\n"), QByteArray("0158410RE1000\r\n"),
+          QByteArray("0128420"
+                     "4.5\r\n"),
+          QByteArray("0148421Stufe\r\n")}) {
+        EXPECT_TRUE(result.contains(line)) << line.toStdString();
+    }
+    EXPECT_TRUE(result.contains("6200" + QDate::currentDate().toString("ddMMyyyy").toLatin1()));
+
+    // The next request of the same Patienten-ID with another street: the same stored patient,
+    // changed, with a visit of their own; a result only once something was measured.
+    f.TakeGdtRequest(WriteRequest(Request("4711", "Neuer Weg 1")));
+    EXPECT_EQ(f.Edit5->Text(), QStringLiteral("Neuer Weg 1"));
+    const auto found = Reader().Search(QStringLiteral("4711"));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(Reader().LoadPatient(found[0].id)->street, QStringLiteral("Neuer Weg 1"));
+    EXPECT_EQ(Reader().VisitsOf(found[0].id).size(), 2u);
+    f.TakeGdtRequest(WriteRequest(Request("4712", "Weg 2")));
+    EXPECT_TRUE(Result(QStringLiteral("PRAXVELM.001")).isEmpty());
+}
+
+TEST_P(GdtWindow, ARequestThatCannotBeReadIsRefusedNamingTheLineAndChangesNothing) {
+    TForm1& f = OpenGdtWindow();
+    Type(f.Edit3, QStringLiteral("Beispiel"));
+    QByteArray bad = Request("4711", "Weg");
+    bad.replace("0133000", "0143000");  // a wrong length in line 5
+    const QString path = WriteRequest(bad);
+    f.TakeGdtRequest(path);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("VELMPRAX.GDT")));
+    EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("Zeile 5:")))
+        << boxes_[0].text.toStdString();
+    EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Beispiel"));
+    EXPECT_TRUE(f.Edit1->Text().isEmpty());
+    EXPECT_TRUE(QFile::exists(path));  // left for the practice to look at
+}
+
+TEST_P(GdtWindow, AResultThatCannotBeWrittenIsToldAndWrittenAtTheNextStart) {
+    settings_.folder = QDir(exchange_.path()).filePath(QStringLiteral("verbunden"));
+    QDir().mkpath(settings_.folder);
+    TForm1& f = OpenGdtWindow();
+    QFile request(QDir(settings_.folder).filePath(QStringLiteral("VELMPRAX.GDT")));
+    ASSERT_TRUE(request.open(QIODevice::WriteOnly));
+    request.write(Request("4711", "Weg"));
+    request.close();
+    f.StartGdt({});  // the request waiting in the folder at start
+    EXPECT_EQ(f.Edit1->Text(), QStringLiteral("4711"));
+    f.RadioButton1->SetChecked(true);
+    Take(2, 0);
+    // The share went away.
+    ASSERT_TRUE(QDir(settings_.folder).removeRecursively());
+    answers_ = {IDNO};
+    Click(f.janColorButton3);
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_TRUE(boxes_[1].text.contains(QStringLiteral("konnte nicht geschrieben werden")));
+    EXPECT_TRUE(boxes_[1].text.contains(QStringLiteral("ist nicht vorhanden")))
+        << boxes_[1].text.toStdString();
+    CloseWindow();
+
+    // Back at the next start: written there, once.
+    QDir().mkpath(settings_.folder);
+    boxes_.clear();
+    TForm1& again = OpenGdtWindow();
+    again.StartGdt({});
+    EXPECT_TRUE(boxes_.empty());
+    const QByteArray result = Result();
+    EXPECT_TRUE(result.contains("0158410LI1000\r\n")) << result.toStdString();
+    EXPECT_TRUE(
+        result.contains("0128420"
+                        "2.0\r\n"));
+    again.StartGdt({});
+    EXPECT_TRUE(Result(QStringLiteral("PRAXVELM.001")).isEmpty());
+}
+
+TEST_P(GdtWindow, ASecondStartHandsItsRequestToTheRunningWindow) {
+    TForm1& f = OpenGdtWindow();
+    GdtInbox inbox;
+    QString problem;
+    ASSERT_TRUE(inbox.Listen(&problem)) << problem.toStdString();
+    const QString socket = GdtInbox::SocketPath();
+    EXPECT_TRUE(socket.startsWith(runtime_.path()));
+    EXPECT_EQ(QFileInfo(QFileInfo(socket).path()).permissions() & 0x0077, 0);  // group, others
+    inbox.OnRequest = [&f](const QString& path) { f.TakeGdtRequest(path); };
+    const QString path = WriteRequest(Request("4711", "Weg"));
+    // The second start is another thread here; it ends once the window has the request.
+    QElapsedTimer clock;
+    clock.start();
+    auto handed = std::async(std::launch::async, [path] { return GdtInbox::HandOver(path); });
+    while (handed.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+        QApplication::processEvents();
+    }
+    EXPECT_TRUE(handed.get());
+    EXPECT_LT(clock.elapsed(), 1000);
+    for (int i = 0; i < 100 && f.Edit1->Text().isEmpty(); ++i) {
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(f.Edit1->Text(), QStringLiteral("4711"));
+    EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Müller"));
+}
+
+INSTANTIATE_TEST_SUITE_P(SQLite, GdtWindow, ::testing::Values(DatabaseKind::SQLite), KindName);
+
+}  // namespace
+}  // namespace velmora::test
