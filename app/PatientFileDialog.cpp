@@ -1,5 +1,9 @@
 #include "app/PatientFileDialog.h"
 
+#include "app/PatientExport.h"
+#include "framework/Dialogs.h"
+#include "framework/MessageBox.h"
+
 #include <QBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -57,7 +61,8 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     show_ = new QPushButton(QStringLiteral("Anzeigen"), this);
     take_ = new QPushButton(QStringLiteral("Übernehmen"), this);
     close_ = new QPushButton(QStringLiteral("Schließen"), this);
-    for (QPushButton* button : {show_, take_, close_}) {
+    export_ = new QPushButton(QStringLiteral("Exportieren…"), this);
+    for (QPushButton* button : {show_, take_, close_, export_}) {
         button->setAutoDefault(false);
     }
     // Return in the search field takes the selected patient.
@@ -70,6 +75,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     layout->addWidget(visits_, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(show_);
+    buttons->addWidget(export_);
     buttons->addStretch(1);
     buttons->addWidget(take_);
     buttons->addWidget(close_);
@@ -87,6 +93,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     connect(show_, &QPushButton::clicked, this, &PatientFileDialog::ShowVisit);
     connect(take_, &QPushButton::clicked, this, &PatientFileDialog::Take);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(export_, &QPushButton::clicked, this, &PatientFileDialog::Export);
 
     search_->setFocus();
     Search();
@@ -115,6 +122,7 @@ void PatientFileDialog::ListVisits() {
     visitInfos_.clear();
     QTreeWidgetItem* patient = patients_->currentItem();
     take_->setEnabled(patient != nullptr);
+    export_->setEnabled(patient != nullptr);
     show_->setEnabled(false);
     if (patient == nullptr) {
         return;
@@ -172,6 +180,32 @@ void PatientFileDialog::done(int result) {
         OnShowVisit(nullptr);
     }
     QDialog::done(result);
+}
+
+void PatientFileDialog::Export() {
+    QTreeWidgetItem* patient = patients_->currentItem();
+    if (patient == nullptr) {
+        return;
+    }
+    TSaveDialog dialog;
+    dialog.SetTitle(QStringLiteral("Exportieren"));
+    dialog.SetFilter(QStringLiteral("CSV für Tabellen (*.csv);;FHIR R4 (*.json)"));
+    const QString number = patient->text(2);
+    dialog.SetFileName((number.isEmpty() ? patient->text(0) : number) + QStringLiteral(".csv"));
+    if (!dialog.Execute()) {
+        return;
+    }
+    QString path = dialog.FileName();
+    // The extension names the format; the type chosen gives it where none was typed.
+    if (!ExportFormatOf(path)) {
+        path += dialog.FilterIndex() == 2 ? QStringLiteral(".json") : QStringLiteral(".csv");
+    }
+    const QString problem =
+        ExportPatient(records_, patient->data(0, Qt::UserRole).toString(), path);
+    if (!problem.isEmpty()) {
+        MessageBox(QStringLiteral("Der Export ist nicht gelungen.\n%1").arg(problem),
+                   QStringLiteral("   Achtung!"), MB_OK);
+    }
 }
 
 }  // namespace velmora

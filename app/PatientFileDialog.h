@@ -21,6 +21,8 @@ namespace velmora {
 // patient (the dialog ends accepted, ChosenPatient() names them); Escape closes. For the selected
 // patient the second list shows the visits (date, time, operator, ears tested); "Anzeigen" hands
 // a finished visit's levels to OnShowVisit, and the dialog hands nullptr when it closes.
+// "Exportieren…" writes the selected patient's visits as CSV or as a FHIR R4 Bundle
+// (PatientExport.h), to a file the operator chooses.
 class PatientFileDialog : public QDialog {
 public:
     PatientFileDialog(PatientRecords& records, QWidget* parent = nullptr);
@@ -35,6 +37,7 @@ public:
     QTreeWidget* VisitList() const { return visits_; }
     QPushButton* ShowButton() const { return show_; }
     QPushButton* TakeButton() const { return take_; }
+    QPushButton* ExportButton() const { return export_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -45,6 +48,7 @@ private:
     void ListVisits();
     void ShowVisit();
     void Take();
+    void Export();
 
     PatientRecords& records_;
     QLineEdit* search_;
@@ -53,6 +57,7 @@ private:
     QPushButton* show_;
     QPushButton* take_;
     QPushButton* close_;
+    QPushButton* export_;
     std::vector<VisitInfo> visitInfos_;
     VisitLevels shownLevels_{};
     bool showing_ = false;
