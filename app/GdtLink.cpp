@@ -88,6 +88,8 @@ GdtRequestFile GdtLink::Read(const QString& path) {
     GdtRequestFile read = GdtReadRequestFile(path);
     if (read.request) {
         lastRequestFolder_ = QFileInfo(path).absolutePath();
+        QFile file(path);
+        lastRequestBytes_ = file.open(QIODevice::ReadOnly) ? file.read(kGdtMaxRequestBytes) : "";
         if (!settings_.keepRequest) {
             // The practice's software writes the next request under the same name.
             QFile::remove(path);
@@ -96,8 +98,51 @@ GdtRequestFile GdtLink::Read(const QString& path) {
     return read;
 }
 
-void GdtLink::Begin(const GdtRequest& request, const QString& path) {
-    current_ = Taken{request, QFileInfo(path).absolutePath()};
+QString GdtLink::CurrentFile() const {
+    return QDir(pendingFolder_).filePath(QStringLiteral("aktuell.anforderung"));
+}
+
+void GdtLink::Begin(const GdtRequest& request, const QString& folder, const QDateTime& started) {
+    current_ = Taken{request, folder, started};
+    // The request as read, with where it came from and when its visit started.
+    QDir().mkpath(pendingFolder_);
+    QSaveFile file(CurrentFile());
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(QFile::encodeName(folder) + '\n' + started.toString(Qt::ISODate).toLatin1() +
+                   '\n' + lastRequestBytes_);
+        file.commit();
+    }
+}
+
+void GdtLink::Drop() {
+    current_.reset();
+    QFile::remove(CurrentFile());
+}
+
+const GdtRequest* GdtLink::Restore() {
+    if (current_) {
+        return &current_->request;
+    }
+    QFile file(CurrentFile());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return nullptr;
+    }
+    const QByteArray content = file.readAll();
+    const qsizetype firstEnd = content.indexOf('\n');
+    const qsizetype secondEnd = firstEnd < 0 ? -1 : content.indexOf('\n', firstEnd + 1);
+    if (secondEnd < 0) {
+        return nullptr;
+    }
+    auto read = GdtReadRequest(content.sliced(secondEnd + 1));
+    if (!std::holds_alternative<GdtRequest>(read)) {
+        return nullptr;
+    }
+    current_ =
+        Taken{std::get<GdtRequest>(std::move(read)), QFile::decodeName(content.first(firstEnd)),
+              QDateTime::fromString(
+                  QString::fromLatin1(content.sliced(firstEnd + 1, secondEnd - firstEnd - 1)),
+                  Qt::ISODate)};
+    return &current_->request;
 }
 
 QString GdtLink::ResultFolder() const {
@@ -107,8 +152,7 @@ QString GdtLink::ResultFolder() const {
     return current_ ? current_->folder : lastRequestFolder_;
 }
 
-QString GdtLink::Finish(const QDateTime& visitStarted, const VisitLevels& levels,
-                        const QString& reportPdf) {
+QString GdtLink::Finish(const VisitLevels& levels, const QString& reportPdf) {
     if (!current_) {
         return WritePending();
     }
@@ -120,7 +164,7 @@ QString GdtLink::Finish(const QDateTime& visitStarted, const VisitLevels& levels
     result.name = request.patient.name;
     result.firstName = request.patient.firstName;
     result.birthDate = request.patient.birthDate;
-    result.visitStarted = visitStarted;
+    result.visitStarted = current_->started;
     result.reportPdf = reportPdf;
     // Right, left, both; low to high.
     for (const auto& [ear, gdtEar] : {std::pair{Ear::Right, GdtThreshold::Ear::Right},
@@ -134,7 +178,7 @@ QString GdtLink::Finish(const QDateTime& visitStarted, const VisitLevels& levels
         }
     }
     const QString folder = current_->folder;
-    current_.reset();
+    Drop();
     if (result.thresholds.empty() && reportPdf.isEmpty()) {
         return WritePending();
     }

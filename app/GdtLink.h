@@ -51,19 +51,23 @@ public:
     // names the file and the line, in German.
     GdtRequestFile Read(const QString& path);
 
-    // The patient on the window came with `request` (read from `path`); a result is written when
-    // their visit finishes.
-    void Begin(const GdtRequest& request, const QString& path);
+    // The patient on the window came with `request` from `folder`, their visit started at
+    // `started`: a result is written when it finishes. Kept on the disk until then, so that after
+    // a crash the way back to the practice's software is not lost (Restore).
+    void Begin(const GdtRequest& request, const QString& folder, const QDateTime& started);
     // The patient on the window is no longer the request's (the request withdrawn).
-    void Drop() { current_.reset(); }
+    void Drop();
     const GdtRequest* Current() const { return current_ ? &current_->request : nullptr; }
+    QString CurrentFolder() const { return current_ ? current_->folder : QString(); }
+    // The request whose visit a crash left unfinished, taken up again (Current() then); null
+    // without one.
+    const GdtRequest* Restore();
 
     // The visit of the request's patient finished with `levels` (tenths per ear and frequency
     // slot, -1 where none) and the report's PDF (empty without one): the result, written or kept
     // for later. Without a threshold and a report nothing is written. Empty, or why the result
     // is waiting, in German.
-    QString Finish(const QDateTime& visitStarted, const VisitLevels& levels,
-                   const QString& reportPdf);
+    QString Finish(const VisitLevels& levels, const QString& reportPdf);
     // Writes the results still waiting; empty, or why they still wait.
     QString WritePending();
     int PendingCount() const;
@@ -74,11 +78,14 @@ private:
     struct Taken {
         GdtRequest request;
         QString folder;
+        QDateTime started;
     };
+    QString CurrentFile() const;
     GdtSettings settings_;
     QString pendingFolder_;
     std::optional<Taken> current_;
     QString lastRequestFolder_;
+    QByteArray lastRequestBytes_;
 };
 
 }  // namespace velmora

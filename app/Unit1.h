@@ -6,7 +6,6 @@
 #include "report/ReportDocument.h"
 #include "report/WordApplication.h"
 
-#include <QDateTime>
 #include <QString>
 
 #include <array>
@@ -225,7 +224,6 @@ private:
     void FinishGdtVisit();
     void TakeGdtPatient(const QString& requestPath);
     std::unique_ptr<GdtLink> gdt_;
-    QDateTime gdtVisitStarted_;
     // Keeps the threshold just taken (the level as the gauge shows it) in the records.
     void RecordThreshold();
     PatientFields PatientFieldsOnWindow() const;

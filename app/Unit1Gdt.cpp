@@ -58,6 +58,33 @@ void TForm1::StartGdt(const QString& path) {
                        .arg(problem),
                    kCaution, MB_OK);
     }
+    // A visit that came by GDT and was left open by a crash: taken up again ("Ja" when it was
+    // offered), its result goes when it finishes; finished as it stood ("Nein"), it goes now,
+    // from the records.
+    if (const GdtRequest* restored = gdt_->Restore()) {
+        const QString number = restored->patient.patientNumber;
+        if (PatientFieldsOnWindow().patientId != number) {
+            VisitLevels levels;
+            for (auto& ear : levels) {
+                ear.fill(-1);
+            }
+            if (PatientRecords* records = Recorder->Records()) {
+                if (const auto stored = StoredPatient(records, number)) {
+                    const auto visits = records->VisitsOf(*stored);
+                    if (!visits.empty() && !visits.front().open) {
+                        levels = records->Levels(visits.front().id);
+                    }
+                }
+            }
+            const QString problem = gdt_->Finish(levels, {});
+            if (!problem.isEmpty()) {
+                MessageBox(QStringLiteral("Das Ergebnis für die Praxissoftware konnte nicht "
+                                          "geschrieben werden.\n%1\nEs bleibt erhalten.")
+                               .arg(problem),
+                           kCaution, MB_OK);
+            }
+        }
+    }
     QString request = path;
     if (request.isEmpty() && !gdt_->Settings().folder.isEmpty()) {
         const QString waiting =
@@ -137,8 +164,7 @@ void TForm1::TakeGdtRequest(const QString& path) {
         }
     }
     FinishGdtVisit();
-    gdt_->Begin(request, path);
-    gdtVisitStarted_ = QDateTime::currentDateTime();
+    gdt_->Begin(request, QFileInfo(path).absolutePath(), QDateTime::currentDateTime());
     TakeGdtPatient(path);
 }
 
@@ -148,10 +174,12 @@ void TForm1::TakeGdtPatient(const QString&) {
     // and what the practice's software sends differently is a change of them, as if typed.
     // TakePatient finishes the visit on the window; the request stays with the next one.
     const GdtRequest request = *gdt_->Current();
+    const QString folder = gdt_->CurrentFolder();
+    const QDateTime started = QDateTime::currentDateTime();
     gdt_->Drop();
     if (const auto stored = StoredPatient(Recorder->Records(), patient.patientNumber)) {
         TakePatient(*stored);
-        gdt_->Begin(request, {});
+        gdt_->Begin(request, folder, started);
         const PatientFields loaded = PatientFieldsOnWindow();
         const PatientFields sent = WithRequestFields(loaded, request.patient);
         if (sent != loaded) {
@@ -164,7 +192,7 @@ void TForm1::TakeGdtPatient(const QString&) {
         ClearPatientFields();
         ForgetPictures();
         janColorButton5click(this);
-        gdt_->Begin(request, {});
+        gdt_->Begin(request, folder, started);
         ShowPatientFields(PatientFieldsOf(request.patient));
         // Kept as a new patient now, as if typed.
         Recorder->FieldTyped();
@@ -177,7 +205,7 @@ void TForm1::FinishGdtVisit() {
     if (!gdt_) {
         return;
     }
-    const QString problem = gdt_->Finish(gdtVisitStarted_, Recorder->TodayLevels(), {});
+    const QString problem = gdt_->Finish(Recorder->TodayLevels(), {});
     if (!problem.isEmpty()) {
         MessageBox(QStringLiteral("Das Ergebnis für die Praxissoftware konnte nicht geschrieben "
                                   "werden.\n%1\nEs bleibt erhalten: Velmora schreibt es beim "

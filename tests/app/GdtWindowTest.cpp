@@ -187,6 +187,39 @@ TEST_P(GdtWindow, ASecondStartHandsItsRequestToTheRunningWindow) {
     EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Müller"));
 }
 
+// A crash during a visit that came by GDT: whether the visit is taken up again ("Ja") and
+// finished later, or finished as it stood ("Nein"), its result reaches the practice's software.
+TEST_P(GdtWindow, AVisitACrashLeftOpenStillSendsItsResult) {
+    for (const int answer : {IDYES, IDNO}) {
+        SCOPED_TRACE(answer == IDYES ? "taken up again" : "finished as it stood");
+        QTemporaryDir exchange;
+        settings_.folder = exchange.path();
+        TForm1& f = OpenGdtWindow();
+        f.TakeGdtRequest(WriteRequest(Request(answer == IDYES ? "4711" : "4712", "Weg")));
+        f.RadioButton1->SetChecked(true);
+        Take(6, 3);
+        CloseWindow();  // a crash
+        EXPECT_TRUE(Result().isEmpty());
+
+        answers_ = {answer};  // the visit offered at the next start
+        TForm1& again = OpenGdtWindow();
+        again.StartGdt({});
+        if (answer == IDYES) {
+            EXPECT_TRUE(Result().isEmpty());
+            answers_ = {IDNO};
+            Click(again.janColorButton3);
+        }
+        const QByteArray result = Result();
+        EXPECT_TRUE(result.contains(answer == IDYES ? "01330004711\r\n" : "01330004712\r\n"));
+        EXPECT_TRUE(
+            result.contains("0158410LI1000\r\n0128420"
+                            "6.3\r\n"))
+            << result.toStdString();
+        EXPECT_TRUE(Result(QStringLiteral("PRAXVELM.001")).isEmpty());
+        CloseWindow();
+    }
+}
+
 // The real program: a second start with a request hands it to the first and ends; the first
 // takes the patient into its window and the records.
 TEST_P(GdtWindow, TheProgramStartedAgainWithARequestHandsItToTheRunningOne) {
