@@ -187,6 +187,53 @@ TEST_P(GdtWindow, ASecondStartHandsItsRequestToTheRunningWindow) {
     EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Müller"));
 }
 
+TEST_P(GdtWindow, AWithdrawnRequestNotYetBegunLeavesTheWindowWithoutAResult) {
+    TForm1& f = OpenGdtWindow();
+    f.TakeGdtRequest(WriteRequest(Request("4711", "Weg")));
+    QByteArray cancel = Request("4711", "Weg");
+    cancel.replace("01380006302", "01380006303");
+    f.TakeGdtRequest(WriteRequest(cancel));
+    EXPECT_TRUE(f.Edit1->Text().isEmpty());
+    EXPECT_TRUE(f.Edit3->Text().isEmpty());
+    Take(3, 0);  // another patient's now, typed or not: no result for 4711
+    answers_ = {IDNO};
+    Click(f.janColorButton3);
+    EXPECT_TRUE(Result().isEmpty());
+    for (const auto& box : boxes_) {
+        EXPECT_FALSE(box.text.contains(QStringLiteral("Praxissoftware"))) << box.text.toStdString();
+    }
+
+    // Begun already: it goes on, and says so.
+    boxes_.clear();
+    f.TakeGdtRequest(WriteRequest(Request("4711", "Weg")));
+    Take(3, 0);
+    f.TakeGdtRequest(WriteRequest(cancel));
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("abgesagt")));
+    EXPECT_EQ(f.Edit1->Text(), QStringLiteral("4711"));
+}
+
+TEST_P(GdtWindow, ARequestAppearingInTheExchangeFolderIsHandedOn) {
+    GdtInbox inbox;
+    std::vector<QString> handed;
+    inbox.OnRequest = [&handed](const QString& path) { handed.push_back(path); };
+    inbox.Watch(exchange_.path(), QStringLiteral("VELMPRAX.GDT"));
+    const QString path = WriteRequest(Request("4711", "Weg"));
+    for (int i = 0; i < 200 && handed.empty(); ++i) {
+        QTest::qWait(10);
+    }
+    ASSERT_EQ(handed.size(), 1u);
+    EXPECT_EQ(handed[0], path);
+    // Another file in the folder is not a request; the same request kept in place is not taken
+    // twice.
+    QFile other(QDir(exchange_.path()).filePath(QStringLiteral("PRAXVELM.GDT")));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("x");
+    other.close();
+    QTest::qWait(600);
+    EXPECT_EQ(handed.size(), 1u);
+}
+
 // A crash during a visit that came by GDT: whether the visit is taken up again ("Ja") and
 // finished later, or finished as it stood ("Nein"), its result reaches the practice's software.
 TEST_P(GdtWindow, AVisitACrashLeftOpenStillSendsItsResult) {
