@@ -151,6 +151,26 @@ void PatientFileDialog::ShowVisit() {
     OnShowVisit(&shownLevels_);
 }
 
+bool PatientFileDialog::SelectLatestVisitOf(const QString& patientId) {
+    for (int row = 0; row < patients_->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* patient = patients_->topLevelItem(row);
+        if (patient->data(0, Qt::UserRole).toString() != patientId) {
+            continue;
+        }
+        patients_->setCurrentItem(patient);
+        // The visits are listed latest first.
+        for (std::size_t visit = 0; visit < visitInfos_.size(); ++visit) {
+            if (!visitInfos_[visit].open) {
+                visits_->setCurrentItem(visits_->topLevelItem(int(visit)));
+                ShowVisit();
+                break;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
 void PatientFileDialog::Take() {
     if (QTreeWidgetItem* patient = patients_->currentItem()) {
         chosen_ = patient->data(0, Qt::UserRole).toString();

@@ -29,6 +29,9 @@ public:
     ~PatientFileDialog() override;
 
     QString ChosenPatient() const { return chosen_; }
+    // Selects the listed patient `patientId` (the records' id) and their latest finished visit,
+    // shown as "Anzeigen" shows it. False when that patient is not listed.
+    bool SelectLatestVisitOf(const QString& patientId);
     std::function<void(const VisitLevels* levels)> OnShowVisit;
 
     // For driving the dialog as an operator would.

@@ -139,10 +139,20 @@ void TForm1::TakeGdtRequest(const QString& path) {
                 janColorButton9click(this);  // says why there is no Patientenakte
                 return;
             }
+            const auto stored = StoredPatient(Recorder->Records(), patient.patientNumber);
+            if (!stored) {
+                MessageBox(QStringLiteral("Die Praxissoftware möchte die Untersuchung von %1 %2 "
+                                          "zeigen, aber kein gespeicherter Patient hat die "
+                                          "Patienten-ID „%3“.")
+                               .arg(patient.firstName, patient.name, patient.patientNumber),
+                           kCaution, MB_OK);
+                return;
+            }
             Recorder->SaveFields();
             PatientFileDialog dialog(*Recorder->Records(), this);
             dialog.OnShowVisit = [this](const VisitLevels* levels) { ShowVisitLevels(levels); };
             dialog.SearchField()->setText(patient.patientNumber);
+            dialog.SelectLatestVisitOf(*stored);
             const bool take = dialog.exec() == QDialog::Accepted;
             ShowVisitLevels(nullptr);
             if (take) {

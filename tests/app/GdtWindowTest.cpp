@@ -5,18 +5,24 @@
 
 #include "app/GdtInbox.h"
 #include "app/GdtLink.h"
+#include "app/PatientFileDialog.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <future>
 
 namespace velmora::test {
 namespace {
 
+constexpr TColor kLeftEar = RGB(135, 0, 255);
+
 // A request as a practice's software writes it, in code page 437 (ü is 0x81, ß is 0xE1).
-QByteArray Request(const QByteArray& number, const QByteArray& street) {
+QByteArray Request(const QByteArray& number, const QByteArray& street,
+                   const QByteArray& name = "M\x81ller", const QByteArray& firstName = "J\x94rg") {
     QByteArray body;
     const auto line = [&body](const char* id, const QByteArray& content) {
         body +=
@@ -26,8 +32,8 @@ QByteArray Request(const QByteArray& number, const QByteArray& street) {
     line("8316", "PRAXEDV");
     line("9218", "02.10");
     line("3000", number);
-    line("3101", "M\x81ller");
-    line("3102", "J\x94rg");
+    line("3101", name);
+    line("3102", firstName);
     line("3103", "15031962");
     line("3106", "53111 Bonn");
     line("3107", street);
@@ -232,6 +238,90 @@ TEST_P(GdtWindow, ARequestAppearingInTheExchangeFolderIsHandedOn) {
     other.close();
     QTest::qWait(600);
     EXPECT_EQ(handed.size(), 1u);
+}
+
+// A next request while a visit with thresholds is open: asked first; "Nein" keeps the visit on
+// the window, "Ja" finishes it (its result goes) and takes the next patient.
+TEST_P(GdtWindow, ANextRequestDuringAVisitWithThresholdsAsksFirst) {
+    TForm1& f = OpenGdtWindow();
+    f.TakeGdtRequest(WriteRequest(Request("4711", "Weg")));
+    f.RadioButton2->SetChecked(true);
+    Take(4, 5);
+    for (const int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer);
+        boxes_.clear();
+        answers_ = {answer};
+        f.TakeGdtRequest(WriteRequest(Request("4712", "Weg 2", "Schmidt", "Eva")));
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].text, QStringLiteral("Die Untersuchung von Jörg Müller ist nicht "
+                                                 "abgeschlossen.\nSoll sie beendet und Eva "
+                                                 "Schmidt übernommen werden?"));
+        EXPECT_EQ(f.Edit1->Text(),
+                  answer == IDYES ? QStringLiteral("4712") : QStringLiteral("4711"));
+        EXPECT_EQ(Result().contains("01330004711\r\n"), answer == IDYES);
+    }
+    EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Schmidt"));
+    EXPECT_EQ(f.Edit2->Text(), QStringLiteral("Eva"));
+}
+
+// "Show the examination": "Patientenakte" at that patient's latest finished visit, also when
+// another Patienten-ID starts the same; a Patienten-ID not stored is told.
+TEST_P(GdtWindow, AShowRequestOpensThePatientFileAtThatPatientsLatestVisit) {
+    TForm1& f = OpenGdtWindow();
+    PatientRecords& r = Reader();
+    PatientFields other;
+    other.patientId = QStringLiteral("47110");
+    other.name = QStringLiteral("Adler");
+    r.CreatePatient(other);
+    PatientFields fields;
+    fields.patientId = QStringLiteral("4711");
+    fields.name = QStringLiteral("Müller");
+    const QString id = r.CreatePatient(fields);
+    for (const int level : {20, 50}) {
+        const QString visit = r.OpenVisit(id, {});
+        EXPECT_TRUE(r.AddThreshold(visit, {Ear::Left, 1000, level, {}, {}}));
+        EXPECT_TRUE(r.FinishVisit(visit));
+        QTest::qSleep(2);  // the next visit starts later
+    }
+    r.OpenVisit(id, {});               // today's, still open
+    f.RadioButton1->SetChecked(true);  // left
+
+    QByteArray show = Request("4711", "Weg");
+    show.replace("01380006302", "01380006311");
+    QString listedId;
+    int visitRow = -1;
+    QImage shown;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<PatientFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        listedId = dialog->PatientList()->currentItem()->text(2);
+        visitRow = dialog->VisitList()->indexOfTopLevelItem(dialog->VisitList()->currentItem());
+        shown = Plot();
+        dialog->reject();
+    });
+    f.TakeGdtRequest(WriteRequest(show));
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(listedId, QStringLiteral("4711"));
+    EXPECT_EQ(visitRow, 1);  // the open one above it
+    // The latest finished visit's left curve: 1000 Hz at 5.0 (row 60).
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(FromQRgb(shown.pixel(172, 62)), kLeftEar);
+
+    QByteArray unknown = Request("0815", "Weg");
+    unknown.replace("01380006302", "01380006311");
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* dialog = QApplication::activeModalWidget()) {
+            opened = true;
+            dialog->close();
+        }
+    });
+    answers_ = {IDOK};
+    f.TakeGdtRequest(WriteRequest(unknown));
+    QApplication::processEvents();
+    EXPECT_FALSE(opened);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("„0815“"))) << boxes_[0].text.toStdString();
 }
 
 // A crash during a visit that came by GDT: whether the visit is taken up again ("Ja") and
