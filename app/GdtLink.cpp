@@ -165,7 +165,6 @@ QString GdtLink::Finish(const VisitLevels& levels, const QString& reportPdf) {
     result.firstName = request.patient.firstName;
     result.birthDate = request.patient.birthDate;
     result.visitStarted = current_->started;
-    result.reportPdf = reportPdf;
     // Right, left, both; low to high.
     for (const auto& [ear, gdtEar] : {std::pair{Ear::Right, GdtThreshold::Ear::Right},
                                       {Ear::Left, GdtThreshold::Ear::Left},
@@ -178,6 +177,15 @@ QString GdtLink::Finish(const VisitLevels& levels, const QString& reportPdf) {
         }
     }
     const QString folder = current_->folder;
+    const QString target = settings_.folder.isEmpty() ? folder : settings_.folder;
+    if (!reportPdf.isEmpty()) {
+        const QString copy = QDir(target).absoluteFilePath(
+            settings_.ownCode + current_->started.toString(QStringLiteral("yyMMddHHmmss")) +
+            QStringLiteral(".PDF"));
+        result.reportPdf = QFile::exists(copy) || QFile::copy(reportPdf, copy)
+                               ? copy
+                               : QFileInfo(reportPdf).absoluteFilePath();
+    }
     Drop();
     if (result.thresholds.empty() && reportPdf.isEmpty()) {
         return WritePending();
@@ -195,7 +203,6 @@ QString GdtLink::Finish(const VisitLevels& levels, const QString& reportPdf) {
                           .filePath(QDateTime::currentDateTimeUtc().toString(
                                         QStringLiteral("yyyyMMdd-HHmmsszzz-")) +
                                     NewRecordId() + QStringLiteral(".gdt")));
-    const QString target = settings_.folder.isEmpty() ? folder : settings_.folder;
     if (!pending.open(QIODevice::WriteOnly) ||
         pending.write(PendingFile(target, settings_.ResultFileName(), bytes)) < 0 ||
         !pending.commit()) {

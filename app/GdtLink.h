@@ -65,8 +65,10 @@ public:
 
     // The visit of the request's patient finished with `levels` (tenths per ear and frequency
     // slot, -1 where none) and the report's PDF (empty without one): the result, written or kept
-    // for later. Without a threshold and a report nothing is written. Empty, or why the result
-    // is waiting, in German.
+    // for later. The PDF is copied beside the result under a short name (Eigenes Kürzel and the
+    // visit's start, "VELM260304091500.PDF"), so that its path fits the 60 characters of a 2.1
+    // line; where it cannot be copied, the result names it where it is. Without a threshold and a
+    // report nothing is written. Empty, or why the result is waiting, in German.
     QString Finish(const VisitLevels& levels, const QString& reportPdf);
     // Writes the results still waiting; empty, or why they still wait.
     QString WritePending();

@@ -224,6 +224,9 @@ private:
     void FinishGdtVisit();
     void TakeGdtPatient(const QString& requestPath);
     std::unique_ptr<GdtLink> gdt_;
+    // The PDF of the report made during the visit of a patient who came by GDT; it goes with
+    // the result.
+    QString gdtReportPdf_;
     // Keeps the threshold just taken (the level as the gauge shows it) in the records.
     void RecordThreshold();
     PatientFields PatientFieldsOnWindow() const;

@@ -215,7 +215,8 @@ void TForm1::FinishGdtVisit() {
     if (!gdt_) {
         return;
     }
-    const QString problem = gdt_->Finish(Recorder->TodayLevels(), {});
+    const QString problem = gdt_->Finish(Recorder->TodayLevels(), gdtReportPdf_);
+    gdtReportPdf_.clear();
     if (!problem.isEmpty()) {
         MessageBox(QStringLiteral("Das Ergebnis für die Praxissoftware konnte nicht geschrieben "
                                   "werden.\n%1\nEs bleibt erhalten: Velmora schreibt es beim "
