@@ -94,4 +94,12 @@ void InstallFontSubstitutions();
 // The em size in pixels that a font of the given family and classic height is drawn with.
 int FontPixelSize(const QString& family, int height, TFontStyles style);
 
+// How much (in ems) the outlines of a bold Qt font must be widened to look bold when drawn from
+// outlines (antialiased, at a pixel ratio above 1): 0 for a face whose bold outlines are bold.
+// Some faces made for small screens (the Tahoma of fonts-wine) carry their bold weight only in
+// the bitmaps they embed for small sizes; their bold outlines are no bolder than the regular
+// ones. Such a face gets the stems of a bold face: 1.75 times the regular stem (Liberation
+// Sans has 1.56, DejaVu Sans 1.94). Measured once per family.
+double BoldWidening(const QFont& font);
+
 }  // namespace velmora
