@@ -177,14 +177,17 @@ constexpr TColor CLR_INVALID = 0xFFFFFFFF;
 // 1-pixel line the band one pixel high (one pixel wide if steep) around the line through the
 // centres of its pixels, from the first pixel's edge to the end pixel's, its dashes as long as
 // at 1; a wider line the points closer than half its width to its segment; a polygon's fill its
-// outline moved by half a pixel right and down. Slanted and curved edges are antialiased (a device
-// pixel mixes the colour by the share of it that is covered) in pmCopy; any other mode acts on
-// the device pixels covered more than half, so that an operation that undoes itself (pmXor,
-// pmNot) still does when repeated. Text is antialiased, drawn at the font's size times the ratio
-// at the place it has at 1. A picture of another ratio is stretched to the logical size it has:
-// smoothly when copied (SRCCOPY), by nearest pixel when combined by another raster operation,
-// so that a mask stays a mask. Pixels() reads the first device pixel of a logical pixel,
-// SetPixels() sets all of them. A ratio of 1 or less draws as above, pixel for pixel.
+// outline moved by half a pixel right and down.
+// - Slanted and curved edges are antialiased (a device pixel mixes the colour by the share of it
+//   that is covered) in pmCopy; any other mode acts on the device pixels covered more than half,
+//   so that an operation that undoes itself (pmXor, pmNot) still does when repeated.
+// - Text is antialiased, drawn at the font's size times the ratio at the place it has at 1.
+// - Block copies between pictures of one ratio copy device pixels, from and to the device places
+//   of the logical ones. A picture of another ratio is stretched to the logical size it has:
+//   smoothly when copied (SRCCOPY), by nearest pixel when combined by another raster operation,
+//   so that a mask stays a mask.
+// - Pixels() reads the first device pixel of a logical pixel, SetPixels() sets all of them.
+// A ratio of 1 or less draws as above, pixel for pixel.
 class TCanvas {
 public:
     TCanvas() = default;
