@@ -868,11 +868,7 @@ void TCanvas::ScaledTextLine(int x, int y, const QString& text, const TRect* cli
             bg != nullptr ? *bg : Rect(x, y, x + font_.TextWidth(text), y + font_.CellHeight());
         p.fillRect(grid.Device(back), ToQColor(brush_.Color()));
     }
-    // Antialiased, in grey levels: the picture may be copied anywhere, and a screen's subpixel
-    // order is not known here.
-    QFont font = font_.ToQFont();
-    font.setStyleStrategy(
-        QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
+    const QFont font = font_.ToQFont(grid.Ratio());
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setFont(font);
     p.setPen(ToQColor(font_.Color()));

@@ -328,6 +328,10 @@ void TControl::RenderSurface(double ratio) {
 
 void TControl::paintEvent(QPaintEvent*) {
     const double ratio = PixelRatio();
+    if (ratio != paintedRatio_) {
+        paintedRatio_ = ratio;
+        PixelRatioChanged();
+    }
     if (!(drawnOutsidePaint_ && SurfaceFits(ratio))) {
         RenderSurface(ratio);
     }

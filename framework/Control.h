@@ -180,6 +180,10 @@ protected:
     virtual void KeyUp(int& key, TShiftState shift);
     virtual void KeyPress(QChar& key);
 
+    // After the control has come to a screen of another pixel ratio, before it paints there: for
+    // a control whose platform widget draws text in the control's font (TFont::ToQFont(ratio)).
+    virtual void PixelRatioChanged() {}
+
     // Notifications after a change; the defaults repaint (Resize raises OnResize).
     virtual void Resize();
     virtual void FontChanged();
@@ -244,6 +248,7 @@ private:
     QString caption_;
     QString hint_;
     QSize notifiedSize_;
+    double paintedRatio_ = 1;  // the pixel ratio of the last paint on the screen
 };
 
 // Maps a Qt key to the virtual key code (0 for keys without one).

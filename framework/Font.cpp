@@ -336,6 +336,15 @@ const QFont& TFont::ToQFont() const {
     return qfont_;
 }
 
+QFont TFont::ToQFont(double ratio) const {
+    QFont font = ToQFont();
+    if (ratio > 1) {
+        font.setStyleStrategy(
+            QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
+    }
+    return font;
+}
+
 int TFont::TextWidth(const QString& text) const {
     const QFont& font = ToQFont();
     const QString key = faceKey_ + QChar(0) + text;

@@ -55,6 +55,10 @@ public:
     // The Qt font that draws this font: em size in pixels, no antialiasing, no hinting (hinted at
     // 8 point, a bold face sets its digits into one another).
     const QFont& ToQFont() const;
+    // The same for drawing at a pixel ratio: above 1, antialiased in grey levels (glyphs are then
+    // drawn from outlines, and a picture may be copied anywhere, so a screen's subpixel order is
+    // no concern); otherwise ToQFont().
+    QFont ToQFont(double ratio) const;
 
     // The text cell as the classic platform lays text out: ascent and descent in pixels from
     // the font's Windows metrics (OS/2 usWinAscent and usWinDescent scaled to the em size, each

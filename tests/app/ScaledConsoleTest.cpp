@@ -3,6 +3,7 @@
 // and the curve pictures it keeps for the report the same on either screen.
 #include "app/Unit1.h"
 
+#include "controls/Credits.h"
 #include "controls/ExTrackBar.h"
 #include "controls/Hemibtn.h"
 #include "controls/janColorButton.h"
@@ -18,6 +19,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -47,6 +49,8 @@ protected:
         platform_ = (QStringLiteral("offscreen:configfile=") + path).toLocal8Bit();
         argv_[2] = platform_.data();
         app_ = new QApplication(argc_, argv_);
+        // A caret that does not blink: the window's pictures can be compared.
+        QApplication::setCursorFlashTime(0);
         ASSERT_EQ(QGuiApplication::screens().size(), 2);
     }
     static void TearDownTestSuite() {
@@ -104,6 +108,8 @@ private:
 
 TEST_F(ScaledConsole, FollowsTheScreensRatioAndKeepsTheCurvePicturesClassic) {
     TForm1& f = *form_;
+    // The credits stand still, so that the window's pictures can be compared.
+    f.ScrollingCredits1->SetAnimate(false);
     f.RadioButton6->SetChecked(true);  // 500 Hz
     f.ExTrackBar1->SetPosition(6);
     f.ExTrackBar2->SetPosition(5);
@@ -119,6 +125,8 @@ TEST_F(ScaledConsole, FollowsTheScreensRatioAndKeepsTheCurvePicturesClassic) {
 
     MoveTo(1);
     ASSERT_EQ(f.PixelRatio(), 2.0);
+    // Qt's own widgets draw the control's font antialiased here, as the drawn controls do.
+    EXPECT_TRUE(f.RadioButton6->Button()->font().styleStrategy() & QFont::PreferAntialias);
     const QImage scaled = f.grab().toImage();
     EXPECT_EQ(scaled.size(), window.size() * 2);
     // The whole window at the screen's resolution, the curve's plot too: not enlarged.
@@ -133,6 +141,7 @@ TEST_F(ScaledConsole, FollowsTheScreensRatioAndKeepsTheCurvePicturesClassic) {
 
     MoveTo(0);
     ASSERT_EQ(f.PixelRatio(), 1.0);
+    EXPECT_TRUE(f.RadioButton6->Button()->font().styleStrategy() & QFont::NoAntialias);
     EXPECT_EQ(f.grab().toImage(), window);
 }
 
