@@ -76,6 +76,9 @@ double DeviceGrid::Edge(double k) const {
 
 double DeviceGrid::Map(double v) const {
     v = Held(v);
+    if (whole_) {
+        return v * ratio_;
+    }
     const double k = std::floor(v);
     const double e0 = Edge(k);
     return e0 + (v - k) * (Edge(k + 1) - e0);
@@ -83,6 +86,9 @@ double DeviceGrid::Map(double v) const {
 
 double DeviceGrid::Unmap(double d) const {
     d = Held(d);
+    if (whole_) {
+        return d / ratio_;
+    }
     // The logical pixel whose device span holds d.
     double k = std::ceil((std::floor(d) + 0.5) / ratio_) - 1;
     while (Edge(k + 1) <= d) {
@@ -160,6 +166,11 @@ void RoundRectRegion::Row(double y, SpanList& out) const {
     if (left_ + inset < right_ - inset) {
         out.emplace_back(left_ + inset, right_ - inset);
     }
+}
+
+bool RoundRectRegion::SameRows(double from, double to) const {
+    // Between the corners, or wholly above or below the shape.
+    return (from >= top_ + ry_ && to <= bottom_ - ry_) || to <= top_ || from >= bottom_;
 }
 
 void DifferenceRegion::Row(double y, SpanList& out) const {
@@ -459,8 +470,17 @@ void PaintRegions(QImage& image, const DeviceGrid& grid, std::span<const Layer> 
 
     for (int row = firstRow; row < endRow; ++row) {
         touched.clear();
-        for (int s = 0; s < kSubRows; ++s) {
-            const double y = grid.Unmap(row + (s + 0.5) / kSubRows);
+        // A device row lies within one logical row: its samples are evenly spaced in it.
+        const double rowTop = grid.Unmap(row);
+        const double rowHeight = grid.Unmap(row + 1) - rowTop;
+        bool same = true;
+        for (const Layer& layer : layers) {
+            same = same && layer.region->SameRows(rowTop, rowTop + rowHeight);
+        }
+        const int samples = same ? 1 : kSubRows;
+        const float weight = same ? 1.0F : kWeight;
+        for (int s = 0; s < samples; ++s) {
+            const double y = rowTop + rowHeight * (s + 0.5) / samples;
             for (std::size_t i = 0; i < layers.size(); ++i) {
                 spans.clear();
                 layers[i].region->Row(y, spans);
@@ -468,7 +488,7 @@ void PaintRegions(QImage& image, const DeviceGrid& grid, std::span<const Layer> 
                     from = std::clamp(from, leftmost, rightmost);
                     to = std::clamp(to, leftmost, rightmost);
                     if (to > from) {
-                        coverage[i].Add(grid.Map(from), grid.Map(to), kWeight, touched);
+                        coverage[i].Add(grid.Map(from), grid.Map(to), weight, touched);
                     }
                 }
             }
@@ -498,6 +518,15 @@ void PaintRegions(QImage& image, const DeviceGrid& grid, std::span<const Layer> 
             for (int x = from; x <= to; ++x) {
                 const std::uint32_t d = line[x] & kRgbMask;
                 if (mode == pmCopy) {
+                    // Inside a region (most of a large shape's pixels): its colour.
+                    std::size_t inside = 0;
+                    while (inside < layers.size() && share(inside, x) < 1.0F) {
+                        ++inside;
+                    }
+                    if (inside < layers.size()) {
+                        line[x] = kOpaque | layers[inside].rgb;
+                        continue;
+                    }
                     int rest = 256;
                     int r = 0;
                     int g = 0;

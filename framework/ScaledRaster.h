@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <utility>
@@ -26,7 +27,7 @@ std::uint32_t PenMix(TPenMode mode, std::uint32_t p, std::uint32_t d);
 // pixels, as the window system gives a widget of that size.
 class DeviceGrid {
 public:
-    explicit DeviceGrid(double ratio) : ratio_(ratio) {}
+    explicit DeviceGrid(double ratio) : ratio_(ratio), whole_(ratio == std::floor(ratio)) {}
 
     double Ratio() const { return ratio_; }
     double Edge(double k) const;
@@ -41,6 +42,7 @@ public:
 
 private:
     double ratio_;
+    bool whole_;  // a whole ratio (2, 3): the mapping is a plain product
 };
 
 // The ratio a picture is drawn at: its own device pixel ratio, 1 for anything not above 1.
@@ -63,6 +65,8 @@ public:
     virtual double Bottom() const = 0;
     // Appends the intervals of the line at y to `out` (which the caller has cleared).
     virtual void Row(double y, SpanList& out) const = 0;
+    // Whether every line in [from, to) has the same intervals (which then need one look).
+    virtual bool SameRows(double /*from*/, double /*to*/) const { return false; }
 };
 
 // A rectangle whose corners are quarter ellipses of ew x eh (a rectangle with 0, an ellipse with
@@ -73,6 +77,7 @@ public:
     double Top() const override { return top_; }
     double Bottom() const override { return bottom_; }
     void Row(double y, SpanList& out) const override;
+    bool SameRows(double from, double to) const override;
 
 private:
     double left_, top_, right_, bottom_, rx_, ry_;
@@ -85,6 +90,9 @@ public:
     double Top() const override { return outer_.Top(); }
     double Bottom() const override { return outer_.Bottom(); }
     void Row(double y, SpanList& out) const override;
+    bool SameRows(double from, double to) const override {
+        return outer_.SameRows(from, to) && inner_.SameRows(from, to);
+    }
 
 private:
     const Region& outer_;
@@ -134,6 +142,10 @@ public:
     double Top() const override { return std::min(ay_, by_) - radius_; }
     double Bottom() const override { return std::max(ay_, by_) + radius_; }
     void Row(double y, SpanList& out) const override;
+    // A vertical segment has the same intervals between its ends.
+    bool SameRows(double from, double to) const override {
+        return ax_ == bx_ && from >= std::min(ay_, by_) && to <= std::max(ay_, by_);
+    }
 
 private:
     double ax_, ay_, bx_, by_, radius_;
