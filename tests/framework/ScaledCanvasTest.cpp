@@ -246,6 +246,56 @@ std::vector<Shape> Shapes() {
 INSTANTIATE_TEST_SUITE_P(Canvas, ScaledShapes, ::testing::ValuesIn(Shapes()),
                          [](const auto& info) { return info.param.name; });
 
+// Shapes far larger than the picture, or far outside it, cost no more than the picture and draw
+// what falls into it, as at 1: the device pixels agree with the ratio-1 pixels on the grid except
+// where antialiasing mixes a few along the edges.
+class ScaledCanvasText : public GuiTest {};
+
+TEST_F(ScaledCanvasText, ShapesFarBeyondThePictureDrawWhatFallsIntoIt) {
+    const std::function<void(TCanvas&)> draws[] = {
+        [](TCanvas& c) {
+            c.Pen().SetWidth(3);
+            c.Arc(20 - 1000000000, 20, 20 + 1000000000, 2000000020, 20, 0, 20, 0);
+        },
+        [](TCanvas& c) {
+            c.Pen().SetWidth(3);
+            c.Ellipse(-200000, 2, 200006, 400000);
+        },
+        [](TCanvas& c) {
+            c.Polygon({{-500000, -500000}, {500000, -500000}, {30, 20}});
+        },
+        [](TCanvas& c) {
+            c.Pen().SetWidth(1 << 30);
+            c.MoveTo(6, -1000000000);
+            c.LineTo(6, 2000000000);
+        },
+        [](TCanvas& c) {
+            c.MoveTo(-100000, -100000);  // (at 1 a thin line costs its length)
+            c.LineTo(100000, 100000);
+            c.TextOut(2000000000, 5, QStringLiteral("far"));
+            c.Rectangle(-1000000, 1, 1000000, 1000000);
+        },
+    };
+    for (const auto& draw : draws) {
+        TBitmap one = Picture(40, 30, 1);
+        one.Canvas().Pen().SetColor(clBlack);
+        draw(one.Canvas());
+        for (const double ratio : {2.0, 1.5}) {
+            TBitmap scaled = Picture(40, 30, ratio);
+            scaled.Canvas().Pen().SetColor(clBlack);
+            draw(scaled.Canvas());
+            const QImage expected = OnGrid(one.Image(), ratio);
+            int same = 0;
+            for (int y = 0; y < expected.height(); ++y) {
+                for (int x = 0; x < expected.width(); ++x) {
+                    same += scaled.Image().pixel(x, y) == expected.pixel(x, y);
+                }
+            }
+            EXPECT_GT(same, 0.9 * expected.width() * expected.height()) << ratio;
+        }
+    }
+}
+
 // Modes other than pmCopy act on whole device pixels: pmXor drawn twice leaves the picture as it
 // was, pmNot inverts without mixing.
 TEST(ScaledCanvasTest, RasterOperationsActOnCoveredPixelsOnly) {
