@@ -22,6 +22,7 @@
 #include "framework/RadioButton.h"
 #include "framework/Shell.h"
 #include "platform/sound/SoundOutput.h"
+#include "report/ReportThread.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -117,6 +118,14 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
 }
 
 TForm1::~TForm1() {
+    if (reportThread_) {
+        // After the report that may still run, the word processor is let go on the thread that
+        // talks to it; its boxes still show meanwhile.
+        destroying_ = true;
+        TWordApplication* const word = WordApplication1.get();
+        reportThread_->Run([word] { word->Disconnect(); }, nullptr, {});
+        reportThread_.reset();
+    }
     mixer_.SetLevelRestoredHandler({});
     sound_.SetSoundBackHandler({});
     sound_.SetSoundLostHandler({});
@@ -191,7 +200,13 @@ void TForm1::StartTone() {
     }
 }
 
-void TForm1::FormClose(TComponent*, TCloseAction&) {
+void TForm1::FormClose(TComponent*, TCloseAction& Action) {
+    if (reportRunning_) {
+        // The report still needs the window for its box: the window closes once it has ended.
+        closeAfterReport_ = true;
+        Action = caNone;
+        return;
+    }
     DeletePictures();
 }
 
@@ -217,6 +232,11 @@ void TForm1::RemoveLeftoverPictures() {
         if (!path.isEmpty() && QFileInfo(path).path() == directory) {
             DeleteFile(path);
         }
+    }
+    // And the copies a report was writing from.
+    for (const QFileInfo& copies : QDir(directory).entryInfoList(
+             {QStringLiteral("report-*")}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
+        QDir(copies.filePath()).removeRecursively();
     }
 }
 

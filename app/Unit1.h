@@ -27,6 +27,7 @@ class TMemo;
 class TNumEdit;
 class TPaintBox;
 class TRadioButton;
+class TReportThread;
 class TSaveDialog;
 class TScrollingCredits;
 class TToneGen;
@@ -109,6 +110,12 @@ public:
     // Shown when another program changed the speaker levels and they were put back.
     Notice& LevelRestoredNotice() { return *levelRestored_; }
 
+    // Whether a report that "Bericht erstellen" started is still being written. It runs on a
+    // thread of its own (ReportThread.h) while the window stays operable; the button takes no
+    // second click meanwhile, the window shows the busy cursor, and closing the window waits
+    // for the report's end.
+    bool ReportRunning() const { return reportRunning_; }
+
     // --- Components, named as in the layout ---
     TDsGroup *DsGroup1, *DsGroup2, *DsGroup3, *DsGroup4, *DsGroup5, *DsGroup6, *DsGroup7, *DsGroup8,
         *DsGroup9, *DsGroup10, *DsGroup11, *DsGroup12, *DsGroup13, *DsGroup14, *DsGroup15,
@@ -174,8 +181,11 @@ private:
     // where there is one) when it could not be written.
     bool KeepCurve(int ear, const TBitmap& picture, QString* path, QString* why);
     int SelectedEar() const;
-    // Keeps the curve of the ear on screen anew when it changed since it was kept.
+    // Keeps the curve of the ear on screen anew when thresholds were taken into it since it was
+    // kept (a new, empty curve does not count).
     void RenewKeptCurve();
+    // The end of a report's run, on the window's thread.
+    void ReportFinished();
 
     SoundOutput& sound_;
     MixerDevice& mixer_;
@@ -184,6 +194,11 @@ private:
     bool warnedWithoutSound_ = false;
     bool shownOnce_ = false;
     bool toneStarted_ = false;
+    // Reports, and every call to the word processor, run on this thread; made by the first.
+    std::unique_ptr<TReportThread> reportThread_;
+    bool reportRunning_ = false;
+    bool closeAfterReport_ = false;
+    bool destroying_ = false;
 };
 
 // The program's main window while it exists.

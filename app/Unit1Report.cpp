@@ -2,13 +2,28 @@
 #include "app/Unit1.h"
 
 #include "controls/NumEdit.h"
+#include "controls/janColorButton.h"
+#include "framework/Application.h"
 #include "framework/Edit.h"
 #include "framework/Memo.h"
+#include "framework/Shell.h"
 #include "report/ReportDocument.h"
+#include "report/ReportThread.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <exception>
+#include <memory>
 
 namespace velmora {
 
 void TForm1::janColorButton2click(TComponent*) {
+    if (reportRunning_) {
+        return;  // one report at a time
+    }
     TReportSources sources;
     sources.PatientId = Edit1->Text();
     sources.FirstName = Edit2->Text();
@@ -24,10 +39,56 @@ void TForm1::janColorButton2click(TComponent*) {
     // Only the pictures kept for this patient in this session ("Kurve abspeichern": both ears,
     // left, right), and the one of the ear on screen as its curve stands now.
     RenewKeptCurve();
-    for (int ear = 0; ear < 3; ++ear) {
-        sources.CurvePictures[std::size_t(ear)] = PicturePaths[std::size_t(ear)];
+    // The run reads copies of them: what the operator does while it runs ("Neuer Patient", a
+    // picture kept anew) does not change the report of the patient it was started for.
+    std::shared_ptr<QTemporaryDir> copies;
+    if (const QString directory = PrivateDirectory(); !directory.isEmpty()) {
+        copies = std::make_shared<QTemporaryDir>(
+            QDir(directory).filePath(QStringLiteral("report-XXXXXX")));
     }
-    WriteReport(*WordApplication1, sources);
+    for (std::size_t ear = 0; ear < 3; ++ear) {
+        QString path = PicturePaths[ear];
+        if (!path.isEmpty() && copies && copies->isValid()) {
+            const QString copy = copies->filePath(QFileInfo(path).fileName());
+            if (QFile::copy(path, copy)) {
+                path = copy;
+            }
+        }
+        sources.CurvePictures[ear] = path;
+    }
+
+    // The word processor is talked to on the report's thread only; the window stays operable
+    // and shows that it is busy until the run has ended.
+    if (!reportThread_) {
+        reportThread_ = std::make_unique<TReportThread>();
+    }
+    reportRunning_ = true;
+    janColorButton2->SetEnabled(false);
+    setCursor(Qt::BusyCursor);
+    TWordApplication* const word = WordApplication1.get();
+    reportThread_->Run(
+        [word, sources = std::move(sources), copies = std::move(copies)] {
+            try {
+                WriteReport(*word, sources);
+            } catch (const std::exception& error) {
+                // As the message loop does with an error that escapes a handler.
+                HandleException(error);
+            }
+        },
+        this, [this] { ReportFinished(); });
+}
+
+void TForm1::ReportFinished() {
+    if (destroying_) {
+        return;
+    }
+    reportRunning_ = false;
+    unsetCursor();
+    janColorButton2->SetEnabled(true);
+    if (closeAfterReport_) {
+        closeAfterReport_ = false;
+        Close();
+    }
 }
 
 }  // namespace velmora

@@ -14,6 +14,8 @@
 #include "platform/mixer/SimulatedMixerDevice.h"
 #include "platform/sound/SimulatedSoundOutput.h"
 
+#include "tests/support/ReportEnd.h"
+
 #include "DocxReader.h"
 #include "WriterFixture.h"
 
@@ -49,9 +51,11 @@ protected:
         form.janColorButton1click(nullptr);
         TSaveDialog::SetPresenter(previous);
     }
+    // "Bericht erstellen", and the run's end.
     static void Click(TForm1& form) {
         form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
         form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+        ASSERT_TRUE(ReportEnded(form));
     }
     static void TakeThreshold(TForm1& form, int coarse) {
         form.ExTrackBar1->SetPosition(coarse);
