@@ -201,7 +201,7 @@ protected:
         return hr;
     }
 
-    HRESULT CloseDocument(DocumentId document, TSaveChoice choice) override {
+    HRESULT CloseDocument(DocumentId document, TSaveChoice choice, QString* savedAs) override {
         const auto it = documents_.find(document);
         if (it == documents_.end()) {
             return DISP_E_EXCEPTION;
@@ -213,6 +213,12 @@ protected:
                 if (storable->hasLocation()) {
                     storable->store();
                     choice = TSaveChoice::kDiscard;
+                    rtl::OUString path;
+                    if (osl::FileBase::getSystemPathFromFileURL(storable->getLocation(), path) ==
+                        osl::FileBase::E_None) {
+                        *savedAs = QString(reinterpret_cast<const QChar*>(path.getStr()),
+                                           path.getLength());
+                    }
                 }
             }
             if (choice == TSaveChoice::kDiscard) {
