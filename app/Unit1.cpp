@@ -293,6 +293,7 @@ void TForm1::SelectEar(bool stereo, int leftVolume, int rightVolume) {
     ToneGen1->SetLeftVolume(std::int16_t(leftVolume));
     ToneGen1->SetRightVolume(std::int16_t(rightVolume));
     Thresholds.fill(0);
+    ++CurveNumber;
     PaintBox1->Repaint();
     ToneGen1->Play();
 }
@@ -416,6 +417,7 @@ void TForm1::janColorButton5click(TComponent*) {
     ExTrackBar1->SetPosition(0);
     ExTrackBar2->SetPosition(0);
     Thresholds.fill(0);
+    ++CurveNumber;
     PaintBox1->Repaint();
     AudioTools1->SetMute(false);
 }
@@ -577,19 +579,22 @@ bool TForm1::KeepCurve(int ear, const TBitmap& picture, QString* path, QString* 
     }
     PicturePaths[std::size_t(ear)] = *path;
     KeptThresholds[std::size_t(ear)] = Thresholds;
+    KeptCurveNumbers[std::size_t(ear)] = CurveNumber;
     return true;
 }
 
 void TForm1::RenewKeptCurve() {
-    const int ear = SelectedEar();
-    if (!PicturePaths[std::size_t(ear)].isEmpty() &&
-        KeptThresholds[std::size_t(ear)] != Thresholds) {
+    const auto ear = std::size_t(SelectedEar());
+    // A later state of the kept curve replaces its picture; a new curve of the same ear (after a
+    // change of ear or a reset, empty at first) never does: that one is kept only when asked.
+    if (!PicturePaths[ear].isEmpty() && KeptCurveNumbers[ear] == CurveNumber &&
+        KeptThresholds[ear] != Thresholds) {
         QString path;
         QString why;
-        if (!KeepCurve(ear, CurvePicture(), &path, &why)) {
+        if (!KeepCurve(int(ear), CurvePicture(), &path, &why)) {
             // An outdated picture is worse than none.
-            DeleteFile(PicturePaths[std::size_t(ear)]);
-            PicturePaths[std::size_t(ear)].clear();
+            DeleteFile(PicturePaths[ear]);
+            PicturePaths[ear].clear();
         }
     }
 }

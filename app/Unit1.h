@@ -63,6 +63,11 @@ public:
     std::array<QString, 3> PicturePaths;
     // The curve each kept picture shows: the thresholds when it was kept.
     std::array<std::array<int, 7>, 3> KeptThresholds{};
+    // The curve on screen, counted on whenever a new, empty curve starts (a change of ear,
+    // "Zurücksetzen"); and the curve each kept picture shows. A kept picture is only replaced by
+    // a later picture of the same curve, never by an emptied one.
+    int CurveNumber = 0;
+    std::array<int, 3> KeptCurveNumbers{};
 
     // --- Event handlers ---
     void FormPaint(TComponent* Sender);
