@@ -6,7 +6,15 @@
 #include "report/LibreOfficeWriter.h"
 #include "report/UnoOffice.h"
 
+#include "app/Unit1.h"
+#include "framework/Dialogs.h"
+#include "platform/mixer/SimulatedMixerDevice.h"
+#include "platform/sound/SimulatedSoundOutput.h"
+#include "tests/support/HeadlessWriter.h"
+#include "tests/support/ReportEnd.h"
+
 #include "DocxReader.h"
+#include "KeptCurveCases.h"
 #include "WriterFixture.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -50,74 +58,6 @@ rtl::OUString Uno(const QString& text) {
     return rtl::OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()),
                          sal_Int32(text.size()));
 }
-
-// Waits for a process that is not this one's child to end.
-bool WaitEnded(pid_t pid, std::chrono::seconds limit) {
-    const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd < 0) {
-        return true;  // gone already
-    }
-    pollfd ended{pidfd, POLLIN, 0};
-    const bool done = ::poll(&ended, 1, int(std::chrono::milliseconds(limit).count())) == 1;
-    ::close(pidfd);
-    return done;
-}
-
-// A headless Writer of the test's own, stopped by its process id. It is the office itself, not
-// its launcher, so that it also ends when the test program dies.
-class HeadlessWriter {
-public:
-    ~HeadlessWriter() { Stop(); }
-
-    bool Start(const QString& profile, const QString& pipe) {
-        office_.setProgram(QStringLiteral(VELMORA_LIBREOFFICE_PROGRAM_DIR "/soffice.bin"));
-        office_.setArguments({QStringLiteral("-env:UserInstallation=") +
-                                  QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded),
-                              QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                              QStringLiteral("--nologo"), QStringLiteral("--nodefault"),
-                              QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe)});
-        office_.setStandardOutputFile(QProcess::nullDevice());
-        office_.setStandardErrorFile(QProcess::nullDevice());
-        office_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        // A new profile is made on the first start, which then asks to be started again (81).
-        for (int start = 0; start < 2; ++start) {
-            office_.start();
-            if (!office_.waitForStarted(30000)) {
-                return false;
-            }
-            // A generous bound for a busy machine; it usually listens within a second or two.
-            for (int i = 0; i < 1200; ++i) {
-                if (FindPipeListener(pipe, &listener_)) {
-                    return true;
-                }
-                if (office_.waitForFinished(100)) {
-                    break;
-                }
-            }
-            if (office_.state() != QProcess::NotRunning || office_.exitCode() != 81) {
-                return false;
-            }
-        }
-        return false;
-    }
-    pid_t Pid() const { return listener_.pid; }
-    void Signal(int signal) const { ::kill(listener_.pid, signal); }
-    void Stop() {
-        if (listener_.pid > 0) {
-            Signal(SIGKILL);
-            WaitEnded(listener_.pid, std::chrono::seconds(30));
-            listener_ = {};
-        }
-        if (office_.state() != QProcess::NotRunning) {
-            office_.kill();
-            office_.waitForFinished(30000);
-        }
-    }
-
-private:
-    QProcess office_;
-    TPipeListener listener_;
-};
 
 // A .odt read back: the paragraphs' texts (spaces expanded) and their pictures.
 struct ReadOdt {
@@ -491,6 +431,50 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<HungInstance>& info) {
         return std::string(info.param.name);
     });
+
+// The kept curves of the test console typed into Writer: a change of ear or a reset never puts an
+// emptied curve in the kept picture's place.
+TEST_F(LibreOfficeWriterTest, AKeptCurveOutlivesAnEmptiedCurveOfItsEar) {
+    RegisterWriter();
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", home.filePath(QStringLiteral("run")).toLocal8Bit());
+    QDir().mkpath(home.filePath(QStringLiteral("run")));
+    SimulatedSoundOutput sound;
+    SimulatedMixerDevice mixer;
+    for (const KeptCurveCase& c : KeptCurveCases()) {
+        SCOPED_TRACE(c.name);
+        // An instance for each window: a window that goes asks its instance to quit.
+        writer.Stop();
+        StartWriter();
+        TForm1 form(nullptr, sound, mixer);
+        form.WordApplication1->SetServerRegistry(&registry);
+        form.WordApplication1->OnDocumentBeforeClose = [this](TComponent*, std::span<TVariant>) {
+            StoreReport();
+        };
+        MeasureAtLevelFive(form, c);
+        const auto noCopy = TSaveDialog::SetPresenter([](TSaveDialog&) { return false; });
+        form.janColorButton1click(nullptr);  // "Kurve abspeichern"
+        TSaveDialog::SetPresenter(noCopy);
+        c.then(form);
+        const int before = stored;
+        form.janColorButton2click(nullptr);  // "Bericht erstellen"
+        ASSERT_TRUE(ReportEnded(form));
+
+        EXPECT_TRUE(boxes.shown.empty());
+        ASSERT_EQ(stored, before + 1) << "the report did not reach Writer";
+        const ReadDocument doc = ReadStoredDocx();
+        ASSERT_EQ(Pictures(doc), 1);
+        for (const ReadParagraph& p : doc.paragraphs) {
+            if (p.Pictures() == 1) {
+                ExpectMeasuredCurve(
+                    QImage::fromData(doc.parts.at(QStringLiteral("word/") +
+                                                  doc.relationships.at(p.runs.at(0).picture))),
+                    c);
+            }
+        }
+    }
+    qputenv("XDG_RUNTIME_DIR", runtime);
+}
 
 // A LibreOffice the user runs already, with the profile the report uses: a second start on the
 // pipe hands it the pipe, and the user's instance takes the report (checked on the version

@@ -17,11 +17,10 @@
 #include "tests/support/ReportEnd.h"
 
 #include "DocxReader.h"
+#include "KeptCurveCases.h"
 #include "WriterFixture.h"
 
 #include <QApplication>
-
-#include <functional>
 
 namespace velmora::test {
 namespace {
@@ -194,48 +193,20 @@ TEST_F(WindowReport, AReportHoldsOnlyThisPatientsCurvesAsTheyStand) {
 // A kept curve is only replaced by a later picture of the same curve: a change of ear or a reset
 // starts a new, empty curve, which never takes the kept one's place in the report.
 TEST_F(WindowReport, AKeptCurveOutlivesAnEmptiedCurveOfItsEar) {
-    const QRgb leftEar = qRgb(135, 0, 255);
-    const QRgb bothEars = qRgb(95, 95, 95);
-    const struct {
-        const char* name;
-        bool left;  // the ear kept: "Links", else "Beide"
-        std::function<void(TForm1&)> then;
-        std::size_t picture;  // which of the report's pictures
-    } cases[] = {
-        {"Links, Rechts, Links", true,
-         [](TForm1& f) {
-             f.RadioButton2->SetChecked(true);
-             f.RadioButton1->SetChecked(true);
-         },
-         1},
-        {"Links, Zurücksetzen, Links", true,
-         [](TForm1& f) {
-             f.janColorButton5click(nullptr);
-             f.RadioButton1->SetChecked(true);
-         },
-         1},
-        {"Beide, Zurücksetzen", false, [](TForm1& f) { f.janColorButton5click(nullptr); }, 0},
-    };
-    for (const auto& c : cases) {
+    for (const KeptCurveCase& c : KeptCurveCases()) {
         SCOPED_TRACE(c.name);
         TForm1 form(nullptr, sound, mixer);
         form.WordApplication1->SetServerRegistry(&registry);
-        if (c.left) {
-            form.RadioButton1->SetChecked(true);
-        }
-        TakeThreshold(form, 5);  // 1000 Hz at level 5: the marker's centre on row 62
+        MeasureAtLevelFive(form, c);
         Keep(form);
         c.then(form);
         Click(form);
 
         const std::vector<QImage> pictures = Pictures(LastReport());
         ASSERT_EQ(pictures.size(), 1u);
-        ASSERT_FALSE(pictures[0].isNull());
-        const QRgb ear = c.left ? leftEar : bothEars;
-        EXPECT_EQ(pictures[0].pixel(172, 62), ear) << "the measured marker is gone";
-        EXPECT_NE(pictures[0].pixel(172, 2), ear) << "the emptied curve took its place";
+        ExpectMeasuredCurve(pictures[0], c);
         // The curve stays kept for the next report too.
-        EXPECT_FALSE(form.PicturePaths[c.picture].isEmpty());
+        EXPECT_FALSE(form.PicturePaths[c.left ? 1 : 0].isEmpty());
     }
 }
 
