@@ -1,8 +1,7 @@
 #pragma once
 
-// Which LibreOffice profile the report's instance runs on, and the pipe it is reached on. Kept
-// apart from the LibreOffice server (and from UNO), so that the program and its tests can name
-// the pipe without loading LibreOffice.
+// Which LibreOffice profile the report's instance runs on, and the pipe it is reached on: part of
+// the LibreOffice server, without UNO, so that tests can name the pipe as the server does.
 
 #include <QString>
 
