@@ -408,24 +408,34 @@ void TUnoOffice::NoteOwnDocument(const Reference<css::uno::XInterface>& document
 
 bool TUnoOffice::HoldsOnlyOwnDocuments() const {
     const std::lock_guard lock(state_->mutex);
-    return std::all_of(state_->held.begin(), state_->held.end(), [&](const auto& held) {
-        return std::any_of(state_->own.begin(), state_->own.end(),
-                           [&](const auto& own) { return own.get() == held.get(); });
-    });
+    return !state_->unwatched &&
+           std::all_of(state_->held.begin(), state_->held.end(), [&](const auto& held) {
+               return std::any_of(state_->own.begin(), state_->own.end(),
+                                  [&](const auto& own) { return own.get() == held.get(); });
+           });
 }
 
 void TUnoOffice::WatchDocuments() {
     // From now on every document event, then what it holds already: a document made between
-    // the two is seen twice, which is no harm.
-    Reference<css::document::XDocumentEventBroadcaster>(
-        css::frame::theGlobalEventBroadcaster::get(context_), UNO_QUERY_THROW)
-        ->addDocumentEventListener(new DocumentListener(state_));
-    const Reference<css::container::XEnumeration> components =
-        desktop_->getComponents()->createEnumeration();
-    while (components->hasMoreElements()) {
-        Reference<css::uno::XInterface> document;
-        components->nextElement() >>= document;
-        state_->Hold(document);
+    // the two is seen twice, which is no harm. An instance that cannot be watched may hold
+    // anything.
+    try {
+        Reference<css::document::XDocumentEventBroadcaster>(
+            css::frame::theGlobalEventBroadcaster::get(context_), UNO_QUERY_THROW)
+            ->addDocumentEventListener(new DocumentListener(state_));
+        const Reference<css::container::XEnumeration> components =
+            desktop_->getComponents()->createEnumeration();
+        while (components->hasMoreElements()) {
+            Reference<css::uno::XInterface> document;
+            components->nextElement() >>= document;
+            state_->Hold(document);
+        }
+    } catch (const css::lang::DisposedException&) {
+        throw;  // gone: the connection fails
+    } catch (const css::uno::Exception& e) {
+        qCWarning(lcUnoOffice) << "LibreOffice's documents cannot be watched:" << Text(e.Message);
+        const std::lock_guard lock(state_->mutex);
+        state_->unwatched = true;
     }
 }
 

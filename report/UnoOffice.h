@@ -108,6 +108,7 @@ private:
         mutable std::mutex mutex;
         std::vector<css::uno::Reference<css::uno::XInterface>> held;
         std::vector<css::uno::Reference<css::uno::XInterface>> own;
+        bool unwatched = false;  // the instance could not be watched: it may hold anything
         void Hold(const css::uno::Reference<css::uno::XInterface>& document);
         void Release(const css::uno::Reference<css::uno::XInterface>& document);
     };
