@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <array>
 #include <exception>
 #include <memory>
 
@@ -39,22 +40,16 @@ void TForm1::janColorButton2click(TComponent*) {
     // Only the pictures kept for this patient in this session ("Kurve abspeichern": both ears,
     // left, right), and the one of the ear on screen as its curve stands now.
     RenewKeptCurve();
-    // The run reads copies of them: what the operator does while it runs ("Neuer Patient", a
-    // picture kept anew) does not change the report of the patient it was started for.
-    std::shared_ptr<QTemporaryDir> copies;
-    if (const QString directory = PrivateDirectory(); !directory.isEmpty()) {
-        copies = std::make_shared<QTemporaryDir>(
-            QDir(directory).filePath(QStringLiteral("report-XXXXXX")));
-    }
+    sources.CurvePictures = PicturePaths;
+    // The run takes them as they are now (three small files read: the window's share of the
+    // pictures): what the operator does while it runs ("Neuer Patient", a picture kept anew)
+    // does not change the report of the patient it was started for.
+    std::array<QByteArray, 3> pictures;
     for (std::size_t ear = 0; ear < 3; ++ear) {
-        QString path = PicturePaths[ear];
-        if (!path.isEmpty() && copies && copies->isValid()) {
-            const QString copy = copies->filePath(QFileInfo(path).fileName());
-            if (QFile::copy(path, copy)) {
-                path = copy;
-            }
+        QFile kept(PicturePaths[ear]);
+        if (!PicturePaths[ear].isEmpty() && kept.open(QIODevice::ReadOnly)) {
+            pictures[ear] = kept.readAll();
         }
-        sources.CurvePictures[ear] = path;
     }
 
     // The word processor is talked to on the report's thread only; the window stays operable
@@ -67,7 +62,21 @@ void TForm1::janColorButton2click(TComponent*) {
     setCursor(Qt::BusyCursor);
     TWordApplication* const word = WordApplication1.get();
     reportThread_->Run(
-        [word, sources = std::move(sources), copies = std::move(copies)] {
+        [word, sources = std::move(sources), pictures = std::move(pictures)]() mutable {
+            // The word processor takes the pictures by their names: files of the run's own,
+            // gone with it.
+            const QTemporaryDir copies(
+                QDir(PrivateDirectory()).filePath(QStringLiteral("report-XXXXXX")));
+            for (std::size_t ear = 0; ear < 3; ++ear) {
+                QString& path = sources.CurvePictures[ear];
+                QFile copy(copies.filePath(QFileInfo(path).fileName()));
+                if (!pictures[ear].isEmpty() && copies.isValid() &&
+                    copy.open(QIODevice::WriteOnly) &&
+                    copy.write(pictures[ear]) == pictures[ear].size()) {
+                    copy.close();
+                    path = copy.fileName();
+                }
+            }
             try {
                 WriteReport(*word, sources);
             } catch (const std::exception& error) {

@@ -22,6 +22,9 @@
 
 #include <QApplication>
 
+#include <condition_variable>
+#include <mutex>
+
 namespace velmora::test {
 namespace {
 
@@ -208,6 +211,63 @@ TEST_F(WindowReport, AKeptCurveOutlivesAnEmptiedCurveOfItsEar) {
         // The curve stays kept for the next report too.
         EXPECT_FALSE(form.PicturePaths[c.left ? 1 : 0].isEmpty());
     }
+}
+
+// The window stays operable while a report waits for its word processor, and nothing the operator
+// does meanwhile changes that report: it is the report of the patient it was started for, with
+// that patient's curve, and one click makes one report.
+TEST_F(WindowReport, WhatTheOperatorDoesDuringAReportDoesNotChangeIt) {
+    // A word processor that keeps the report waiting until the test lets it go on.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool goOn = false;
+    TServerRegistry slow;
+    slow.RegisterFactory(Word_2k::CLSID_WordApplication, QStringLiteral("Word.Application"),
+                         [&, builtIn = BuiltInWriterFactory(slow)](IUnknown** server) {
+                             std::unique_lock lock(mutex);
+                             changed.wait(lock, [&] { return goOn; });
+                             return builtIn(server);
+                         });
+    TForm1 form(nullptr, sound, mixer);
+    form.WordApplication1->SetServerRegistry(&slow);
+    form.Edit1->SetText(QStringLiteral("A"));
+    form.RadioButton1->SetChecked(true);
+    TakeThreshold(form, 5);
+    Keep(form);
+    boxes.shown.clear();
+
+    form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
+    form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+    EXPECT_TRUE(form.ReportRunning());
+    EXPECT_EQ(form.cursor().shape(), Qt::BusyCursor);
+    // Meanwhile: a second click, then the next patient with a curve of the other ear.
+    form.janColorButton2click(nullptr);
+    boxes.answers = {IDYES};
+    form.janColorButton3click(nullptr);  // "Neuer Patient": fields and kept pictures go
+    form.Edit1->SetText(QStringLiteral("B"));
+    form.RadioButton2->SetChecked(true);
+    TakeThreshold(form, 2);
+    Keep(form);
+    EXPECT_TRUE(form.ReportRunning()) << "the report did not wait";
+    {
+        const std::lock_guard lock(mutex);
+        goOn = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(ReportEnded(form));
+    EXPECT_NE(form.cursor().shape(), Qt::BusyCursor);
+
+    ASSERT_EQ(Reports().size(), 1) << "one click, one report";
+    EXPECT_TRUE(Reports()[0].startsWith(QStringLiteral("Velmora-Bericht A ")));
+    const ReadDocument doc = LastReport();
+    ASSERT_GT(doc.paragraphs.size(), 16u);
+    EXPECT_EQ(doc.paragraphs[16].Pictures(), 1) << "A's left curve is missing";
+    const std::vector<QImage> pictures = Pictures(doc);
+    ASSERT_EQ(pictures.size(), 1u) << "a curve that is not A's";
+    EXPECT_EQ(pictures[0].pixel(172, 62), qRgb(135, 0, 255)) << "not A's curve at level 5";
+    EXPECT_EQ(form.Edit1->Text(), QStringLiteral("B"));
+    EXPECT_TRUE(boxes.shown.size() == 1 && boxes.shown[0].text.contains(QStringLiteral("löschen")))
+        << "the report showed a box";
 }
 
 }  // namespace
