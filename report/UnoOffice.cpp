@@ -249,14 +249,14 @@ HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listene
     qCWarning(lcUnoOffice) << "LibreOffice did not accept on pipe" << options.pipeName
                            << (ended ? "and ended" : "in time");
     // Only the office started here, and only while nobody else has had a word with it.
-    if (!ended && !othersConnected && !AnotherProgramConnected(OfficeOf(pid_t(pid)))) {
-        const Descriptor office(OpenProcess(OfficeOf(pid_t(pid))));
+    const pid_t officePid = OfficeOf(pid_t(pid));
+    if (!ended && !othersConnected && !AnotherProgramConnected(officePid)) {
+        const Descriptor office(OpenProcess(officePid));
         ::syscall(SYS_pidfd_send_signal, office.get(), SIGKILL, nullptr, 0);
-        if (office.get() != started.get()) {
-            pollfd exited{started.get(), POLLIN, 0};
-            if (::poll(&exited, 1, 1000) == 0) {
-                ::syscall(SYS_pidfd_send_signal, started.get(), SIGKILL, nullptr, 0);
-            }
+        // Its launcher ends with it; one that does not is ended as well.
+        pollfd exited{started.get(), POLLIN, 0};
+        if (officePid != pid_t(pid) && ::poll(&exited, 1, 1000) == 0) {
+            ::syscall(SYS_pidfd_send_signal, started.get(), SIGKILL, nullptr, 0);
         }
     } else if (!ended) {
         qCWarning(lcUnoOffice) << "LibreOffice left running: another program is connected to it";
