@@ -1,6 +1,8 @@
 #include "app/Unit1.h"
 
 #include "app/HeldSoundOutput.h"
+#include "app/PatientFileDialog.h"
+#include "app/VisitRecorder.h"
 #include "audio/AMixer.h"
 #include "audio/SSVolumeController.h"
 #include "audio/ToneGen.h"
@@ -21,9 +23,12 @@
 #include "framework/MessageBox.h"
 #include "framework/RadioButton.h"
 #include "framework/Shell.h"
+#include "platform/mixer/MixerDevice.h"
 #include "platform/sound/SoundOutput.h"
+#include "records/RecordsDatabase.h"
 #include "report/ReportThread.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -80,7 +85,7 @@ const char* const kEarNames[3] = {"beide Ohren", "linkes Ohr", "rechtes Ohr"};
 
 }  // namespace
 
-TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
+TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, PatientRecords* records)
     : TForm(owner),
       toneOutput_(std::make_unique<HeldSoundOutput>(sound)),
       sound_(sound),
@@ -92,8 +97,15 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
       levelRestored_(std::make_unique<Notice>(
           QStringLiteral("Die Lautstärke wurde von einem anderen Programm verändert.\nDer "
                          "eingestellte Pegel wurde wiederhergestellt."),
+          kCaution)),
+      levelFailed_(std::make_unique<Notice>(
+          QStringLiteral("Der eingestellte Pegel konnte nicht eingestellt werden.\nDer Ton "
+                         "bleibt stumm, bis die Tonausgabe ihn wieder annimmt."),
           kCaution)) {
     Form1 = this;
+    Recorder = std::make_unique<VisitRecorder>(
+        records, [this] { return PatientFieldsOnWindow(); },
+        [this] { return CurrentVisitContext(); });
     LoadLayout(*toneOutput_, mixer);
     RemoveLeftoverPictures();
     // The defaults check radio buttons whose handlers each start the tone: it starts once, at
@@ -103,6 +115,7 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
     // loop, and one that is never painted (started minimised) after a moment at the latest.
     toneOutput_->Hold();
     ApplyStartupDefaults();
+    ConnectPatientRecords(records);
     QTimer::singleShot(0, this, [this] {
         if (!isVisible()) {
             StartTone();
@@ -115,6 +128,13 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer)
         [this] { QTimer::singleShot(0, this, [this] { noSound_->Show(); }); });
     sound_.SetSoundBackHandler([this] { noSound_->Close(); });
     mixer_.SetLevelRestoredHandler([this] { levelRestored_->Show(); });
+    mixer_.SetLevelHeldHandler([this](bool held) {
+        if (held) {
+            levelFailed_->Close();
+        } else {
+            levelFailed_->Show();
+        }
+    });
 }
 
 TForm1::~TForm1() {
@@ -126,6 +146,8 @@ TForm1::~TForm1() {
         reportThread_->Run([word] { word->Disconnect(); }, nullptr, {});
         reportThread_.reset();
     }
+    mixer_.SetLevelHeldHandler({});
+    disconnect(fieldFocus_);
     mixer_.SetLevelRestoredHandler({});
     sound_.SetSoundBackHandler({});
     sound_.SetSoundLostHandler({});
@@ -166,8 +188,16 @@ void TForm1::showEvent(QShowEvent* event) {
     TForm::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
-        // After the window is on the screen, so that the warning stands in front of it.
-        QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
+        if (toneStarted_) {
+            QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
+        }
+        QTimer::singleShot(0, this, [this] {
+            if (!recordsProblem_.isEmpty()) {
+                recordsNotice_ = std::make_unique<Notice>(recordsProblem_, kCaution);
+                recordsNotice_->Show();
+            }
+            OfferUnfinishedVisits();
+        });
     }
 }
 
@@ -197,6 +227,11 @@ void TForm1::StartTone() {
     if (!toneStarted_) {
         toneStarted_ = true;
         toneOutput_->Release();
+        // After the window's first picture, so that the warning stands in front of it and the
+        // sound server's answer does not hold up the window.
+        if (shownOnce_) {
+            QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
+        }
     }
 }
 
@@ -204,6 +239,16 @@ void TForm1::FormClose(TComponent*, TCloseAction& Action) {
     if (reportRunning_) {
         // The report still needs the window for its box: the window closes once it has ended.
         closeAfterReport_ = true;
+        Action = caNone;
+        return;
+    }
+    Recorder->FinishVisit(true);
+    if (Recorder->HasUnwrittenData() && !Recorder->Flush() &&
+        MessageBox(QStringLiteral("Die Untersuchung ist noch nicht in der Patientenakte "
+                                  "gespeichert:\n%1\nWenn Sie Velmora jetzt beenden, geht sie "
+                                  "verloren. Trotzdem beenden?")
+                       .arg(Recorder->LastReason()),
+                   kCaution, MB_YESNO) != IDYES) {
         Action = caNone;
         return;
     }
@@ -385,11 +430,14 @@ void TForm1::RadioButton13Click(TComponent*) {
 void TForm1::HemisphereButton2Click(TComponent*) {
     TRadioButton* const frequencies[7] = {RadioButton4, RadioButton5, RadioButton6, RadioButton7,
                                           RadioButton8, RadioButton9, RadioButton10};
+    // While muted nothing was heard, whatever the bars moved the gauge to: the threshold is 0.
+    const double heard = Muted ? 0.0 : double(AnalogGauge1->Position());
     for (int slot = 0; slot < 7; ++slot) {
         if (frequencies[slot]->Checked()) {
-            Thresholds[std::size_t(slot)] = int(double(AnalogGauge1->Position()) * 12);
+            Thresholds[std::size_t(slot)] = int(heard * 12);
         }
     }
+    RecordThreshold();
     DrawHearingCurve();
 }
 
@@ -432,10 +480,14 @@ void TForm1::DrawHearingCurve() {
     TCanvas& c = PaintBox1->Canvas();
     const std::pair<TRadioButton*, TColor> ears[] = {
         {RadioButton3, kBothEars}, {RadioButton1, kLeftEar}, {RadioButton2, kRightEar}};
-    for (const auto& [radio, curveColor] : ears) {
+    for (std::size_t ear = 0; ear < 3; ++ear) {
+        const auto& [radio, curveColor] = ears[ear];
         if (!radio->Checked()) {
             continue;
         }
+        // A visit shown from the records stands in for today's curve while it is shown.
+        const std::array<int, 7> curve =
+            shownVisit_ ? CurveOfLevels((*shownVisit_)[ear]) : Thresholds;
         c.Brush().SetStyle(bsSolid);
         c.Brush().SetColor(kPlotBackground);
         c.FillRect(PaintBox1->ClientRect());
@@ -462,16 +514,20 @@ void TForm1::DrawHearingCurve() {
         c.MoveTo(0, kPlotHeight);
         c.LineTo(kPlotWidth, kPlotHeight);
 
+        if (!shownVisit_ && Recorder->Earlier()) {
+            DrawEarlierCurve(c, curveColor, Recorder->Earlier()->levels[ear]);
+        }
+
         c.Pen().SetColor(curveColor);
         c.Pen().SetWidth(2);
         const auto marker = [&](int slot) {
-            const int t = Thresholds[std::size_t(slot)];
+            const int t = curve[std::size_t(slot)];
             c.Ellipse(kPlotPoints[slot].left, t, kPlotPoints[slot].right, t + 4);
         };
         marker(0);
-        c.MoveTo(kPlotPoints[0].right, Thresholds[0] + 2);
+        c.MoveTo(kPlotPoints[0].right, curve[0] + 2);
         for (int slot = 1; slot < 7; ++slot) {
-            const int centre = Thresholds[std::size_t(slot)] + 2;
+            const int centre = curve[std::size_t(slot)] + 2;
             c.LineTo(kPlotPoints[slot].left, centre);
             marker(slot);
             c.MoveTo(kPlotPoints[slot].right, centre);
@@ -499,12 +555,14 @@ bool TForm1::AnyPatientFieldFilled() const {
 }
 
 void TForm1::ClearPatientFields() {
+    fillingFields_ = true;
     for (TEdit* edit : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7,
                         static_cast<TEdit*>(NumEdit1), static_cast<TEdit*>(NumEdit2)}) {
         edit->Clear();
     }
     Memo1->Clear();
     Edit1->SetFocus();
+    fillingFields_ = false;
 }
 
 void TForm1::janColorButton7click(TComponent*) {
@@ -514,6 +572,8 @@ void TForm1::janColorButton7click(TComponent*) {
     if (MessageBox(QStringLiteral("Sie wollen alle Eingabefelder löschen.\nEventuelle Eingaben "
                                   "gehen verloren.\nWollen Sie das tun?"),
                    kCaution, MB_YESNO) == IDYES) {
+        // The visit was the cleared patient's: what is typed next is not written over them.
+        Recorder->FinishVisit(false);
         ClearPatientFields();
         // The kept curves were the cleared patient's: the next report must not show them.
         ForgetPictures();
@@ -524,7 +584,11 @@ void TForm1::janColorButton3click(TComponent* Sender) {
     if (AnyPatientFieldFilled() &&
         MessageBox(QStringLiteral("Sie wollen alle Patientendaten löschen.\nSind Sie sicher?"),
                    kCaution, MB_YESNO) == IDYES) {
+        Recorder->FinishVisit(false);
         ClearPatientFields();
+    } else {
+        // The fields stay: the next visit is the same patient's.
+        Recorder->FinishVisit(AnyPatientFieldFilled());
     }
     ForgetPictures();
     janColorButton5click(Sender);
@@ -600,6 +664,7 @@ void TForm1::RenewKeptCurve() {
 }
 
 void TForm1::janColorButton1click(TComponent*) {
+    Recorder->SaveFields();
     const int ear = SelectedEar();
     const TBitmap picture = CurvePicture();
     QString path;

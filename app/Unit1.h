@@ -2,20 +2,26 @@
 
 #include "framework/Form.h"
 #include "framework/Notice.h"
+#include "records/PatientRecords.h"
+#include "report/ReportDocument.h"
 #include "report/WordApplication.h"
 
 #include <QString>
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace velmora {
 
 class HeldSoundOutput;
 class MixerDevice;
+class PatientRecords;
+class VisitRecorder;
 class SoundOutput;
 class TAnalogGauge;
 class TBitmap;
+class TCanvas;
 class TAudioMixer;
 class TDsGroup;
 class TEdit;
@@ -42,14 +48,18 @@ class TssVolumeController;
 // clear the patient record. Handlers that check a radio button or move a track bar from code
 // run that control's handler nested inside themselves, as the controls prescribe.
 //
-// The sound output and the mixer are borrowed and must outlive the window.
+// The sound output and the mixer are borrowed and must outlive the window; so are the patient
+// records, where there are any: with them, every visit is kept as it goes (VisitRecorder.h), the
+// patient's earlier visit is drawn behind today's curve and compared in the report, and
+// "Patientenakte" finds patients again.
 class TForm1 : public TForm {
     // The tone generator's way to the sound output, held while the start-up defaults are applied;
     // declared first, so that it outlives the tone generator.
     std::unique_ptr<HeldSoundOutput> toneOutput_;
 
 public:
-    TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer);
+    TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer,
+           PatientRecords* records = nullptr);
     ~TForm1() override;
 
     // --- Session state ---
@@ -98,9 +108,22 @@ public:
     void janColorButton6click(TComponent* Sender);
     void janColorButton7click(TComponent* Sender);
     void janColorButton8click(TComponent* Sender);
+    void janColorButton9click(TComponent* Sender);
 
-    // Draws the hearing curve of the selected ear onto the paint box.
+    // Draws the hearing curve of the selected ear onto the paint box, behind it the patient's
+    // earlier visit's curve of that ear, dashed.
     void DrawHearingCurve();
+
+    // --- Patient records
+    // Why there are no records (told once after the window first shows); empty when there are.
+    void SetRecordsProblem(const QString& reason) { recordsProblem_ = reason; }
+    // Offers the visits a crash left open, one by one, the latest first.
+    void OfferUnfinishedVisits();
+    // Shows a visit's levels in the plot instead of today's (nullptr: today's again).
+    void ShowVisitLevels(const std::array<std::array<int, 7>, 3>* levels);
+    // Does what "Neuer Patient" does without asking, then shows the stored patient.
+    void TakePatient(const QString& patientId);
+    std::unique_ptr<VisitRecorder> Recorder;
 
     // Where "Kurve abspeichern" keeps the curve picture of an ear (0 both, 1 left, 2 right), in
     // a directory that only this user can read; empty (with the reason) when there is none.
@@ -114,6 +137,9 @@ public:
     Notice& NoSoundNotice() { return *noSound_; }
     // Shown when another program changed the speaker levels and they were put back.
     Notice& LevelRestoredNotice() { return *levelRestored_; }
+    // Shown while the output does not take the level set (the tone is silent meanwhile); it
+    // closes by itself when the level holds again.
+    Notice& LevelFailedNotice() { return *levelFailed_; }
 
     // Whether a report that "Bericht erstellen" started is still being written. It runs on a
     // thread of its own (ReportThread.h) while the window stays operable; the button takes no
@@ -126,8 +152,8 @@ public:
         *DsGroup9, *DsGroup10, *DsGroup11, *DsGroup12, *DsGroup13, *DsGroup14, *DsGroup15,
         *DsGroup16;
     TLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label11, *Label12, *Label13,
-        *Label14, *Label15, *Label16, *Label17, *Label18, *Label19, *Label20, *Label21, *Label22,
-        *Label23, *Label24;
+        *Label14, *Label15, *Label16, *Label17, *Label18, *Label19, *Label20, *Label21, *Label23,
+        *Label24;
     TEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5, *Edit6, *Edit7;
     TNumEdit *NumEdit1, *NumEdit2;
     TMemo* Memo1;
@@ -139,7 +165,7 @@ public:
     THemisphereButton *HemisphereButton1, *HemisphereButton2;
     TPaintBox* PaintBox1;
     TjanColorButton *janColorButton1, *janColorButton2, *janColorButton3, *janColorButton4,
-        *janColorButton5, *janColorButton6, *janColorButton7, *janColorButton8;
+        *janColorButton5, *janColorButton6, *janColorButton7, *janColorButton8, *janColorButton9;
     TFleches *Fleches1, *Fleches2, *Fleches3, *Fleches4, *Fleches5, *Fleches6;
     TScrollingCredits* ScrollingCredits1;
 
@@ -192,10 +218,35 @@ private:
     // The end of a report's run, on the window's thread.
     void ReportFinished();
 
+    // The patient record on the window and the records behind it.
+    void ConnectPatientRecords(PatientRecords* records);
+    // Keeps the threshold just taken (the level as the gauge shows it) in the records.
+    void RecordThreshold();
+    PatientFields PatientFieldsOnWindow() const;
+    void ShowPatientFields(const PatientFields& fields);
+    void PatientFieldLeft(QWidget* field);
+    // The levels of `ear` (-1: none) as the plot's rows.
+    void ShowTodaysCurve(int ear);
+    void DrawEarlierCurve(TCanvas& canvas, TColor color, const std::array<int, 7>& levels);
+    // Levels kept in tenths (-1: none) as the plot's rows, as the level model forms them from the
+    // gauge's position (3.4 is row 40); none plots at the top, as an untaken threshold does.
+    static std::array<int, 7> CurveOfLevels(const std::array<int, 7>& levels);
+    VisitContext CurrentVisitContext() const;
+    // The report's comparison with the patient's earlier visit, where there is one.
+    std::optional<TReportComparison> ReportComparison() const;
+
     SoundOutput& sound_;
     MixerDevice& mixer_;
+    QString recordsProblem_;
+    std::unique_ptr<Notice> recordsNotice_;
+    // Gone before the window is: a window being destroyed loses the focus too.
+    QMetaObject::Connection fieldFocus_;
+    bool fillingFields_ = false;
+    bool askingSamePatient_ = false;
+    std::optional<std::array<std::array<int, 7>, 3>> shownVisit_;
     std::unique_ptr<Notice> noSound_;
     std::unique_ptr<Notice> levelRestored_;
+    std::unique_ptr<Notice> levelFailed_;
     bool warnedWithoutSound_ = false;
     bool shownOnce_ = false;
     bool toneStarted_ = false;

@@ -233,9 +233,11 @@ void TForm1::LoadLayout(SoundOutput& sound, MixerDevice& mixer) {
     DsGroup14 = Group(f, DsGroup13, "DsGroup14", 576, 72, 133, 49);
     janColorButton7 = Create<TjanColorButton>(f, DsGroup14, "janColorButton7", 20, 16, 98, 24);
     janColorButton7->SetCaption(QStringLiteral("Felder löschen"));
+    // Where the credit line stood (the scrolling credits keep the copyright): "Patientenakte",
+    // as "Felder löschen" beside it, centred at (790, 99) of the client area.
     DsGroup15 = Group(f, DsGroup13, "DsGroup15", 716, 72, 133, 49);
-    Label22 = Label(f, DsGroup15, "Label22", 8, 20, 116, 14, "(c) 2026 Velmora", ArialBold());
-    Label22->SetAutoSize(false);
+    janColorButton9 = Create<TjanColorButton>(f, DsGroup15, "janColorButton9", 17, 15, 98, 24);
+    janColorButton9->SetCaption(QStringLiteral("Patientenakte"));
     // The resource's placeholder texts, which start-up clears.
     const std::pair<TEdit*, const char*> placeholders[] = {
         {Edit1, "Edit1"}, {Edit2, "Edit2"}, {Edit3, "Edit3"}, {Edit4, "Edit4"}, {Edit5, "Edit5"},
@@ -454,6 +456,7 @@ void TForm1::BindEvents() {
         {janColorButton6, &TForm1::janColorButton6click},
         {janColorButton7, &TForm1::janColorButton7click},
         {janColorButton8, &TForm1::janColorButton8click},
+        {janColorButton9, &TForm1::janColorButton9click},
     };
     for (const auto& [button, handler] : buttons) {
         button->onclick = Handler(this, handler);

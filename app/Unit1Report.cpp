@@ -1,6 +1,7 @@
 // The report that "Bericht erstellen" writes into a word processor.
 #include "app/Unit1.h"
 
+#include "app/VisitRecorder.h"
 #include "controls/NumEdit.h"
 #include "controls/janColorButton.h"
 #include "framework/Application.h"
@@ -25,6 +26,7 @@ void TForm1::janColorButton2click(TComponent*) {
     if (reportRunning_) {
         return;  // one report at a time
     }
+    Recorder->SaveFields();
     TReportSources sources;
     sources.PatientId = Edit1->Text();
     sources.FirstName = Edit2->Text();
@@ -51,6 +53,7 @@ void TForm1::janColorButton2click(TComponent*) {
             pictures[ear] = kept.readAll();
         }
     }
+    sources.Comparison = ReportComparison();
 
     // The word processor is talked to on the report's thread only; the window stays operable
     // and shows that it is busy until the run has ended.

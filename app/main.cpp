@@ -1,4 +1,5 @@
 // Velmora: the relative hearing test.
+#include "app/RecordsCommandLine.h"
 #include "app/Unit1.h"
 #include "framework/Application.h"
 #include "framework/FontConfiguration.h"
@@ -21,6 +22,12 @@ int main(int argc, char* argv[]) {
     // operator typed. First, before any thread or connection exists.
     std::signal(SIGPIPE, SIG_IGN);
     using namespace velmora;
+    // The patient records' own command: a copy of them, without a window.
+    const RecordsCommandLine recordsOptions = RecordsCommandLine::Read(argc, argv);
+    if (recordsOptions.backup) {
+        QCoreApplication core(argc, argv);
+        return RunBackup(recordsOptions);
+    }
     // Read while the application connects to the display; the window's first font waits for it.
     FontConfigurationReader fontConfiguration;
     QApplication app(argc, argv);
@@ -30,11 +37,16 @@ int main(int argc, char* argv[]) {
     fontConfiguration.Wait();
     try {
         // The desktop's sound server: the tone's playback and the mixer with the speaker line.
-        // Without a server both behave as absent devices and the window says so.
-        PulseContext pulse({}, "Velmora");
+        // Without a server both behave as absent devices and the window says so. The server is
+        // not asked before the window's first paint: its first sound opens the connection, and
+        // until then the speakers' level is the one held, silence.
+        PulseContext pulse({}, "Velmora", PulseContext::Opening::WhenAsked);
         PulseSoundOutput sound(pulse);
         PulseMixerDevice mixer(pulse, sound);
-        TForm1 window(nullptr, sound, mixer);
+        // Without records (none reachable) the window works on and says why.
+        const OpenedRecords records = OpenRecords(recordsOptions);
+        TForm1 window(nullptr, sound, mixer, records.records.get());
+        window.SetRecordsProblem(records.problem);
         window.show();
         QApplication::exec();
     } catch (const std::exception& error) {

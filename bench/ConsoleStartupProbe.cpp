@@ -1,10 +1,12 @@
 // The test console started as the program starts it (app/main.cpp): the sound server of
 // PULSE_SERVER through the real sound output and mixer, the window built and shown, ended after
 // its first paint (see FirstPaint.h). With --simulated, the simulated devices take the place of
-// the sound server, which leaves the window's own start-up.
+// the sound server, which leaves the window's own start-up. The patient records are opened as the
+// program opens them (--database as the program takes it).
 
 #include "FirstPaint.h"
 
+#include "app/RecordsCommandLine.h"
 #include "app/Unit1.h"
 #include "framework/Application.h"
 #include "framework/FontConfiguration.h"
@@ -19,8 +21,11 @@
 
 namespace {
 
-void Run(velmora::SoundOutput& sound, velmora::MixerDevice& mixer, int stayMs) {
-    velmora::TForm1 window(nullptr, sound, mixer);
+void Run(velmora::SoundOutput& sound, velmora::MixerDevice& mixer,
+         const velmora::RecordsCommandLine& recordsOptions, int stayMs) {
+    const velmora::OpenedRecords records = velmora::OpenRecords(recordsOptions);
+    velmora::TForm1 window(nullptr, sound, mixer, records.records.get());
+    window.SetRecordsProblem(records.problem);
     velmora::bench::QuitAfterFirstPaint quit(&window, stayMs);
     window.show();
     QApplication::exec();
@@ -31,6 +36,7 @@ void Run(velmora::SoundOutput& sound, velmora::MixerDevice& mixer, int stayMs) {
 int main(int argc, char* argv[]) {
     using namespace velmora;
     const auto options = bench::ParseProbeOptions(argc, argv);
+    const RecordsCommandLine recordsOptions = RecordsCommandLine::Read(argc, argv);
     FontConfigurationReader fontConfiguration;
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("velmora"));
@@ -40,12 +46,12 @@ int main(int argc, char* argv[]) {
     if (options.simulated) {
         SimulatedSoundOutput sound;
         SimulatedMixerDevice mixer;
-        Run(sound, mixer, options.stayMs);
+        Run(sound, mixer, recordsOptions, options.stayMs);
     } else {
-        PulseContext pulse({}, "Velmora");
+        PulseContext pulse({}, "Velmora", PulseContext::Opening::WhenAsked);
         PulseSoundOutput sound(pulse);
         PulseMixerDevice mixer(pulse, sound);
-        Run(sound, mixer, options.stayMs);
+        Run(sound, mixer, recordsOptions, options.stayMs);
     }
     bench::ReportMemory(options);
     return 0;

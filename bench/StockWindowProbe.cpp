@@ -199,7 +199,7 @@ void Build(QWidget* w) {
     auto* g14 = Group(g13, 576, 72, 133, 49);
     Button(g14, 20, 16, 98, 24, "Felder löschen", w->font());
     auto* g15 = Group(g13, 716, 72, 133, 49);
-    Label(g15, 8, 20, 116, 14, "(c) 2026 Velmora", ArialBold());
+    Button(g15, 17, 15, 98, 24, "Patientenakte", w->font());
 
     // Main panel.
     auto* g1 = Group(w, 8, 128, 857, 433);

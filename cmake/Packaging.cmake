@@ -102,10 +102,12 @@ The tone plays through the desktop's sound server (PulseAudio, or PipeWire
 through its PulseAudio server). The package also holds velmora-tone, which
 writes a test tone to a wave file or plays it.")
 # Besides the libraries dpkg-shlibdeps finds: the fonts the stored layout is measured with (Tahoma
-# comes from fonts-wine), Qt's German texts, and the sound server's client library.
+# comes from fonts-wine), Qt's German texts, the sound server's client library, and Qt's SQLite
+# driver for the patient records (a plugin, which dpkg-shlibdeps cannot see). Qt's PostgreSQL
+# driver is only needed for a practice's shared server.
 set(CPACK_DEBIAN_VELMORA_PACKAGE_DEPENDS
-    "fonts-liberation2, fonts-dejavu-core, fonts-wine, qt6-translations-l10n, libpulse0")
-set(CPACK_DEBIAN_VELMORA_PACKAGE_RECOMMENDS velmora-libreoffice)
+    "fonts-liberation2, fonts-dejavu-core, fonts-wine, qt6-translations-l10n, libpulse0, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_VELMORA_PACKAGE_RECOMMENDS "velmora-libreoffice, libqt6sql6-psql")
 
 # The module links LibreOffice's UNO libraries without a search path into LibreOffice's folder:
 # the program loads them from there by their full paths before the module. dpkg-shlibdeps still

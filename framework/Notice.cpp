@@ -16,7 +16,8 @@ std::function<void()> ShowWithQt(const MessageBoxRequest& request,
                                 QApplication::activeWindow());
     box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
+    // Not modal: the window stays usable while a warning stands ("Stumm" above all).
+    box->setWindowModality(Qt::NonModal);
     QObject::connect(box, &QMessageBox::finished, box,
                      [closed = std::move(closedByUser)](int) { closed(); });
     box->show();

@@ -13,9 +13,10 @@ namespace velmora {
 // closes it or the program closes it because what it warned of is over. There is at most one of
 // each at a time: showing it again while it stands does nothing.
 //
-// The box is shown by the current notice presenter: a modal QMessageBox with an OK button that
-// does not hold the caller while a QApplication exists, a line on stderr otherwise. Tests install
-// their own presenter to see what would be shown and to close it as the user would.
+// The box is shown by the current notice presenter: a QMessageBox with an OK button that neither
+// holds the caller nor blocks the window (the operator can still mute while it stands) while a
+// QApplication exists, a line on stderr otherwise. Tests install their own presenter to see what
+// would be shown and to close it as the user would.
 class Notice {
 public:
     Notice(QString text, QString caption);

@@ -53,6 +53,40 @@ private:
     TWordApplication& word_;
 };
 
+// A level as the gauge shows it, one decimal; a dash where none was taken.
+QString Level(int tenths) {
+    return tenths < 0 ? QStringLiteral("–")
+                      : QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+}
+
+// The comparison with the earlier visit: a heading and one line per frequency, the columns
+// separated by tabs; like the remarks before it, the document ends without a line feed.
+void WriteComparison(ReportWriter& report, const TReportComparison& comparison) {
+    static const int frequencies[7] = {125, 250, 500, 1000, 2000, 4000, 8000};
+    report.Bold(true);
+    report.NewParagraph();
+    report.Type(QStringLiteral("Vergleich mit der Untersuchung vom ") +
+                comparison.EarlierDate.toString(QStringLiteral("dd.MM.yyyy")) + u'\n');
+    report.Type(
+        QStringLiteral("Frequenz\tLinks heute\tLinks damals\tRechts heute\tRechts "
+                       "damals\n"));
+    report.Bold(false);
+    QStringList lines;
+    for (std::size_t slot = 0; slot < 7; ++slot) {
+        lines << QStringLiteral("%1 Hz\t%2\t%3\t%4\t%5")
+                     .arg(frequencies[slot])
+                     .arg(Level(comparison.LeftToday[slot]), Level(comparison.LeftEarlier[slot]),
+                          Level(comparison.RightToday[slot]), Level(comparison.RightEarlier[slot]));
+    }
+    if (!comparison.OtherOutput.isEmpty()) {
+        lines << QStringLiteral(
+                     "Die frühere Untersuchung wurde über eine andere Tonausgabe (%1) "
+                     "gemacht; die Pegel sind nicht unmittelbar vergleichbar.")
+                     .arg(comparison.OtherOutput);
+    }
+    report.Type(lines.join(u'\n'));
+}
+
 // Types the whole report into a new document of the connected word processor and closes it,
 // with `saveChanges` for Close; the closed document in *closed. Close's result.
 HRESULT TypeReport(TWordApplication& word, const TReportSources& sources, TVariant* saveChanges,
@@ -108,6 +142,9 @@ HRESULT TypeReport(TWordApplication& word, const TReportSources& sources, TVaria
     report.Type(QStringLiteral("Bemerkungen:\n"));
     report.Bold(false);
     report.Type(sources.Remarks);
+    if (sources.Comparison) {
+        WriteComparison(report, *sources.Comparison);
+    }
 
     *closed = word.Get_ActiveDocument();
     return closed->Close(saveChanges);

@@ -4,10 +4,20 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 namespace velmora {
 
 class TWordApplication;
+
+// Today's thresholds beside those of the patient's earlier visit, per ear and test frequency
+// (125 ... 8000 Hz): levels in tenths as the gauge shows them, -1 where none was taken.
+struct TReportComparison {
+    QDate EarlierDate;
+    std::array<int, 7> LeftToday{}, LeftEarlier{}, RightToday{}, RightEarlier{};
+    // The earlier visit's sound output, where it was another than today's; empty otherwise.
+    QString OtherOutput;
+};
 
 // What a report is made of: the patient fields as the window shows them, today's date and the
 // curve pictures. Each text is taken whole, as it stands.
@@ -26,6 +36,9 @@ struct TReportSources {
     // Bitmap files of the curves: both ears, left ear, right ear. A path whose file does not
     // exist leaves its section without a picture.
     std::array<QString, 3> CurvePictures;
+    // For a patient seen before: the comparison that ends the report. A first visit has none, and
+    // its report is as it always was.
+    std::optional<TReportComparison> Comparison;
 };
 
 // The labels of the patient block; their trailing blanks line the values up in the word

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace velmora {
 
@@ -250,6 +251,21 @@ public:
     // program set and the device has put them back. A device that cannot tell never calls it.
     using LevelRestoredHandler = std::function<void()>;
     virtual void SetLevelRestoredHandler(LevelRestoredHandler handler) { (void)handler; }
+
+    // Told on the user interface thread when the speaker levels this program set could not be
+    // put on the output (false: nothing is heard until they are), and when they hold there again
+    // (true); once per such spell. A device that cannot tell never calls it.
+    using LevelHeldHandler = std::function<void(bool held)>;
+    virtual void SetLevelHeldHandler(LevelHeldHandler handler) { (void)handler; }
+
+    // The output the speaker line stands for now (the server's default output): its name and
+    // description as the server names them, kept with each visit of a patient; both empty where
+    // the device cannot tell.
+    struct OutputIdentity {
+        std::string name;
+        std::string description;
+    };
+    virtual OutputIdentity SpeakerOutput() { return {}; }
 };
 
 }  // namespace velmora

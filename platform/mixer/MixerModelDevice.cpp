@@ -135,7 +135,7 @@ MMRESULT MixerModelDevice::Resolve(std::uint32_t mixer, std::uint32_t flags,
     if (type == MIXER_OBJECTF_HMIXER) {
         return MMSYSERR_INVALHANDLE;
     }
-    if (mixer >= DeviceCount()) {
+    if (!DeviceKnown(mixer)) {
         return MMSYSERR_BADDEVICEID;
     }
     *deviceId = mixer;

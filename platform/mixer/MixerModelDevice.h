@@ -81,6 +81,9 @@ public:
 
 protected:
     virtual std::uint32_t DeviceCount() = 0;
+    // Whether a device identifier names a device whose model can be asked for; by default the
+    // devices that are there now.
+    virtual bool DeviceKnown(std::uint32_t deviceId) { return deviceId < DeviceCount(); }
     // The current description of a device, or null when it cannot be had now.
     virtual const MixerModel* Model(std::uint32_t deviceId) = 0;
     // The values of a control: ControlItems x ControlChannels, item by item, the channels of

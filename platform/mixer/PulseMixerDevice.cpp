@@ -2,7 +2,9 @@
 
 #include "platform/pulse/PulseContext.h"
 #include "platform/pulse/PulseShared.h"
+#include "platform/pulse/PulseSnapshot.h"
 #include "platform/pulse/PulseVolume.h"
+#include "platform/sound/PulseLevelKeeper.h"
 #include "platform/sound/PulseSoundOutput.h"
 
 #include <pulse/pulseaudio.h>
@@ -23,120 +25,9 @@ namespace {
 
 constexpr char kDefaultSinkName[] = "@DEFAULT_SINK@";
 
-Side SideOf(pa_channel_position_t position) {
-    switch (position) {
-        case PA_CHANNEL_POSITION_FRONT_LEFT:
-        case PA_CHANNEL_POSITION_REAR_LEFT:
-        case PA_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER:
-        case PA_CHANNEL_POSITION_SIDE_LEFT:
-        case PA_CHANNEL_POSITION_TOP_FRONT_LEFT:
-        case PA_CHANNEL_POSITION_TOP_REAR_LEFT:
-            return Side::Left;
-        case PA_CHANNEL_POSITION_FRONT_RIGHT:
-        case PA_CHANNEL_POSITION_REAR_RIGHT:
-        case PA_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER:
-        case PA_CHANNEL_POSITION_SIDE_RIGHT:
-        case PA_CHANNEL_POSITION_TOP_FRONT_RIGHT:
-        case PA_CHANNEL_POSITION_TOP_REAR_RIGHT:
-            return Side::Right;
-        default:
-            return Side::Middle;
-    }
-}
-
-Levels LevelsOf(const pa_channel_map& map, const pa_cvolume& volume, int muted) {
-    Levels levels;
-    levels.mute = muted != 0;
-    for (unsigned c = 0; c < volume.channels && c < map.channels; ++c) {
-        levels.sides.push_back(SideOf(map.map[c]));
-        levels.volumes.push_back(volume.values[c]);
-    }
-    return levels;
-}
-
-pa_cvolume VolumeFor(const Levels& levels, std::span<const std::uint32_t> values) {
-    const std::vector<std::uint32_t> volumes = levels.Volumes(values);
-    pa_cvolume cv;
-    pa_cvolume_init(&cv);
-    cv.channels = static_cast<std::uint8_t>(std::min<std::size_t>(volumes.size(), PA_CHANNELS_MAX));
-    for (std::size_t c = 0; c < cv.channels; ++c) {
-        cv.values[c] = volumes[c];
-    }
-    return cv;
-}
-
-PortType PortTypeOf(std::uint32_t type, const std::string& name) {
-    if (type == PA_DEVICE_PORT_TYPE_MIC || type == PA_DEVICE_PORT_TYPE_HEADSET ||
-        name.find("mic") != std::string::npos) {
-        return PortType::Microphone;
-    }
-    if (type == PA_DEVICE_PORT_TYPE_LINE || name.find("line") != std::string::npos) {
-        return PortType::Line;
-    }
-    if (type == PA_DEVICE_PORT_TYPE_SPDIF || type == PA_DEVICE_PORT_TYPE_HDMI) {
-        return PortType::Digital;
-    }
-    return PortType::Other;
-}
-
 }  // namespace
 
 struct PulseMixerDevice::Callbacks {
-    static void OnServer(pa_context*, const pa_server_info* info, void* out) {
-        auto* snapshot = static_cast<Snapshot*>(out);
-        snapshot->serverName = info->server_name ? info->server_name : "";
-        snapshot->serverVersion = info->server_version ? info->server_version : "";
-        snapshot->defaultSink = info->default_sink_name ? info->default_sink_name : "";
-    }
-
-    static void OnSink(pa_context*, const pa_sink_info* info, int eol, void* out) {
-        if (eol != 0 || !info) {
-            return;
-        }
-        static_cast<Snapshot*>(out)->sinks.push_back(
-            {info->index, info->name ? info->name : "", info->description ? info->description : "",
-             LevelsOf(info->channel_map, info->volume, info->mute)});
-    }
-
-    static void OnSource(pa_context*, const pa_source_info* info, int eol, void* out) {
-        if (eol != 0 || !info) {
-            return;
-        }
-        Snapshot::Source source{info->index,
-                                info->name ? info->name : "",
-                                info->description ? info->description : "",
-                                info->monitor_of_sink != PA_INVALID_INDEX,
-                                LevelsOf(info->channel_map, info->volume, info->mute),
-                                {}};
-        for (std::uint32_t p = 0; p < info->n_ports && p < kMaxPorts; ++p) {
-            const pa_source_port_info* port = info->ports[p];
-            const std::string name = port->name ? port->name : "";
-            source.ports.push_back({name, port->description ? port->description : "",
-                                    PortTypeOf(port->type, name),
-                                    port->available == PA_PORT_AVAILABLE_NO});
-            if (port == info->active_port) {
-                source.active = static_cast<int>(p);
-            }
-        }
-        static_cast<Snapshot*>(out)->sources.push_back(std::move(source));
-    }
-
-    static void OnStream(pa_context*, const pa_sink_input_info* info, int eol, void* out) {
-        if (eol != 0 || !info) {
-            return;
-        }
-        const char* app =
-            info->proplist ? pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_NAME) : nullptr;
-        std::string name = app ? app : "";
-        if (info->name && *info->name) {
-            name = name.empty() ? info->name : name + ": " + info->name;
-        }
-        static_cast<Snapshot*>(out)->streams.push_back(
-            {info->index, info->sink, info->client, name,
-             LevelsOf(info->channel_map, info->volume, info->mute),
-             info->has_volume != 0 && info->volume_writable != 0, info->corked != 0});
-    }
-
     // Loop thread: a change on the server, or a new context (the server may have come back).
     // Many arrive together; one look at the server on the user interface thread answers all that
     // came before it.
@@ -151,9 +42,9 @@ struct PulseMixerDevice::Callbacks {
 
 PulseMixerDevice::PulseMixerDevice(PulseContext& pulse, PulseSoundOutput& sound)
     : pulse_(pulse), sound_(sound), receiver_(std::make_unique<QObject>()) {
-    // Every sound, also one that comes back with its server, plays only on an output that
-    // holds the speaker levels of this program.
-    sound_.SetSpeakerHandler([this] { return PutSpeakersOnDefault(); });
+    // The speakers are this program's from now on: silent until it sets a level, so that nothing
+    // is heard at a level nobody chose.
+    sound_.Keeper().HoldSpeakers();
     std::unique_lock lock(pulse_.Loop());
     readyHandler_ = pulse_.AddReadyHandler([this](pa_context*) { Callbacks::Post(this); });
     changeHandler_ =
@@ -161,11 +52,16 @@ PulseMixerDevice::PulseMixerDevice(PulseContext& pulse, PulseSoundOutput& sound)
 }
 
 void PulseMixerDevice::SetLevelRestoredHandler(LevelRestoredHandler handler) {
-    levelRestored_ = std::move(handler);
+    sound_.Keeper().SetRestoredHandler(std::move(handler));
+}
+
+void PulseMixerDevice::SetLevelHeldHandler(LevelHeldHandler handler) {
+    sound_.Keeper().SetHeldHandler(std::move(handler));
 }
 
 PulseMixerDevice::~PulseMixerDevice() {
-    sound_.SetSpeakerHandler({});
+    sound_.Keeper().SetRestoredHandler({});
+    sound_.Keeper().SetHeldHandler({});
     {
         std::unique_lock lock(pulse_.Loop());
         pulse_.RemoveReadyHandler(readyHandler_);
@@ -176,7 +72,28 @@ PulseMixerDevice::~PulseMixerDevice() {
 }
 
 std::uint32_t PulseMixerDevice::DeviceCount() {
+    // Before the connection is opened the server is taken to be there: its lines are the held
+    // ones until then.
+    if (!pulse_.Opened()) {
+        return 1;
+    }
     return pulse_.Connect() ? 1 : 0;
+}
+
+// The speakers and this program's wave output are held by the program itself, with or without a
+// server: their controls take values while the server is away, and it gets them back.
+bool PulseMixerDevice::DeviceKnown(std::uint32_t deviceId) {
+    return deviceId == 0;
+}
+
+MixerModel PulseMixerDevice::HeldModel() {
+    Snapshot held;
+    Levels stereo;
+    stereo.sides = {Side::Left, Side::Right};
+    stereo.volumes = stereo.Volumes(sound_.Keeper().SpeakerValues());
+    stereo.mute = sound_.Keeper().SpeakerMute();
+    held.sinks.push_back({0, "", "Lautsprecher", stereo});
+    return BuildModel(held);
 }
 
 MMRESULT PulseMixerDevice::Open(HMIXER* mixer, std::uint32_t deviceId, MixerCallback callback,
@@ -189,7 +106,7 @@ MMRESULT PulseMixerDevice::Open(HMIXER* mixer, std::uint32_t deviceId, MixerCall
         if (auto snapshot = ReadSnapshot()) {
             model_ = BuildModel(*snapshot);
             modelStale_ = false;
-            seen_ = BuildSeen(*snapshot, *model_, Held(*snapshot));
+            seen_ = BuildSeen(*snapshot, *model_, Held());
         }
     }
     return result;
@@ -201,14 +118,14 @@ std::unique_ptr<PulseMixerDevice::Snapshot> PulseMixerDevice::ReadSnapshot() {
         return nullptr;
     }
     auto snapshot = std::make_unique<Snapshot>();
-    pa_context* context = pulse_.Context();
-    snapshot->ownClient = pa_context_get_index(context);
-    pa_operation* operations[] = {
-        pa_context_get_server_info(context, &Callbacks::OnServer, snapshot.get()),
-        pa_context_get_sink_info_list(context, &Callbacks::OnSink, snapshot.get()),
-        pa_context_get_source_info_list(context, &Callbacks::OnSource, snapshot.get()),
-        pa_context_get_sink_input_info_list(context, &Callbacks::OnStream, snapshot.get()),
-    };
+    pa_operation* operations[4] = {};
+    pulse_.WithContext([&](pa_context* context) {
+        snapshot->ownClient = pa_context_get_index(context);
+        operations[0] = pa_context_get_server_info(context, &OnServerInfo, snapshot.get());
+        operations[1] = pa_context_get_sink_info_list(context, &OnSinkInfo, snapshot.get());
+        operations[2] = pa_context_get_source_info_list(context, &OnSourceInfo, snapshot.get());
+        operations[3] = pa_context_get_sink_input_info_list(context, &OnStreamInfo, snapshot.get());
+    });
     // All four are under way at once; once one fails the others are not waited for.
     bool complete = true;
     for (pa_operation* op : operations) {
@@ -225,7 +142,6 @@ std::unique_ptr<PulseMixerDevice::Snapshot> PulseMixerDevice::ReadSnapshot() {
 
 void PulseMixerDevice::ProcessChanges() {
     changePosted_ = false;
-    KeepSpeakers();
     if (!HasOpenHandles()) {
         seen_.reset();
         return;
@@ -237,7 +153,7 @@ void PulseMixerDevice::ProcessChanges() {
         return;
     }
     model_ = BuildModel(*snapshot);
-    Seen now = BuildSeen(*snapshot, *model_, Held(*snapshot));
+    Seen now = BuildSeen(*snapshot, *model_, Held());
     if (!seen_) {
         seen_ = std::move(now);
         return;
@@ -262,8 +178,12 @@ const MixerModel* PulseMixerDevice::Model(std::uint32_t deviceId) {
         modelStale_ = false;
         const std::unique_ptr<Snapshot> snapshot = ReadSnapshot();
         if (!snapshot) {
+            // The server is away: the tree as it was last seen, or the held lines alone.
             modelStale_ = true;
-            return model_ ? &*model_ : nullptr;
+            if (!model_) {
+                model_ = HeldModel();
+            }
+            return &*model_;
         }
         model_ = BuildModel(*snapshot);
     }
@@ -279,7 +199,7 @@ bool RunRequest(PulseContext& pulse, Start start) {
     if (!pulse.ConnectLocked(lock)) {
         return false;
     }
-    return pulse.RunOperation(lock, start(pulse.Context()));
+    return pulse.Request(lock, start);
 }
 
 // One set, waited for: true only when the server took it. `start` gets the context, the reply
@@ -290,20 +210,26 @@ bool RunSet(PulseContext& pulse, Start start) {
     if (!pulse.ConnectLocked(lock)) {
         return false;
     }
-    PulseContext::SetReply reply{&pulse};
-    return pulse.RunSet(lock, start(pulse.Context(), &PulseContext::OnSetReply, &reply), reply);
+    return pulse.Set(lock, start);
 }
 
 }  // namespace
 
+MixerDevice::OutputIdentity PulseMixerDevice::SpeakerOutput() {
+    Snapshot one;
+    if (!ReadSink(true, 0, one)) {
+        return {};
+    }
+    return {one.sinks.front().name, one.sinks.front().description};
+}
+
 bool PulseMixerDevice::ReadSink(bool byDefault, std::uint32_t index, Snapshot& one) {
     const bool read = RunRequest(pulse_,
                                  [&](pa_context* c) {
-                                     return byDefault
-                                                ? pa_context_get_sink_info_by_name(
-                                                      c, kDefaultSinkName, &Callbacks::OnSink, &one)
-                                                : pa_context_get_sink_info_by_index(
-                                                      c, index, &Callbacks::OnSink, &one);
+                                     return byDefault ? pa_context_get_sink_info_by_name(
+                                                            c, kDefaultSinkName, &OnSinkInfo, &one)
+                                                      : pa_context_get_sink_info_by_index(
+                                                            c, index, &OnSinkInfo, &one);
                                  }) &&
                       !one.sinks.empty();
     if (read || !byDefault) {
@@ -312,10 +238,9 @@ bool PulseMixerDevice::ReadSink(bool byDefault, std::uint32_t index, Snapshot& o
     // No default for a moment (the default output was removed and the server has not chosen
     // another yet): the first output stands in, as it does in the tree.
     Snapshot all;
-    if (!RunRequest(pulse_,
-                    [&](pa_context* c) {
-                        return pa_context_get_sink_info_list(c, &Callbacks::OnSink, &all);
-                    }) ||
+    if (!RunRequest(
+            pulse_,
+            [&](pa_context* c) { return pa_context_get_sink_info_list(c, &OnSinkInfo, &all); }) ||
         all.sinks.empty()) {
         return false;
     }
@@ -326,8 +251,7 @@ bool PulseMixerDevice::ReadSink(bool byDefault, std::uint32_t index, Snapshot& o
 bool PulseMixerDevice::ReadSource(std::uint32_t index, Snapshot& one) {
     return RunRequest(pulse_,
                       [&](pa_context* c) {
-                          return pa_context_get_source_info_by_index(c, index, &Callbacks::OnSource,
-                                                                     &one);
+                          return pa_context_get_source_info_by_index(c, index, &OnSourceInfo, &one);
                       }) &&
            !one.sources.empty();
 }
@@ -335,17 +259,13 @@ bool PulseMixerDevice::ReadSource(std::uint32_t index, Snapshot& one) {
 bool PulseMixerDevice::ReadStream(std::uint32_t index, Snapshot& one) {
     return RunRequest(pulse_,
                       [&](pa_context* c) {
-                          return pa_context_get_sink_input_info(c, index, &Callbacks::OnStream,
-                                                                &one);
+                          return pa_context_get_sink_input_info(c, index, &OnStreamInfo, &one);
                       }) &&
            !one.streams.empty();
 }
 
-HeldLevels PulseMixerDevice::Held(const Snapshot& snapshot) {
+HeldLevels PulseMixerDevice::Held() {
     HeldLevels held;
-    if (snapshot.OwnStream()) {
-        return held;  // playing: the snapshot has the stream's levels
-    }
     sound_.GetVolume(0, &held.volume);
     sound_.GetPlaybackMute(&held.mute);
     return held;
@@ -366,6 +286,16 @@ MMRESULT PulseMixerDevice::ReadValues(std::uint32_t, const MixerModel::Line& lin
         case kDefaultSinkVolume:
         case kDefaultSinkMute:
             found = ReadSink(true, index, one);
+            if (!found) {
+                // No server: the level held for it.
+                const std::vector<std::uint32_t> held = sound_.Keeper().SpeakerValues();
+                const bool mute = sound_.Keeper().SpeakerMute();
+                for (std::size_t i = 0; i < values.size(); ++i) {
+                    values[i] = KindOf(id) == kDefaultSinkMute ? (mute ? 1u : 0u)
+                                                               : held[std::min(i, held.size() - 1)];
+                }
+                return MMSYSERR_NOERROR;
+            }
             break;
         case kSinkVolume:
         case kSinkMute:
@@ -384,7 +314,7 @@ MMRESULT PulseMixerDevice::ReadValues(std::uint32_t, const MixerModel::Line& lin
             return MIXERR_INVALCONTROL;
     }
     const std::optional<std::vector<std::uint32_t>> read =
-        found ? ControlValues(one, line, control, Held(one)) : std::nullopt;
+        found ? ControlValues(one, line, control, Held()) : std::nullopt;
     if (!read) {
         return MIXERR_INVALCONTROL;
     }
@@ -412,11 +342,8 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
         }
         case kOwnMute:
             return sound_.SetPlaybackMute(on);
-        case kDefaultSinkMute: {
-            const bool audible = SpeakersAudible();
-            speakerMute_ = on;
-            return done(ChangeSpeakers(audible));
-        }
+        case kDefaultSinkMute:
+            return done(sound_.Keeper().SetSpeakers(sound_.Keeper().SpeakerValues(), on));
         case kSinkMute:
             return done(RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
                 return pa_context_set_sink_mute_by_index(c, index, on, cb, data);
@@ -429,11 +356,9 @@ MMRESULT PulseMixerDevice::WriteValues(std::uint32_t, const MixerModel::Line&,
             return done(RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
                 return pa_context_set_sink_input_mute(c, index, on, cb, data);
             }));
-        case kDefaultSinkVolume: {
-            const bool audible = SpeakersAudible();
-            speakerValues_.assign(values.begin(), values.end());
-            return done(ChangeSpeakers(audible));
-        }
+        case kDefaultSinkVolume:
+            return done(sound_.Keeper().SetSpeakers({values.begin(), values.end()},
+                                                    sound_.Keeper().SpeakerMute()));
         case kSinkVolume:
             return WriteSinkVolume(false, index, values);
         case kSourceVolume:
@@ -488,102 +413,6 @@ MMRESULT PulseMixerDevice::WriteSinkVolume(bool byDefault, std::uint32_t index,
                   })
                ? MMSYSERR_NOERROR
                : MMSYSERR_ERROR;
-}
-
-bool PulseMixerDevice::WriteSinkMute(std::uint32_t index, bool on) {
-    return RunSet(pulse_, [&](pa_context* c, pa_context_success_cb_t cb, void* data) {
-        return pa_context_set_sink_mute_by_index(c, index, on, cb, data);
-    });
-}
-
-bool PulseMixerDevice::SpeakersAudible() const {
-    return !speakerMute_ && std::any_of(speakerValues_.begin(), speakerValues_.end(),
-                                        [](std::uint32_t value) { return value > 0; });
-}
-
-bool PulseMixerDevice::SinkHoldsSpeakers(const Levels& levels) const {
-    const std::vector<std::uint32_t> wanted = levels.Volumes(speakerValues_);
-    return levels.mute == speakerMute_ &&
-           std::equal(wanted.begin(), wanted.end(), levels.volumes.begin(), levels.volumes.end(),
-                      SamePulseVolume);
-}
-
-std::optional<std::string> PulseMixerDevice::PutSpeakersOnDefault() {
-    Snapshot one;
-    if (!ReadSink(true, 0, one)) {
-        return std::nullopt;
-    }
-    const Snapshot::Sink sink = one.sinks.front();
-    if (!SinkHoldsSpeakers(sink.levels)) {
-        // Muting comes first and unmuting last, so nothing is heard at a level not yet in place;
-        // by index, so that a default changing meanwhile is not given them half.
-        if (speakerMute_ && !sink.levels.mute) {
-            WriteSinkMute(sink.index, true);
-        }
-        WriteSinkVolume(false, sink.index, speakerValues_);
-        if (!speakerMute_ && sink.levels.mute) {
-            WriteSinkMute(sink.index, false);
-        }
-        Snapshot again;
-        if (!ReadSink(false, sink.index, again) || !SinkHoldsSpeakers(again.sinks.front().levels)) {
-            qCWarning(lcPulse) << "the output" << sink.name.c_str()
-                               << "did not take the speaker levels";
-            speakersHeld_ = false;
-            return std::nullopt;
-        }
-    }
-    NoteSpeakersHeld(sink.name);
-    return sink.name;
-}
-
-bool PulseMixerDevice::ChangeSpeakers(bool audibleBefore) {
-    const std::string playing = sound_.PlayingSink();
-    if (playing.empty() || (!audibleBefore && !SpeakersAudible())) {
-        return PutSpeakersOnDefault().has_value();
-    }
-    Snapshot one;
-    if (ReadSink(true, 0, one) && one.sinks.front().name != playing) {
-        return sound_.Replay();  // puts the levels on the new default before the sound goes there
-    }
-    return sound_.ChangeUnheard(audibleBefore,
-                                [this] { return PutSpeakersOnDefault().has_value(); });
-}
-
-std::uint64_t PulseMixerDevice::Connection() {
-    std::unique_lock lock(pulse_.Loop());
-    return pulse_.Generation();
-}
-
-void PulseMixerDevice::NoteSpeakersHeld(const std::string& sink) {
-    speakerSink_ = sink;
-    speakerConnection_ = Connection();
-    speakersHeld_ = true;
-}
-
-void PulseMixerDevice::KeepSpeakers() {
-    Snapshot one;
-    if (!ReadSink(true, 0, one)) {
-        return;
-    }
-    const Snapshot::Sink& sink = one.sinks.front();
-    const std::string playing = sound_.PlayingSink();
-    if (!playing.empty() && playing != sink.name) {
-        // Another output became the default (headphones plugged in, the old one removed, the
-        // operator's choice): it gets the levels, then the sound.
-        sound_.Replay();
-        return;
-    }
-    if (SinkHoldsSpeakers(sink.levels)) {
-        NoteSpeakersHeld(sink.name);
-        return;
-    }
-    // Only a sink that held the levels on this same connection was changed by someone: a new
-    // default output, or a server that came back, is given them without a word.
-    const bool changedByAnother =
-        speakersHeld_ && sink.name == speakerSink_ && speakerConnection_ == Connection();
-    if (PutSpeakersOnDefault() && changedByAnother && levelRestored_) {
-        levelRestored_();
-    }
 }
 
 }  // namespace velmora

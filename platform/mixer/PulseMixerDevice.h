@@ -36,6 +36,11 @@ class PulseSoundOutput;
 // controls address the default sink); another program's stream is only ever changed through its
 // own controls.
 //
+// The speakers' controls are the speaker level the program holds (the sound output's level
+// keeper), put on whatever output is the default; the wave output's are the sound output's own
+// level. Both are there with or without a server: while it is away they take their values, which
+// a server that comes back gets before any sound, and read what is held.
+//
 // Lifecycle: `pulse` and `sound` (which must use the same `pulse`) outlive this object. Created
 // and used on the user interface thread, which must run a Qt event loop for the notifications:
 // the server's change events are compared with what was seen before and become line-change and
@@ -52,9 +57,12 @@ public:
     MMRESULT Open(HMIXER* mixer, std::uint32_t deviceId, MixerCallback callback,
                   std::uint32_t instance, std::uint32_t flags) override;
     void SetLevelRestoredHandler(LevelRestoredHandler handler) override;
+    void SetLevelHeldHandler(LevelHeldHandler handler) override;
+    OutputIdentity SpeakerOutput() override;
 
 protected:
     std::uint32_t DeviceCount() override;
+    bool DeviceKnown(std::uint32_t deviceId) override;
     const MixerModel* Model(std::uint32_t deviceId) override;
     MMRESULT ReadValues(std::uint32_t deviceId, const MixerModel::Line& line,
                         const MixerModel::Control& control,
@@ -68,9 +76,10 @@ private:
     using Seen = pulsemixer::Seen;
 
     std::unique_ptr<Snapshot> ReadSnapshot();
-    // The levels the sound output holds for its next sound, where the snapshot does not show its
-    // stream.
-    pulsemixer::HeldLevels Held(const Snapshot& snapshot);
+    // The levels of the sound output's own playback.
+    pulsemixer::HeldLevels Held();
+    // The tree of the lines the program holds without a server: the speakers and the wave output.
+    MixerModel HeldModel();
     void ProcessChanges();
     // One sink (the default sink, or the one of `index`), source or stream read from the server
     // into `one`; false when the server does not have it.
@@ -79,21 +88,6 @@ private:
     bool ReadStream(std::uint32_t index, Snapshot& one);
     MMRESULT WriteSinkVolume(bool byDefault, std::uint32_t index,
                              std::span<const std::uint32_t> values);
-    bool WriteSinkMute(std::uint32_t index, bool on);
-
-    // The speakers: the levels this program holds for whatever output is the default.
-    bool SpeakersAudible() const;
-    bool SinkHoldsSpeakers(const pulsemixer::Levels& levels) const;
-    // Puts the held levels on the default sink and reads them back; its name, or nothing when
-    // the server did not take them.
-    std::optional<std::string> PutSpeakersOnDefault();
-    // A change of the speaker levels by this program, unheard where the sound plays.
-    bool ChangeSpeakers(bool audibleBefore);
-    // After any change on the server: a new default output gets the levels before the sound
-    // moves there; levels another program changed are put back at once.
-    void KeepSpeakers();
-    void NoteSpeakersHeld(const std::string& sink);
-    std::uint64_t Connection();
 
     struct Callbacks;  // the library's callbacks
 
@@ -106,14 +100,6 @@ private:
     std::optional<MixerModel> model_;
     std::optional<Seen> seen_;
     int changeHandler_ = 0;
-    // User interface thread. Until the program sets them, the speakers are held silent: nothing
-    // is heard at a level that nobody chose.
-    std::vector<std::uint32_t> speakerValues_{0, 0};
-    bool speakerMute_ = false;
-    std::string speakerSink_;              // the sink the levels were last seen on
-    bool speakersHeld_ = false;            // and whether it held them then
-    std::uint64_t speakerConnection_ = 0;  // on which connection to the server
-    LevelRestoredHandler levelRestored_;
 };
 
 }  // namespace velmora

@@ -255,11 +255,7 @@ std::optional<std::vector<std::uint32_t>> ControlValues(const Snapshot& snapshot
             break;
         case kOwnVolume:
         case kOwnMute:
-            if (const Snapshot::Stream* own = snapshot.OwnStream()) {
-                levels = &own->levels;
-                break;
-            }
-            // Not playing: the levels held for the next sound.
+            // The program's own level, playing or not (the stream itself is held at unity).
             if (isMute) {
                 return std::vector<std::uint32_t>{held.mute ? 1u : 0u};
             }

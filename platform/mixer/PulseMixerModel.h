@@ -88,6 +88,9 @@ struct Snapshot {
         std::string name;
         std::string description;
         Levels levels;
+        // The server raises the output's volume to its loudest stream's ("flat volumes"), and a
+        // stream's volume is then its volume at the output.
+        bool flat = false;
     };
     struct Port {
         std::string name;

@@ -65,6 +65,16 @@ public:
     void SetLevelRestoredHandler(LevelRestoredHandler handler) override {
         levelRestored_ = std::move(handler);
     }
+    // The speaker levels could not be put on the output (false), or hold again (true).
+    void TellLevelHeld(bool held) {
+        if (levelHeld_) {
+            levelHeld_(held);
+        }
+    }
+    void SetLevelHeldHandler(LevelHeldHandler handler) override { levelHeld_ = std::move(handler); }
+    // The output the speakers stand for, as a server would name it.
+    void SetSpeakerOutput(OutputIdentity output) { speakerOutput_ = std::move(output); }
+    OutputIdentity SpeakerOutput() override { return speakerOutput_; }
 
     // Values of a control as ControlItems x ControlChannels (item by item).
     std::vector<std::uint32_t> Values(std::uint32_t device, std::uint32_t controlId) const;
@@ -129,6 +139,8 @@ private:
     std::uint32_t nextLineId_ = 0x1000;
     std::uint32_t nextControlId_ = 0x100;
     LevelRestoredHandler levelRestored_;
+    LevelHeldHandler levelHeld_;
+    OutputIdentity speakerOutput_;
 };
 
 }  // namespace velmora

@@ -82,7 +82,9 @@ bool PulseCapture::Start() {
     sampleFormat.rate = rate_;
     sampleFormat.channels = 2;
     auto recording = std::make_unique<Recording>(pulse_);
-    recording->stream = pa_stream_new(pulse_.Context(), "Monitor capture", &sampleFormat, nullptr);
+    pulse_.WithContext([&](pa_context* c) {
+        recording->stream = pa_stream_new(c, "Monitor capture", &sampleFormat, nullptr);
+    });
     if (!recording->stream) {
         return false;
     }

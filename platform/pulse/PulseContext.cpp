@@ -36,7 +36,7 @@ void PulseContext::ContextDeleter::operator()(pa_context* context) const {
     pa_context_unref(context);
 }
 
-PulseContext::PulseContext(std::string server, std::string appName)
+PulseContext::PulseContext(std::string server, std::string appName, Opening opening)
     : server_(std::move(server)),
       appName_(std::move(appName)),
       loop_(pa_threaded_mainloop_new()),
@@ -47,8 +47,17 @@ PulseContext::PulseContext(std::string server, std::string appName)
     if (pa_threaded_mainloop_start(loop_.get()) < 0) {
         throw std::runtime_error("PulseAudio main loop could not be started");
     }
-    std::unique_lock lock(lock_);
-    StartConnecting();
+    if (opening == Opening::AtOnce) {
+        std::unique_lock lock(lock_);
+        OpenLocked();
+    }
+}
+
+void PulseContext::OpenLocked() {
+    if (!opened_) {
+        opened_ = true;
+        StartConnecting();
+    }
 }
 
 PulseContext::~PulseContext() {
@@ -97,6 +106,9 @@ bool PulseContext::ConnectLocked(std::unique_lock<PulseLoopLock>& lock) {
     if (IsReady()) {
         return true;
     }
+    if (!opened_) {
+        return false;
+    }
     auto state = [this] {
         return context_ ? pa_context_get_state(context_.get()) : PA_CONTEXT_FAILED;
     };
@@ -124,6 +136,9 @@ bool PulseContext::ConnectLocked(std::unique_lock<PulseLoopLock>& lock) {
 bool PulseContext::PollConnectLocked() {
     if (IsReady()) {
         return true;
+    }
+    if (!opened_) {
+        return false;
     }
     const auto now = std::chrono::steady_clock::now();
     if (context_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_.get()))) {
@@ -197,6 +212,59 @@ bool PulseContext::RunSet(std::unique_lock<PulseLoopLock>& lock, pa_operation* o
     return RunOperation(lock, op, timeout) && reply.success > 0;
 }
 
+bool PulseContext::Request(std::unique_lock<PulseLoopLock>& lock,
+                           const std::function<pa_operation*(pa_context*)>& start,
+                           std::chrono::milliseconds timeout) {
+    pa_operation* op = nullptr;
+    WithContext([&](pa_context* c) { op = start(c); });
+    return RunOperation(lock, op, timeout);
+}
+
+bool PulseContext::Set(
+    std::unique_lock<PulseLoopLock>& lock,
+    const std::function<pa_operation*(pa_context*, SuccessCallback, void*)>& start,
+    std::chrono::milliseconds timeout) {
+    SetReply reply{this};
+    pa_operation* op = nullptr;
+    WithContext([&](pa_context* c) { op = start(c, &PulseContext::OnSetReply, &reply); });
+    return RunSet(lock, op, reply, timeout);
+}
+
+PulseContext::Timer::Timer(PulseContext& pulse, std::function<void()> fire)
+    : pulse_(pulse), fire_(std::move(fire)) {}
+
+PulseContext::Timer::~Timer() {
+    if (event_) {
+        pa_threaded_mainloop_get_api(pulse_.loop_.get())->time_free(event_);
+    }
+}
+
+void PulseContext::Timer::Start(std::chrono::microseconds delay) {
+    timeval when;
+    pa_gettimeofday(&when);
+    pa_timeval_add(&when, static_cast<pa_usec_t>(delay.count()));
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(pulse_.loop_.get());
+    if (event_) {
+        api->time_restart(event_, &when);
+    } else {
+        event_ = api->time_new(api, &when, &Timer::OnTime, this);
+    }
+    active_ = event_ != nullptr;
+}
+
+void PulseContext::Timer::Stop() {
+    if (event_) {
+        pa_threaded_mainloop_get_api(pulse_.loop_.get())->time_restart(event_, nullptr);
+    }
+    active_ = false;
+}
+
+void PulseContext::Timer::OnTime(pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
+    auto* timer = static_cast<Timer*>(self);
+    timer->active_ = false;
+    timer->fire_();
+}
+
 void PulseContext::Abandon() {
     if (!context_) {
         return;
@@ -256,7 +324,8 @@ void PulseContext::OnContextState(pa_context* context, void* userdata) {
             self);
         const auto mask = static_cast<pa_subscription_mask_t>(
             PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE |
-            PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_SERVER);
+            PA_SUBSCRIPTION_MASK_SINK_INPUT | PA_SUBSCRIPTION_MASK_SERVER |
+            PA_SUBSCRIPTION_MASK_CARD);
         if (pa_operation* op = pa_context_subscribe(context, mask, nullptr, nullptr)) {
             pa_operation_unref(op);
         }

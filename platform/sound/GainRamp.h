@@ -26,9 +26,10 @@ public:
     std::int64_t SettledAt() const { return start_ + length_; }
 
     // Scales interleaved samples (16-bit signed or 8-bit unsigned around 128) of `channels`
-    // channels whose first frame is `frame`.
-    void Apply(std::span<std::uint8_t> samples, int bitsPerSample, int channels,
-               std::int64_t frame) const;
+    // channels whose first frame is `frame`; channel c also by `channelGains[c]` where given (a
+    // channel of gain 0 comes out as exact silence).
+    void Apply(std::span<std::uint8_t> samples, int bitsPerSample, int channels, std::int64_t frame,
+               std::span<const double> channelGains = {}) const;
 
 private:
     std::int64_t start_ = 0;

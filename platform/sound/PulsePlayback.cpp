@@ -9,15 +9,23 @@ namespace velmora {
 
 namespace {
 
-// Target buffer of the stream: short, so that a new tone is heard at once, and refilled in 10 ms
-// parts, so that the loop thread wakes seldom and still has 20 ms to answer before the server
-// runs out of frames.
-constexpr pa_usec_t kTargetLatencyUsec = 30000;
-constexpr pa_usec_t kRefillUsec = 10000;
+// Target buffer of the stream, and the parts it is refilled in: the server asks for a part as soon
+// as one is free, so the loop thread has the rest, about 105 ms, to answer before the server runs
+// out of frames. On a machine busy with something else (a report being typed, a build) a thread of
+// ordinary priority, ours or the server's own, can wait tens of milliseconds; with 30 ms refilled
+// in 10 ms parts the tone had gaps there, heard as clicks. A long buffer delays nothing: a new
+// stream starts from its first frame, and a change of gain rewrites the frames from just after
+// the server's read position. The server keeps most of it on its side: with these parts it
+// drives the output in quanta of (buffer - 2 parts) / 2, 5 ms, as it did with 30 and 10 ms.
+constexpr pa_usec_t kTargetLatencyUsec = 200000;
+constexpr pa_usec_t kRefillUsec = 95000;
 
 // A change of gain starts this long after the server's read position: the frames before it may
-// already be on their way into the mix.
-constexpr std::chrono::microseconds kRewriteMargin{3000};
+// already be on their way into the mix. PipeWire takes a stream's frames a quantum at a time
+// (5.3 ms: 256 frames at 48 kHz) and tells a read position that may be a quantum old; with a
+// margin of less than a quantum, the start of a fade was now and then mixed at the old gain and
+// the rest joined it with a step, a click (about -57 dB under the tone, on a quiet machine).
+constexpr std::chrono::microseconds kRewriteMargin{7000};
 
 // How often the read position is asked for while waiting for it.
 constexpr std::chrono::milliseconds kPollInterval{2};
@@ -25,19 +33,22 @@ constexpr std::chrono::milliseconds kPollInterval{2};
 }  // namespace
 
 PulsePlayback::PulsePlayback(PulseContext& pulse, const PulseSound& sound, std::int64_t fadeIn,
-                             std::uint64_t* underflows, std::function<void()> lost)
+                             std::array<double, 2> channels, std::uint64_t* underflows,
+                             std::function<void()> lost)
     : pulse_(pulse),
       frames_(sound.frames),
       format_(sound.format),
       frameSize_(pa_frame_size(&sound.format)),
       loop_(sound.loop),
       gain_(fadeIn > 0 ? 0.0 : 1.0),
+      channels_(channels),
       underflows_(underflows),
       lost_(std::move(lost)) {
     gain_.RampTo(0, 1.0, fadeIn);
 }
 
 PulsePlayback::~PulsePlayback() {
+    operations_.CancelAll();
     if (drain_) {
         if (pa_operation_get_state(drain_) == PA_OPERATION_RUNNING) {
             pa_operation_cancel(drain_);
@@ -62,7 +73,9 @@ bool PulsePlayback::Connect(std::unique_lock<PulseLoopLock>& lock, const std::st
     pa_proplist_sets(properties, PA_PROP_MEDIA_ICON_NAME, "velmora");
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
-    stream_ = pa_stream_new_with_proplist(pulse_.Context(), "Testton", &format_, &map, properties);
+    pulse_.WithContext([&](pa_context* c) {
+        stream_ = pa_stream_new_with_proplist(c, "Testton", &format_, &map, properties);
+    });
     pa_proplist_free(properties);
     if (!stream_) {
         return false;
@@ -85,7 +98,7 @@ bool PulsePlayback::Connect(std::unique_lock<PulseLoopLock>& lock, const std::st
                                        (sink.empty() ? 0 : PA_STREAM_DONT_MOVE));
     if (pa_stream_connect_playback(stream_, sink.empty() ? nullptr : sink.c_str(), &attr, flags,
                                    &volume, nullptr) < 0) {
-        qCWarning(lcPulse) << "PlaySound:" << pa_strerror(pa_context_errno(pulse_.Context()));
+        qCWarning(lcPulse) << "PlaySound: the stream could not be connected";
         return false;
     }
     pulse_.Wait(
@@ -100,12 +113,23 @@ bool PulsePlayback::Connect(std::unique_lock<PulseLoopLock>& lock, const std::st
     return false;
 }
 
+std::uint32_t PulsePlayback::Index() const {
+    return Ready() ? pa_stream_get_index(stream_) : PA_INVALID_INDEX;
+}
+
+std::uint32_t PulsePlayback::SinkIndex() const {
+    return Ready() ? pa_stream_get_device_index(stream_) : PA_INVALID_INDEX;
+}
+
 std::string PulsePlayback::SinkName() const {
     const char* name = Ready() ? pa_stream_get_device_name(stream_) : nullptr;
     return name ? name : "";
 }
 
 bool PulsePlayback::Cork(std::unique_lock<PulseLoopLock>& lock, bool cork) {
+    if (!Ready()) {
+        return false;
+    }
     PulseContext::SetReply reply{&pulse_};
     return pulse_.RunSet(lock,
                          pa_stream_cork(
@@ -133,7 +157,7 @@ std::size_t PulsePlayback::Render(std::int64_t frame, std::uint8_t* out, std::si
         done += frames * frameSize_;
         at += static_cast<std::int64_t>(frames);
     }
-    gain_.Apply({out, done}, format_.format == PA_SAMPLE_S16LE ? 16 : 8, 2, frame);
+    gain_.Apply({out, done}, format_.format == PA_SAMPLE_S16LE ? 16 : 8, 2, frame, channels_);
     return done;
 }
 
@@ -180,14 +204,70 @@ std::optional<std::int64_t> PulsePlayback::ReadFrame(std::unique_lock<PulseLoopL
     return std::max<std::int64_t>(timing->read_index, 0) / static_cast<std::int64_t>(frameSize_);
 }
 
-std::int64_t PulsePlayback::RampTo(std::unique_lock<PulseLoopLock>& lock, double gain,
-                                   std::int64_t frames) {
+std::int64_t PulsePlayback::RampStart(std::optional<std::int64_t> read) const {
     const auto margin = static_cast<std::int64_t>(pa_usec_to_bytes(
                             static_cast<pa_usec_t>(kRewriteMargin.count()), &format_)) /
                         static_cast<std::int64_t>(frameSize_);
-    // Without the read position, only the frames not yet written change.
-    const std::int64_t start = std::min(ReadFrame(lock).value_or(written_) + margin, written_);
-    gain_.RampTo(start, gain, frames);
+    if (!read) {
+        return written_;  // without the read position, only the frames not yet written change
+    }
+    // The server went on reading after it told the position: on a busy machine its answer can wait
+    // several milliseconds for this thread, and a fade planned from the position as told would
+    // start among frames the server has already mixed (the rest joins them with a step, a click).
+    std::int64_t since = 0;
+    if (const pa_timing_info* timing = Ready() ? pa_stream_get_timing_info(stream_) : nullptr) {
+        since = static_cast<std::int64_t>(
+                    pa_usec_to_bytes(pa_timeval_age(&timing->timestamp), &format_)) /
+                static_cast<std::int64_t>(frameSize_);
+    }
+    return std::min(*read + margin + since, written_);
+}
+
+std::int64_t PulsePlayback::RampTo(std::unique_lock<PulseLoopLock>& lock, double gain,
+                                   std::int64_t frames) {
+    const std::uint64_t serial = ++plans_;
+    planned_ = Plan{gain, frames, serial};
+    const std::optional<std::int64_t> read = ReadFrame(lock);
+    // Meanwhile a ramp without waiting may have taken this plan, or brought a later one, which
+    // then holds.
+    if (!planned_ || planned_->serial != serial) {
+        return gain_.SettledAt();
+    }
+    const Plan plan = *planned_;
+    planned_.reset();
+    return Ramp(RampStart(read), plan);
+}
+
+void PulsePlayback::RampSoon(double gain, std::int64_t frames) {
+    planned_ = Plan{gain, frames, ++plans_};
+    if (!Ready()) {
+        Ramp(written_, *planned_);
+        planned_.reset();
+        return;
+    }
+    operations_.Track(pa_stream_update_timing_info(stream_, &PulsePlayback::OnTimingForRamp, this));
+}
+
+void PulsePlayback::OnTimingForRamp(pa_stream*, int success, void* self) {
+    auto* playback = static_cast<PulsePlayback*>(self);
+    if (!playback->planned_) {
+        return;  // replaced by a ramp made meanwhile
+    }
+    const Plan plan = *playback->planned_;
+    playback->planned_.reset();
+    std::optional<std::int64_t> read;
+    const pa_timing_info* timing =
+        success && playback->Ready() ? pa_stream_get_timing_info(playback->stream_) : nullptr;
+    if (timing && !timing->read_index_corrupt) {
+        read = std::max<std::int64_t>(timing->read_index, 0) /
+               static_cast<std::int64_t>(playback->frameSize_);
+    }
+    playback->Ramp(playback->RampStart(read), plan);
+    playback->pulse_.Signal();
+}
+
+std::int64_t PulsePlayback::Ramp(std::int64_t start, const Plan& plan) {
+    gain_.RampTo(start, plan.gain, plan.frames);
     if (start < written_ && Ready()) {
         std::vector<std::uint8_t> again(static_cast<std::size_t>(written_ - start) * frameSize_);
         const std::size_t bytes = Render(start, again.data(), again.size());

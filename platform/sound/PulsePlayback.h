@@ -4,10 +4,12 @@
 // played with. A backend unit of PulseSoundOutput; nothing else includes it.
 
 #include "platform/pulse/PulseContext.h"
+#include "platform/pulse/PulseOperations.h"
 #include "platform/sound/GainRamp.h"
 
 #include <pulse/pulseaudio.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,7 +28,8 @@ struct PulseSound {
 };
 
 // The stream of one sound. Created, used and destroyed with the loop locked; the library's
-// callbacks run on the loop thread.
+// callbacks run on the loop thread. Nothing is asked of a stream that is not ready (one whose
+// connection was dropped, say): the calls then do nothing and report failure.
 //
 // Frames are written ahead of the server (a short buffer). A change of gain is planned from a
 // few milliseconds after the server's read position and the frames already written from there on
@@ -37,9 +40,11 @@ class PulsePlayback {
 public:
     // `lost` is called on the loop thread, once, when a looping stream fails or ends without
     // being stopped (the server went away, or the output it played on was removed). The sound
-    // starts with a fade-in of `fadeIn` frames (none: at full gain).
+    // starts with a fade-in of `fadeIn` frames (none: at full gain). Each channel is scaled by
+    // its gain in `channels` (0 is digital silence).
     PulsePlayback(PulseContext& pulse, const PulseSound& sound, std::int64_t fadeIn,
-                  std::uint64_t* underflows, std::function<void()> lost);
+                  std::array<double, 2> channels, std::uint64_t* underflows,
+                  std::function<void()> lost);
     ~PulsePlayback();
 
     PulsePlayback(const PulsePlayback&) = delete;
@@ -51,10 +56,13 @@ public:
     bool Connect(std::unique_lock<PulseLoopLock>& lock, const std::string& sink,
                  const pa_cvolume& volume, bool mute);
 
-    pa_stream_state_t State() const { return pa_stream_get_state(stream_); }
+    pa_stream_state_t State() const {
+        return stream_ ? pa_stream_get_state(stream_) : PA_STREAM_UNCONNECTED;
+    }
     bool Ready() const { return stream_ && State() == PA_STREAM_READY; }
-    std::uint32_t Index() const { return pa_stream_get_index(stream_); }
-    std::uint32_t SinkIndex() const { return pa_stream_get_device_index(stream_); }
+    // The stream's and its output's index on the server; PA_INVALID_INDEX when not ready.
+    std::uint32_t Index() const;
+    std::uint32_t SinkIndex() const;
     std::string SinkName() const;
     bool Loop() const { return loop_; }
     bool Drained() const { return drained_; }
@@ -65,10 +73,17 @@ public:
     bool Cork(std::unique_lock<PulseLoopLock>& lock, bool cork);
 
     // The gain the frames are played with from now on, reached along a ramp of `frames` frames
-    // that starts shortly after the server's read position. Returns the frame at which the ramp
-    // ends.
+    // that starts shortly after the server's read position, asked for and waited for. Returns
+    // the frame at which the ramp ends.
     std::int64_t RampTo(std::unique_lock<PulseLoopLock>& lock, double gain, std::int64_t frames);
-    double TargetGain() const { return gain_.Target(); }
+    // The same without waiting, for the loop thread: the ramp starts shortly after the read
+    // position the server reports next. A later ramp of either kind replaces it.
+    void RampSoon(double gain, std::int64_t frames);
+    // The gain asked for last (also while its ramp waits for the read position).
+    double TargetGain() const { return planned_ ? planned_->gain : gain_.Target(); }
+
+    // The channels' gains of the frames not yet written and of those a ramp writes again.
+    void SetChannelGains(std::array<double, 2> channels) { channels_ = channels; }
 
     // Waits until the server has taken the frames before `frame` from the stream (and so mixed
     // them with the output's volume as it was). False on timeout or when the stream broke off.
@@ -85,7 +100,18 @@ public:
     bool WaitDrained(std::unique_lock<PulseLoopLock>& lock, std::chrono::milliseconds timeout);
 
 private:
+    struct Plan {
+        double gain;
+        std::int64_t frames;
+        std::uint64_t serial;
+    };
+
     std::optional<std::int64_t> ReadFrame(std::unique_lock<PulseLoopLock>& lock);
+    // The frame from which a ramp may start, `read` being the server's read position.
+    std::int64_t RampStart(std::optional<std::int64_t> read) const;
+    // Plans the ramp from `start` and writes the frames from there again.
+    std::int64_t Ramp(std::int64_t start, const Plan& plan);
+
     // Frames from `frame` on, as many as fit in `bytes`, with the gain applied; fewer at the end
     // of a sound that does not loop.
     std::size_t Render(std::int64_t frame, std::uint8_t* out, std::size_t bytes) const;
@@ -95,6 +121,7 @@ private:
     static void OnState(pa_stream* stream, void* self);
     static void OnUnderflow(pa_stream* stream, void* self);
     static void OnDrained(pa_stream* stream, int success, void* self);
+    static void OnTimingForRamp(pa_stream* stream, int success, void* self);
 
     PulseContext& pulse_;
     std::vector<std::uint8_t> frames_;
@@ -102,7 +129,11 @@ private:
     std::size_t frameSize_;
     bool loop_;
     GainRamp gain_;
-    std::int64_t written_ = 0;  // frames written into the stream
+    std::array<double, 2> channels_;
+    std::optional<Plan> planned_;  // the latest ramp asked for, waiting for the read position
+    std::uint64_t plans_ = 0;
+    PulseOperations operations_;  // timing requests of ramps that do not wait
+    std::int64_t written_ = 0;    // frames written into the stream
     bool allWritten_ = false;
     bool drained_ = false;
     bool stopping_ = false;  // ended by the program, not lost

@@ -67,24 +67,43 @@ TEST_P(SoundServerRestart, MutedBeforeTheRestartStaysSilentUntilUnmuted) {
     EXPECT_TRUE(unmuted.firstSound.has_value()) << "the tone was not there behind the mute";
 }
 
-TEST_P(SoundServerRestart, TheToneWaitsUntilTheSpeakerLevelsAreBackOnTheServer) {
-    SetLevel(2);
-    ASSERT_GT(Listen(300ms).Peak(0), kThreshold);
-    // A server that has not yet taken the speaker levels (as right after its start): the tone
-    // stays off, however often the output tries, until the levels are in place.
-    int tries = 0;
-    bool levelsTaken = false;
-    sound_->SetSpeakerHandler([&]() -> std::optional<std::string> {
-        ++tries;
-        return levelsTaken ? std::optional<std::string>("testsink") : std::nullopt;
-    });
-    Restart();
-    EXPECT_EQ(Listen(1500ms).Peak(0), 0.0) << "the tone came back before its levels";
-    EXPECT_GE(tries, 2);
-    levelsTaken = true;
-    const Heard after = Listen(300ms, true);
-    ASSERT_TRUE(after.firstSound.has_value()) << "no tone once the levels were taken";
-    EXPECT_TRUE(after.IsToneOf(0, 1000.0));
+// What the operator does while the server is away is what the server gets when it comes back, at
+// 100 %, before the tone's first frame: at level 9, "Stumm" is silence, the bar moved to 2 is
+// level 2, "Zurücksetzen" is silence.
+TEST_P(SoundServerRestart, LevelsSetWhileTheServerIsAwayAreWhatTheReturningServerGets) {
+    enum Act { kMute, kLevelTwo, kReset };
+    const struct {
+        Act act;
+        int level;  // what is heard afterwards; 0 is silence
+    } cases[] = {{kMute, 0}, {kLevelTwo, 2}, {kReset, 0}};
+    for (const auto& step : cases) {
+        SCOPED_TRACE(step.act == kMute ? "Stumm" : step.act == kLevelTwo ? "level 2" : "reset");
+        form_->janColorButton5click(nullptr);
+        SetLevel(9);
+        ASSERT_GT(Listen(200ms).Peak(0), test::LevelAmplitude(8)) << "no tone at level 9";
+        daemon_->Stop();
+        Run(700ms);  // the tone is found lost, the warning stands
+        if (step.act == kMute) {
+            form_->HemisphereButton1Click(nullptr);
+        } else if (step.act == kLevelTwo) {
+            form_->ExTrackBar1->SetPosition(2);
+        } else {
+            form_->janColorButton5click(nullptr);
+        }
+        Run(100ms);
+        ASSERT_TRUE(daemon_->Start());
+        const Heard back = Listen(1500ms);
+        const double shown = step.level > 0 ? test::LevelAmplitude(step.level) : 0.0;
+        for (int channel = 0; channel < 2; ++channel) {
+            EXPECT_LE(back.Peak(channel), shown * 1.122 + (shown > 0 ? 2.0 : 0.0))
+                << "louder than the gauge shows, channel " << channel;
+        }
+        if (step.level > 0) {
+            const Heard tone = ListenToTone(300ms, 1000.0);
+            EXPECT_NEAR(tone.Level(0), shown, test::AmplitudeTolerance(Server(), shown));
+        }
+        EXPECT_FALSE(form_->NoSoundNotice().IsShown());
+    }
 }
 
 TEST_P(SoundServerRestart, AFrozenServerHoldsTheWindowOnlyAMomentAndTheToneReturnsWhenItThaws) {

@@ -491,7 +491,11 @@ TEST_F(TestConsole, ThresholdsFollowTheGaugeAndDrawTheCurve) {
     ClickRound(f.HemisphereButton2);
     EXPECT_EQ(f.Thresholds[2], 12);
 
-    ClickRound(f.HemisphereButton1);  // muted: the gauge shows 0, so 0 is taken
+    ClickRound(f.HemisphereButton1);  // muted: nothing is heard, so 0 is taken
+    ClickRound(f.HemisphereButton2);
+    EXPECT_EQ(f.Thresholds[2], 0);
+    Level(5, 0);  // the bars still move the gauge while muted, but nothing is heard
+    EXPECT_EQ(f.AnalogGauge1->Position(), 5.0f);
     ClickRound(f.HemisphereButton2);
     EXPECT_EQ(f.Thresholds[2], 0);
     ClickRound(f.HemisphereButton1);
@@ -784,7 +788,34 @@ TEST_F(TestConsole, WarningsStandOneAtATimeAndTheSoundWarningGoesWhenTheSoundCom
     byUser_[2]();
     mixer_.TellLevelRestored();
     EXPECT_EQ(notices_.size(), 4u);
+
+    // A level the output does not take: told once, and closed when it holds again.
+    mixer_.TellLevelHeld(false);
+    mixer_.TellLevelHeld(false);
+    ASSERT_EQ(notices_.size(), 5u);
+    EXPECT_EQ(notices_[4].text, QStringLiteral("Der eingestellte Pegel konnte nicht eingestellt "
+                                               "werden.\nDer Ton bleibt stumm, bis die "
+                                               "Tonausgabe ihn wieder annimmt."));
+    EXPECT_TRUE(open_.count(4));
+    mixer_.TellLevelHeld(true);
+    EXPECT_FALSE(open_.count(4));
     EXPECT_TRUE(boxes_.empty());
+}
+
+// A warning never holds the window: while one stands, the operator can still mute (a click that
+// reaches the window through the window system, as a user's does).
+TEST_F(TestConsole, WhileANoticeStandsStummStillMutes) {
+    TForm1& f = Open();
+    SetNoticePresenter({});  // the real boxes
+    mixer_.TellLevelRestored();
+    QApplication::processEvents();
+    ASSERT_TRUE(f.LevelRestoredNotice().IsShown());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    const int c = f.HemisphereButton1->Width() / 2;
+    QTest::mouseClick(f.HemisphereButton1, Qt::LeftButton, {}, QPoint(c, c));
+    EXPECT_TRUE(f.Muted) << "the click did not reach the window";
+    EXPECT_TRUE(SpeakerMuted());
+    f.LevelRestoredNotice().Close();
 }
 
 TEST_F(TestConsole, RestoringTheWindowFocusesThePatientIdAndTabFollowsTheRecord) {

@@ -8,6 +8,7 @@
 #include "tests/support/MixerRequests.h"
 #include "tests/support/PulseDaemon.h"
 #include "tests/support/PulseServerTest.h"
+#include "tests/support/Spawn.h"
 #include "tests/support/WaveBuilder.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,9 @@
 #include <optional>
 #include <thread>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -127,13 +131,29 @@ TEST_P(PulseMixerDeviceTest, TheServerIsDeviceZeroWithTheSpeakersAndThisPrograms
 }
 
 TEST_P(PulseMixerDeviceTest, WaveLineIsTheWaveOutVolumeAndNeverAnotherProgramsStream) {
-    // Another program plays on the same sink.
-    PulseContext otherPulse(Address(), "Other program");
-    PulseSoundOutput other(otherPulse);
-    ASSERT_TRUE(other.PlaySound(test::SineImage(500.0, 960), kLoopFlags));
+    // Another program plays (silence) on the same sink.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/zero", O_RDONLY, 0);
+    // A name of this run's own: a session manager keeps a program's last volume for its next run.
+    const std::string name = "Other program " + std::to_string(::getpid());
+    const pid_t other =
+        test::Spawn("pacat", {"pacat", "--server=" + Address(), "--client-name=" + name},
+                    {"PATH=/usr/bin:/bin", "HOME=/tmp"}, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_GT(other, 0);
+    struct Ending {
+        pid_t pid;
+        ~Ending() {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } ending{other};
 
     ASSERT_TRUE(ProcessEventsUntil(
         [&] { return Line(0, std::nullopt).value_or(MIXERLINE{}).cConnections == 2; }));
+    // A session manager gives a new stream its volume a moment after the stream appears.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto otherLine = Line(0, 1u);
     ASSERT_TRUE(otherLine);
     EXPECT_NE(std::string(otherLine->szName).find("Other program"), std::string::npos);
@@ -150,8 +170,7 @@ TEST_P(PulseMixerDeviceTest, WaveLineIsTheWaveOutVolumeAndNeverAnotherProgramsSt
     EXPECT_EQ(volume, 100u | (100u << 16));
     EXPECT_EQ(Get(*otherVolume, 2), (Values{65535, 65535}));
 
-    // Addressed by its own line, the other stream does change on the server (the other program,
-    // a sound output like this one, puts its own levels back once it hears of it).
+    // Addressed by its own line, the other stream does change on the server.
     ASSERT_EQ(Set(*otherVolume, {1000, 2000}), MMSYSERR_NOERROR);
     EXPECT_EQ(Get(*otherVolume, 2), (Values{1000, 2000}));
     const auto otherMute = Control(*otherLine, MIXERCONTROL_CONTROLTYPE_MUTE);
@@ -238,7 +257,6 @@ TEST_P(PulseMixerDeviceTest, SpeakerControlsAreTheDefaultSinksVolumeAndMute) {
     const auto volume = Control(*speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
     const auto mute = Control(*speakers, MIXERCONTROL_CONTROLTYPE_MUTE);
     ASSERT_TRUE(volume && mute);
-    EXPECT_EQ(Get(*volume, 2), (Values{65535, 65535}));
     ASSERT_EQ(Set(*volume, {65535, 19660}), MMSYSERR_NOERROR);
     EXPECT_EQ(Get(*volume, 2), (Values{65535, 19660}));
     EXPECT_EQ(Get(*volume, 1), (Values{65535}));
@@ -292,7 +310,10 @@ TEST_P(PulseMixerDeviceTest, ServerChangesArriveAsNotificationsOnThisThread) {
 
 class PulseMixerDeviceServerTest : public test::OwnServerTest {};
 
-TEST_P(PulseMixerDeviceServerTest, ServerGoingAwayIsNoDeviceAndComingBackIsDeviceZeroAgain) {
+// A server that goes away leaves no device to find, but the speakers stay the program's: their
+// controls take and show the level while the server is away, and the server that comes back has
+// that level on its default output before anything plays.
+TEST_P(PulseMixerDeviceServerTest, ServerGoingAwayKeepsTheSpeakerLevelForItsReturn) {
     test::EnsureCoreApplication();
     test::PulseDaemon daemon(GetParam());
     ASSERT_TRUE(daemon.Start()) << "the sound server could not be started";
@@ -317,13 +338,31 @@ TEST_P(PulseMixerDeviceServerTest, ServerGoingAwayIsNoDeviceAndComingBackIsDevic
     daemon.Stop();
     QCoreApplication::processEvents();
     EXPECT_EQ(mixer.GetNumDevs(), 0u);
-    std::uint32_t values[2] = {1, 1};
+    std::uint32_t values[2] = {13107, 13107};  // 20 %
     MIXERCONTROLDETAILS details = test::ValueRequest(volume.dwControlID, 2, 0, values);
-    EXPECT_NE(mixer.SetControlDetails(handle, &details, 0), MMSYSERR_NOERROR);
-    EXPECT_NE(mixer.GetLineInfo(0, &line, MIXER_GETLINEINFOF_COMPONENTTYPE), MMSYSERR_NOERROR);
+    EXPECT_EQ(mixer.SetControlDetails(0, &details, 0), MMSYSERR_NOERROR);
+    values[0] = values[1] = 0;
+    EXPECT_EQ(mixer.GetControlDetails(handle, &details, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(values[0], 13107u) << "the level held while the server is away";
+    EXPECT_EQ(mixer.GetLineInfo(0, &line, MIXER_GETLINEINFOF_COMPONENTTYPE), MMSYSERR_NOERROR);
 
-    ASSERT_TRUE(daemon.Start());
+    ASSERT_TRUE(daemon.Start());  // its output at 100 %
     EXPECT_EQ(mixer.GetNumDevs(), 1u);
+    const std::string pactl = "pactl --server='" + daemon.Server() + "' get-sink-volume testsink";
+    std::string level;
+    for (int i = 0; i < 100 && level.find("/  20% /") == std::string::npos; ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        level.clear();
+        if (FILE* pipe = ::popen(pactl.c_str(), "r")) {
+            char buffer[256];
+            while (std::fgets(buffer, sizeof buffer, pipe)) {
+                level += buffer;
+            }
+            ::pclose(pipe);
+        }
+    }
+    EXPECT_NE(level.find("/  20% /"), std::string::npos) << level;
     // The speakers' controls address the default sink of the new server.
     values[0] = values[1] = 32768;
     EXPECT_EQ(mixer.SetControlDetails(handle, &details, 0), MMSYSERR_NOERROR);

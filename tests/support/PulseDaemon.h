@@ -78,6 +78,15 @@ public:
     // ahead of the clock and so reads a new stream only after what it has rendered.
     void RenderAhead() { renderAhead_ = true; }
 
+    // Before the first start (PulseAudio only): "flat volumes", as some distributions configure
+    // it: an output is raised to the volume of its loudest stream, and a stream's volume is its
+    // volume at the output.
+    void FlatVolumes() {
+        std::filesystem::create_directories(dir_ / "config/pulse");
+        std::ofstream(dir_ / "config/pulse/daemon.conf") << "flat-volumes = yes\n";
+        environment_.push_back("PULSE_CONFIG=" + (dir_ / "config/pulse/daemon.conf").string());
+    }
+
     // Starts the server and waits until it takes connections and its null sink is the default;
     // false when it did not come up. On PipeWire the rest of the stack is started the first
     // time and stays; a restart is one of pipewire-pulse, as a desktop does it.
@@ -128,14 +137,17 @@ public:
 
 private:
     std::vector<std::string> Environment() const {
-        return {"HOME=" + (dir_ / "home").string(),
-                "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
-                "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
-                "XDG_STATE_HOME=" + (dir_ / "state").string(),
-                "DBUS_SESSION_BUS_ADDRESS=" + (kind_ == SoundServer::PipeWire
-                                                   ? "unix:path=" + (dir_ / "run/bus").string()
-                                                   : std::string("disabled:")),
-                "PATH=/usr/bin:/bin"};
+        std::vector<std::string> environment = environment_;
+        environment.insert(
+            environment.end(),
+            {"HOME=" + (dir_ / "home").string(), "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
+             "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+             "XDG_STATE_HOME=" + (dir_ / "state").string(),
+             "DBUS_SESSION_BUS_ADDRESS=" + (kind_ == SoundServer::PipeWire
+                                                ? "unix:path=" + (dir_ / "run/bus").string()
+                                                : std::string("disabled:")),
+             "PATH=/usr/bin:/bin"});
+        return environment;
     }
 
     pid_t Launch(const char* program, std::vector<std::string> args, const char* log) {
@@ -224,6 +236,7 @@ private:
 
     SoundServer kind_;
     bool renderAhead_ = false;
+    std::vector<std::string> environment_;  // beside the private directories
     std::filesystem::path dir_;
     pid_t pid_ = -1;
     std::vector<pid_t> stack_;  // PipeWire: the bus, pipewire, wireplumber, in their order
