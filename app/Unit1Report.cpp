@@ -19,6 +19,7 @@
 #include <array>
 #include <exception>
 #include <memory>
+#include <optional>
 
 namespace velmora {
 
@@ -66,17 +67,21 @@ void TForm1::janColorButton2click(TComponent*) {
     TWordApplication* const word = WordApplication1.get();
     reportThread_->Run(
         [word, sources = std::move(sources), pictures = std::move(pictures)]() mutable {
-            // The word processor takes the pictures by their names: files of the run's own,
-            // gone with it.
-            const QTemporaryDir copies(
-                QDir(PrivateDirectory()).filePath(QStringLiteral("report-XXXXXX")));
+            // The word processor takes the pictures by their names: files of the run's own in
+            // the private folder, gone with it.
+            const QString folder = PrivateDirectory();
+            std::optional<QTemporaryDir> copies;
+            if (!folder.isEmpty()) {
+                copies.emplace(QDir(folder).filePath(QStringLiteral("report-XXXXXX")));
+            }
             for (std::size_t ear = 0; ear < 3; ++ear) {
+                if (pictures[ear].isEmpty() || !copies || !copies->isValid()) {
+                    continue;
+                }
                 QString& path = sources.CurvePictures[ear];
-                QFile copy(copies.filePath(QFileInfo(path).fileName()));
-                if (!pictures[ear].isEmpty() && copies.isValid() &&
-                    copy.open(QIODevice::WriteOnly) &&
-                    copy.write(pictures[ear]) == pictures[ear].size()) {
-                    copy.close();
+                QFile copy(copies->filePath(QFileInfo(path).fileName()));
+                if (copy.open(QIODevice::WriteOnly) &&
+                    copy.write(pictures[ear]) == pictures[ear].size() && copy.flush()) {
                     path = copy.fileName();
                 }
             }
