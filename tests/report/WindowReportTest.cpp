@@ -215,7 +215,7 @@ TEST_F(WindowReport, AKeptCurveOutlivesAnEmptiedCurveOfItsEar) {
 
 // The window stays operable while a report waits for its word processor, and nothing the operator
 // does meanwhile changes that report: it is the report of the patient it was started for, with
-// that patient's curve, and one click makes one report.
+// that patient's curve, and one click makes one report; "Beenden" closes the window after it.
 TEST_F(WindowReport, WhatTheOperatorDoesDuringAReportDoesNotChangeIt) {
     // A word processor that keeps the report waiting until the test lets it go on.
     std::mutex mutex;
@@ -230,6 +230,7 @@ TEST_F(WindowReport, WhatTheOperatorDoesDuringAReportDoesNotChangeIt) {
                          });
     TForm1 form(nullptr, sound, mixer);
     form.WordApplication1->SetServerRegistry(&slow);
+    form.show();
     form.Edit1->SetText(QStringLiteral("A"));
     form.RadioButton1->SetChecked(true);
     TakeThreshold(form, 5);
@@ -249,6 +250,9 @@ TEST_F(WindowReport, WhatTheOperatorDoesDuringAReportDoesNotChangeIt) {
     TakeThreshold(form, 2);
     Keep(form);
     EXPECT_TRUE(form.ReportRunning()) << "the report did not wait";
+    // "Beenden": the window waits for the report's end, then closes.
+    form.janColorButton4click(nullptr);
+    EXPECT_TRUE(form.isVisible()) << "the window closed under its report";
     {
         const std::lock_guard lock(mutex);
         goOn = true;
@@ -256,6 +260,7 @@ TEST_F(WindowReport, WhatTheOperatorDoesDuringAReportDoesNotChangeIt) {
     changed.notify_all();
     ASSERT_TRUE(ReportEnded(form));
     EXPECT_NE(form.cursor().shape(), Qt::BusyCursor);
+    EXPECT_FALSE(form.isVisible()) << "the window did not close after its report";
 
     ASSERT_EQ(Reports().size(), 1) << "one click, one report";
     EXPECT_TRUE(Reports()[0].startsWith(QStringLiteral("Velmora-Bericht A ")));
