@@ -33,6 +33,7 @@ class TMemo;
 class TNumEdit;
 class TPaintBox;
 class TRadioButton;
+class TReportThread;
 class TSaveDialog;
 class TScrollingCredits;
 class TToneGen;
@@ -72,6 +73,11 @@ public:
     std::array<QString, 3> PicturePaths;
     // The curve each kept picture shows: the thresholds when it was kept.
     std::array<std::array<int, 7>, 3> KeptThresholds{};
+    // The curve on screen, counted on whenever a new, empty curve starts (a change of ear,
+    // "Zurücksetzen"); and the curve each kept picture shows. A kept picture is only replaced by
+    // a later picture of the same curve, never by an emptied one.
+    int CurveNumber = 0;
+    std::array<int, 3> KeptCurveNumbers{};
 
     // --- Event handlers ---
     void FormPaint(TComponent* Sender);
@@ -134,6 +140,12 @@ public:
     // Shown while the output does not take the level set (the tone is silent meanwhile); it
     // closes by itself when the level holds again.
     Notice& LevelFailedNotice() { return *levelFailed_; }
+
+    // Whether a report that "Bericht erstellen" started is still being written. It runs on a
+    // thread of its own (ReportThread.h) while the window stays operable; the button takes no
+    // second click meanwhile, the window shows the busy cursor, and closing the window waits
+    // for the report's end.
+    bool ReportRunning() const { return reportRunning_; }
 
     // --- Components, named as in the layout ---
     TDsGroup *DsGroup1, *DsGroup2, *DsGroup3, *DsGroup4, *DsGroup5, *DsGroup6, *DsGroup7, *DsGroup8,
@@ -200,8 +212,11 @@ private:
     // where there is one) when it could not be written.
     bool KeepCurve(int ear, const TBitmap& picture, QString* path, QString* why);
     int SelectedEar() const;
-    // Keeps the curve of the ear on screen anew when it changed since it was kept.
+    // Keeps the curve of the ear on screen anew when thresholds were taken into it since it was
+    // kept (a new, empty curve does not count).
     void RenewKeptCurve();
+    // The end of a report's run, on the window's thread.
+    void ReportFinished();
 
     // The patient record on the window and the records behind it.
     void ConnectPatientRecords(PatientRecords* records);
@@ -235,6 +250,11 @@ private:
     bool warnedWithoutSound_ = false;
     bool shownOnce_ = false;
     bool toneStarted_ = false;
+    // Reports, and every call to the word processor, run on this thread; made by the first.
+    std::unique_ptr<TReportThread> reportThread_;
+    bool reportRunning_ = false;
+    bool closeAfterReport_ = false;
+    bool destroying_ = false;
 };
 
 // The program's main window while it exists.
