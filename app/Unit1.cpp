@@ -27,6 +27,7 @@
 #include "platform/mixer/MixerDevice.h"
 #include "platform/sound/SoundOutput.h"
 #include "records/RecordsDatabase.h"
+#include "report/ReportThread.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -138,6 +139,14 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, Patien
 }
 
 TForm1::~TForm1() {
+    if (reportThread_) {
+        // After the report that may still run, the word processor is let go on the thread that
+        // talks to it; its boxes still show meanwhile.
+        destroying_ = true;
+        TWordApplication* const word = WordApplication1.get();
+        reportThread_->Run([word] { word->Disconnect(); }, nullptr, {});
+        reportThread_.reset();
+    }
     mixer_.SetLevelHeldHandler({});
     disconnect(fieldFocus_);
     mixer_.SetLevelRestoredHandler({});
@@ -228,6 +237,12 @@ void TForm1::StartTone() {
 }
 
 void TForm1::FormClose(TComponent*, TCloseAction& Action) {
+    if (reportRunning_) {
+        // The report still needs the window for its box: the window closes once it has ended.
+        closeAfterReport_ = true;
+        Action = caNone;
+        return;
+    }
     FinishGdtVisit();
     Recorder->FinishVisit(true);
     if (Recorder->HasUnwrittenData() && !Recorder->Flush() &&
@@ -264,6 +279,11 @@ void TForm1::RemoveLeftoverPictures() {
         if (!path.isEmpty() && QFileInfo(path).path() == directory) {
             DeleteFile(path);
         }
+    }
+    // And the copies a report was writing from.
+    for (const QFileInfo& copies : QDir(directory).entryInfoList(
+             {QStringLiteral("report-*")}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
+        QDir(copies.filePath()).removeRecursively();
     }
 }
 
@@ -320,6 +340,7 @@ void TForm1::SelectEar(bool stereo, int leftVolume, int rightVolume) {
     ToneGen1->SetLeftVolume(std::int16_t(leftVolume));
     ToneGen1->SetRightVolume(std::int16_t(rightVolume));
     Thresholds.fill(0);
+    ++CurveNumber;
     PaintBox1->Repaint();
     ToneGen1->Play();
 }
@@ -446,6 +467,7 @@ void TForm1::janColorButton5click(TComponent*) {
     ExTrackBar1->SetPosition(0);
     ExTrackBar2->SetPosition(0);
     Thresholds.fill(0);
+    ++CurveNumber;
     PaintBox1->Repaint();
     AudioTools1->SetMute(false);
 }
@@ -626,19 +648,22 @@ bool TForm1::KeepCurve(int ear, const TBitmap& picture, QString* path, QString* 
     }
     PicturePaths[std::size_t(ear)] = *path;
     KeptThresholds[std::size_t(ear)] = Thresholds;
+    KeptCurveNumbers[std::size_t(ear)] = CurveNumber;
     return true;
 }
 
 void TForm1::RenewKeptCurve() {
-    const int ear = SelectedEar();
-    if (!PicturePaths[std::size_t(ear)].isEmpty() &&
-        KeptThresholds[std::size_t(ear)] != Thresholds) {
+    const auto ear = std::size_t(SelectedEar());
+    // A later state of the kept curve replaces its picture; a new curve of the same ear (after a
+    // change of ear or a reset, empty at first) never does: that one is kept only when asked.
+    if (!PicturePaths[ear].isEmpty() && KeptCurveNumbers[ear] == CurveNumber &&
+        KeptThresholds[ear] != Thresholds) {
         QString path;
         QString why;
-        if (!KeepCurve(ear, CurvePicture(), &path, &why)) {
+        if (!KeepCurve(int(ear), CurvePicture(), &path, &why)) {
             // An outdated picture is worse than none.
-            DeleteFile(PicturePaths[std::size_t(ear)]);
-            PicturePaths[std::size_t(ear)].clear();
+            DeleteFile(PicturePaths[ear]);
+            PicturePaths[ear].clear();
         }
     }
 }

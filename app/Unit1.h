@@ -7,6 +7,7 @@
 #include "report/WordApplication.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <memory>
@@ -34,6 +35,7 @@ class TMemo;
 class TNumEdit;
 class TPaintBox;
 class TRadioButton;
+class TReportThread;
 class TSaveDialog;
 class TScrollingCredits;
 class TToneGen;
@@ -73,6 +75,11 @@ public:
     std::array<QString, 3> PicturePaths;
     // The curve each kept picture shows: the thresholds when it was kept.
     std::array<std::array<int, 7>, 3> KeptThresholds{};
+    // The curve on screen, counted on whenever a new, empty curve starts (a change of ear,
+    // "Zurücksetzen"); and the curve each kept picture shows. A kept picture is only replaced by
+    // a later picture of the same curve, never by an emptied one.
+    int CurveNumber = 0;
+    std::array<int, 3> KeptCurveNumbers{};
 
     // --- Event handlers ---
     void FormPaint(TComponent* Sender);
@@ -149,6 +156,12 @@ public:
     // closes by itself when the level holds again.
     Notice& LevelFailedNotice() { return *levelFailed_; }
 
+    // Whether a report that "Bericht erstellen" started is still being written. It runs on a
+    // thread of its own (ReportThread.h) while the window stays operable; the button takes no
+    // second click meanwhile, the window shows the busy cursor, and closing the window waits
+    // for the report's end.
+    bool ReportRunning() const { return reportRunning_; }
+
     // --- Components, named as in the layout ---
     TDsGroup *DsGroup1, *DsGroup2, *DsGroup3, *DsGroup4, *DsGroup5, *DsGroup6, *DsGroup7, *DsGroup8,
         *DsGroup9, *DsGroup10, *DsGroup11, *DsGroup12, *DsGroup13, *DsGroup14, *DsGroup15,
@@ -214,8 +227,11 @@ private:
     // where there is one) when it could not be written.
     bool KeepCurve(int ear, const TBitmap& picture, QString* path, QString* why);
     int SelectedEar() const;
-    // Keeps the curve of the ear on screen anew when it changed since it was kept.
+    // Keeps the curve of the ear on screen anew when thresholds were taken into it since it was
+    // kept (a new, empty curve does not count).
     void RenewKeptCurve();
+    // The end of a report's run, on the window's thread.
+    void ReportFinished();
 
     // The patient record on the window and the records behind it.
     void ConnectPatientRecords(PatientRecords* records);
@@ -227,6 +243,8 @@ private:
     // The PDF of the report made during the visit of a patient who came by GDT; it goes with
     // the result.
     QString gdtReportPdf_;
+    // The report folder's PDFs when such a report started: the new one is its PDF.
+    std::optional<QStringList> reportPdfsBefore_;
     // Keeps the threshold just taken (the level as the gauge shows it) in the records.
     void RecordThreshold();
     PatientFields PatientFieldsOnWindow() const;
@@ -257,6 +275,11 @@ private:
     bool warnedWithoutSound_ = false;
     bool shownOnce_ = false;
     bool toneStarted_ = false;
+    // Reports, and every call to the word processor, run on this thread; made by the first.
+    std::unique_ptr<TReportThread> reportThread_;
+    bool reportRunning_ = false;
+    bool closeAfterReport_ = false;
+    bool destroying_ = false;
 };
 
 // The program's main window while it exists.

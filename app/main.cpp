@@ -14,10 +14,16 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <exception>
 #include <memory>
 
 int main(int argc, char* argv[]) {
+    // A peer that goes away while the program writes to it (LibreOffice's end of the report's
+    // connection, the sound server's socket, the desktop's opener, the log's reader) is an error of
+    // that write, which each of them handles, and never the end of the program with everything the
+    // operator typed. First, before any thread or connection exists.
+    std::signal(SIGPIPE, SIG_IGN);
     using namespace velmora;
     // The patient records' own command: a copy of them, without a window.
     const RecordsCommandLine recordsOptions = RecordsCommandLine::Read(argc, argv);

@@ -2,6 +2,7 @@
 // Apart from the console's other tests: the built-in writer linked in brings its libraries into
 // the process, which the tests of the writer's modules must not find there.
 #include "tests/app/GdtWindowFixture.h"
+#include "tests/support/ReportEnd.h"
 
 #include "framework/Shell.h"
 #include "report/BuiltInWriter.h"
@@ -59,6 +60,7 @@ TEST_P(GdtReport, TheReportMadeDuringTheVisitGoesWithTheResultAsAPdf) {
     f.RadioButton2->SetChecked(true);
     Take(4, 5);
     Click(f.janColorButton2);
+    ASSERT_TRUE(test::ReportEnded(f));
     ASSERT_EQ(reports.opened.size(), 1u);  // the report, as the operator sees it
     const QStringList made =
         QDir(reports.Folder()).entryList({QStringLiteral("*.pdf")}, QDir::Files);

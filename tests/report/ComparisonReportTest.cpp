@@ -13,6 +13,8 @@
 #include "records/PatientRecords.h"
 #include "records/RecordsDatabase.h"
 
+#include "tests/support/ReportEnd.h"
+
 #include "DocxReader.h"
 #include "WriterFixture.h"
 
@@ -56,6 +58,7 @@ protected:
         }
         form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
         form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+        ASSERT_TRUE(ReportEnded(form));
     }
 
     SimulatedSoundOutput sound;
@@ -137,6 +140,7 @@ TEST_F(ComparisonReport, AFirstVisitsReportIsTodaysAndTheSecondComparesWithIt) {
         }
         form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
         form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+        ASSERT_TRUE(ReportEnded(form));
     }
     ASSERT_EQ(Reports().size(), 3);
     const QFileInfoList newestFirst =
