@@ -1,6 +1,8 @@
 #include "app/PatientFileDialog.h"
 
+#include "app/PatientExport.h"
 #include "app/VisitCoursePlot.h"
+#include "framework/Dialogs.h"
 #include "framework/MessageBox.h"
 
 #include <QBoxLayout>
@@ -69,7 +71,9 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     course_ = new VisitCoursePlot(this);
     take_ = new QPushButton(QStringLiteral("Übernehmen"), this);
     close_ = new QPushButton(QStringLiteral("Schließen"), this);
-    for (QPushButton* button : {show_, basisButton_, correct_, earlier_, erase_, take_, close_}) {
+    export_ = new QPushButton(QStringLiteral("Exportieren…"), this);
+    for (QPushButton* button :
+         {show_, basisButton_, correct_, earlier_, erase_, export_, take_, close_}) {
         button->setAutoDefault(false);
     }
     // Return in the search field takes the selected patient.
@@ -88,6 +92,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     buttons->addWidget(correct_);
     buttons->addWidget(earlier_);
     buttons->addWidget(erase_);
+    buttons->addWidget(export_);
     buttons->addStretch(1);
     buttons->addWidget(take_);
     buttons->addWidget(close_);
@@ -111,6 +116,7 @@ PatientFileDialog::PatientFileDialog(PatientRecords& records, QWidget* parent)
     connect(correct_, &QPushButton::clicked, this, &PatientFileDialog::ChooseCorrection);
     connect(take_, &QPushButton::clicked, this, &PatientFileDialog::Take);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(export_, &QPushButton::clicked, this, &PatientFileDialog::Export);
 
     search_->setFocus();
     Search();
@@ -147,6 +153,7 @@ void PatientFileDialog::ListVisits() {
     take_->setEnabled(patient != nullptr);
     earlier_->setEnabled(patient != nullptr);
     erase_->setEnabled(patient != nullptr);
+    export_->setEnabled(patient != nullptr);
     show_->setEnabled(false);
     basisButton_->setEnabled(false);
     correct_->setEnabled(false);
@@ -330,6 +337,26 @@ void PatientFileDialog::ChooseCorrection() {
     }
 }
 
+bool PatientFileDialog::SelectLatestVisitOf(const QString& patientId) {
+    for (int row = 0; row < patients_->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* patient = patients_->topLevelItem(row);
+        if (patient->data(0, Qt::UserRole).toString() != patientId) {
+            continue;
+        }
+        patients_->setCurrentItem(patient);
+        // The visits are listed latest first.
+        for (std::size_t visit = 0; visit < visitInfos_.size(); ++visit) {
+            if (!visitInfos_[visit].open) {
+                visits_->setCurrentItem(visits_->topLevelItem(int(visit)));
+                ShowVisit();
+                break;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
 void PatientFileDialog::Take() {
     if (QTreeWidgetItem* patient = patients_->currentItem()) {
         chosen_ = patient->data(0, Qt::UserRole).toString();
@@ -361,6 +388,32 @@ void PatientFileDialog::done(int result) {
         OnShowVisit(nullptr);
     }
     QDialog::done(result);
+}
+
+void PatientFileDialog::Export() {
+    QTreeWidgetItem* patient = patients_->currentItem();
+    if (patient == nullptr) {
+        return;
+    }
+    TSaveDialog dialog;
+    dialog.SetTitle(QStringLiteral("Exportieren"));
+    dialog.SetFilter(QStringLiteral("CSV für Tabellen (*.csv);;FHIR R4 (*.json)"));
+    const QString number = patient->text(2);
+    dialog.SetFileName((number.isEmpty() ? patient->text(0) : number) + QStringLiteral(".csv"));
+    if (!dialog.Execute()) {
+        return;
+    }
+    QString path = dialog.FileName();
+    // The extension names the format; the type chosen gives it where none was typed.
+    if (!ExportFormatOf(path)) {
+        path += dialog.FilterIndex() == 2 ? QStringLiteral(".json") : QStringLiteral(".csv");
+    }
+    const QString problem =
+        ExportPatient(records_, patient->data(0, Qt::UserRole).toString(), path);
+    if (!problem.isEmpty()) {
+        MessageBox(QStringLiteral("Der Export ist nicht gelungen.\n%1").arg(problem),
+                   QStringLiteral("   Achtung!"), MB_OK);
+    }
 }
 
 }  // namespace velmora

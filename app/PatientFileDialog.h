@@ -31,6 +31,8 @@ class VisitCoursePlot;
 // wählen" takes the patient with the selected finished visit as the one the window and the report
 // compare with (ChosenBasis()); "Korrigieren" takes the patient with a correction of the selected
 // finished visit (ChosenCorrection()).
+// "Exportieren…" writes the selected patient's visits as CSV or as a FHIR R4 Bundle
+// (PatientExport.h), to a file the operator chooses.
 class PatientFileDialog : public QDialog {
 public:
     PatientFileDialog(PatientRecords& records, QWidget* parent = nullptr);
@@ -41,6 +43,9 @@ public:
     QString ChosenBasis() const { return basis_; }
     // The finished visit to be corrected, empty when none was chosen.
     QString ChosenCorrection() const { return correction_; }
+    // Selects the listed patient `patientId` (the records' id) and their latest finished visit,
+    // shown as "Anzeigen" shows it. False when that patient is not listed.
+    bool SelectLatestVisitOf(const QString& patientId);
     std::function<void(const VisitLevels* levels)> OnShowVisit;
     // A line of the audit trail for what the dialog showed: a search's patients (their ids), a
     // visit shown.
@@ -63,6 +68,7 @@ public:
     void SetPatientOnWindow(const QString& patientId) { patientOnWindow_ = patientId; }
     // The list of "Frühere Angaben…" while it is open.
     QTreeWidget* VersionList() const { return versions_; }
+    QPushButton* ExportButton() const { return export_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -81,6 +87,7 @@ private:
     // The reason typed for an erasure; nullopt when the operator cancels.
     std::optional<QString> AskReason();
     void Take();
+    void Export();
 
     PatientRecords& records_;
     QLineEdit* search_;
@@ -98,6 +105,7 @@ private:
     QTreeWidget* versions_ = nullptr;
     QPushButton* take_;
     QPushButton* close_;
+    QPushButton* export_;
     std::vector<VisitInfo> visitInfos_;
     VisitLevels shownLevels_{};
     bool showing_ = false;

@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include "app/GdtLink.h"
 #include "app/HeldSoundOutput.h"
 #include "app/PatientFileDialog.h"
 #include "app/VisitRecorder.h"
@@ -26,6 +27,7 @@
 #include "platform/mixer/MixerDevice.h"
 #include "platform/sound/SoundOutput.h"
 #include "records/RecordsDatabase.h"
+#include "report/ReportThread.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -147,6 +149,14 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, Patien
 }
 
 TForm1::~TForm1() {
+    if (reportThread_) {
+        // After the report that may still run, the word processor is let go on the thread that
+        // talks to it; its boxes still show meanwhile.
+        destroying_ = true;
+        TWordApplication* const word = WordApplication1.get();
+        reportThread_->Run([word] { word->Disconnect(); }, nullptr, {});
+        reportThread_.reset();
+    }
     mixer_.SetLevelHeldHandler({});
     disconnect(fieldFocus_);
     mixer_.SetLevelRestoredHandler({});
@@ -237,6 +247,13 @@ void TForm1::StartTone() {
 }
 
 void TForm1::FormClose(TComponent*, TCloseAction& Action) {
+    if (reportRunning_) {
+        // The report still needs the window for its box: the window closes once it has ended.
+        closeAfterReport_ = true;
+        Action = caNone;
+        return;
+    }
+    FinishGdtVisit();
     Recorder->FinishVisit(true);
     if (!Recorder->Flush() &&
         MessageBox(QStringLiteral("Die Untersuchung ist noch nicht in der Patientenakte "
@@ -272,6 +289,11 @@ void TForm1::RemoveLeftoverPictures() {
         if (!path.isEmpty() && QFileInfo(path).path() == directory) {
             DeleteFile(path);
         }
+    }
+    // And the copies a report was writing from.
+    for (const QFileInfo& copies : QDir(directory).entryInfoList(
+             {QStringLiteral("report-*")}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
+        QDir(copies.filePath()).removeRecursively();
     }
 }
 
@@ -328,6 +350,7 @@ void TForm1::SelectEar(bool stereo, int leftVolume, int rightVolume) {
     ToneGen1->SetLeftVolume(std::int16_t(leftVolume));
     ToneGen1->SetRightVolume(std::int16_t(rightVolume));
     Thresholds.fill(0);
+    ++CurveNumber;
     PaintBox1->Repaint();
     ToneGen1->Play();
 }
@@ -454,6 +477,7 @@ void TForm1::janColorButton5click(TComponent*) {
     ExTrackBar1->SetPosition(0);
     ExTrackBar2->SetPosition(0);
     Thresholds.fill(0);
+    ++CurveNumber;
     PaintBox1->Repaint();
     AudioTools1->SetMute(false);
 }
@@ -561,6 +585,7 @@ void TForm1::janColorButton7click(TComponent*) {
                                   "gehen verloren.\nWollen Sie das tun?"),
                    kCaution, MB_YESNO) == IDYES) {
         // The visit was the cleared patient's: what is typed next is not written over them.
+        FinishGdtVisit();
         Recorder->FinishVisit(false);
         ClearPatientFields();
         // The kept curves were the cleared patient's: the next report must not show them.
@@ -572,10 +597,12 @@ void TForm1::janColorButton3click(TComponent* Sender) {
     if (AnyPatientFieldFilled() &&
         MessageBox(QStringLiteral("Sie wollen alle Patientendaten löschen.\nSind Sie sicher?"),
                    kCaution, MB_YESNO) == IDYES) {
+        FinishGdtVisit();
         Recorder->FinishVisit(false);
         ClearPatientFields();
     } else {
         // The fields stay: the next visit is the same patient's.
+        FinishGdtVisit();
         Recorder->FinishVisit(AnyPatientFieldFilled());
     }
     ForgetPictures();
@@ -631,19 +658,22 @@ bool TForm1::KeepCurve(int ear, const TBitmap& picture, QString* path, QString* 
     }
     PicturePaths[std::size_t(ear)] = *path;
     KeptThresholds[std::size_t(ear)] = Thresholds;
+    KeptCurveNumbers[std::size_t(ear)] = CurveNumber;
     return true;
 }
 
 void TForm1::RenewKeptCurve() {
-    const int ear = SelectedEar();
-    if (!PicturePaths[std::size_t(ear)].isEmpty() &&
-        KeptThresholds[std::size_t(ear)] != Thresholds) {
+    const auto ear = std::size_t(SelectedEar());
+    // A later state of the kept curve replaces its picture; a new curve of the same ear (after a
+    // change of ear or a reset, empty at first) never does: that one is kept only when asked.
+    if (!PicturePaths[ear].isEmpty() && KeptCurveNumbers[ear] == CurveNumber &&
+        KeptThresholds[ear] != Thresholds) {
         QString path;
         QString why;
-        if (!KeepCurve(ear, CurvePicture(), &path, &why)) {
+        if (!KeepCurve(int(ear), CurvePicture(), &path, &why)) {
             // An outdated picture is worse than none.
-            DeleteFile(PicturePaths[std::size_t(ear)]);
-            PicturePaths[std::size_t(ear)].clear();
+            DeleteFile(PicturePaths[ear]);
+            PicturePaths[ear].clear();
         }
     }
 }

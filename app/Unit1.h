@@ -8,6 +8,7 @@
 #include "report/WordApplication.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <memory>
@@ -15,6 +16,7 @@
 
 namespace velmora {
 
+class GdtLink;
 class HeldSoundOutput;
 class MixerDevice;
 class PatientRecords;
@@ -34,6 +36,7 @@ class TMemo;
 class TNumEdit;
 class TPaintBox;
 class TRadioButton;
+class TReportThread;
 class TSaveDialog;
 class TScrollingCredits;
 class TToneGen;
@@ -75,6 +78,11 @@ public:
     std::array<QString, 3> PicturePaths;
     // The curve each kept picture shows: the thresholds when it was kept.
     std::array<std::array<int, 7>, 3> KeptThresholds{};
+    // The curve on screen, counted on whenever a new, empty curve starts (a change of ear,
+    // "Zurücksetzen"); and the curve each kept picture shows. A kept picture is only replaced by
+    // a later picture of the same curve, never by an emptied one.
+    int CurveNumber = 0;
+    std::array<int, 3> KeptCurveNumbers{};
 
     // --- Event handlers ---
     void FormPaint(TComponent* Sender);
@@ -122,6 +130,19 @@ public:
     void TakePatient(const QString& patientId);
     std::unique_ptr<VisitRecorder> Recorder;
 
+    // --- The practice's software (GDT, Unit1Gdt.cpp)
+    // The link through which patients come and results go; none without it.
+    void SetGdtLink(std::unique_ptr<GdtLink> link);
+    GdtLink* Gdt() const { return gdt_.get(); }
+    // Takes the request in `path`: the patient into the window and the records (asking first when
+    // a visit with thresholds is open), a withdrawn request, or "Patientenakte" at the patient's
+    // visits. A request that cannot be read is refused with a German box naming the line, and
+    // nothing of the window changes.
+    void TakeGdtRequest(const QString& path);
+    // At start: the results still waiting are written, then the request waiting in the exchange
+    // folder (or `path`) is taken.
+    void StartGdt(const QString& path);
+
     // Where "Kurve abspeichern" keeps the curve picture of an ear (0 both, 1 left, 2 right), in
     // a directory that only this user can read; empty (with the reason) when there is none.
     static QString CurvePicturePath(int ear, QString* error = nullptr);
@@ -137,6 +158,12 @@ public:
     // Shown while the output does not take the level set (the tone is silent meanwhile); it
     // closes by itself when the level holds again.
     Notice& LevelFailedNotice() { return *levelFailed_; }
+
+    // Whether a report that "Bericht erstellen" started is still being written. It runs on a
+    // thread of its own (ReportThread.h) while the window stays operable; the button takes no
+    // second click meanwhile, the window shows the busy cursor, and closing the window waits
+    // for the report's end.
+    bool ReportRunning() const { return reportRunning_; }
 
     // --- Components, named as in the layout ---
     TDsGroup *DsGroup1, *DsGroup2, *DsGroup3, *DsGroup4, *DsGroup5, *DsGroup6, *DsGroup7, *DsGroup8,
@@ -203,11 +230,24 @@ private:
     // where there is one) when it could not be written.
     bool KeepCurve(int ear, const TBitmap& picture, QString* path, QString* why);
     int SelectedEar() const;
-    // Keeps the curve of the ear on screen anew when it changed since it was kept.
+    // Keeps the curve of the ear on screen anew when thresholds were taken into it since it was
+    // kept (a new, empty curve does not count).
     void RenewKeptCurve();
+    // The end of a report's run, on the window's thread.
+    void ReportFinished();
 
     // The patient record on the window and the records behind it.
     void ConnectPatientRecords(bool enabled);
+    // The visit of a patient who came by GDT is finishing: the result goes to the practice's
+    // software, or is kept and said why.
+    void FinishGdtVisit();
+    void TakeGdtPatient(const QString& requestPath);
+    std::unique_ptr<GdtLink> gdt_;
+    // The PDF of the report made during the visit of a patient who came by GDT; it goes with
+    // the result.
+    QString gdtReportPdf_;
+    // The report folder's PDFs when such a report started: the new one is its PDF.
+    std::optional<QStringList> reportPdfsBefore_;
     // Keeps the threshold just taken (the level as the gauge shows it) in the records.
     void RecordThreshold();
     PatientFields PatientFieldsOnWindow() const;
@@ -238,6 +278,11 @@ private:
     bool warnedWithoutSound_ = false;
     bool shownOnce_ = false;
     bool toneStarted_ = false;
+    // Reports, and every call to the word processor, run on this thread; made by the first.
+    std::unique_ptr<TReportThread> reportThread_;
+    bool reportRunning_ = false;
+    bool closeAfterReport_ = false;
+    bool destroying_ = false;
 };
 
 // The program's main window while it exists.

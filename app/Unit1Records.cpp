@@ -260,6 +260,7 @@ void TForm1::OfferUnfinishedVisits() {
 }
 
 void TForm1::TakePatient(const QString& patientId) {
+    FinishGdtVisit();
     Recorder->FinishVisit(false);
     ClearPatientFields();
     ForgetPictures();

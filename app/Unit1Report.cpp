@@ -1,15 +1,47 @@
 // The report that "Bericht erstellen" writes into a word processor.
 #include "app/Unit1.h"
 
+#include "app/GdtLink.h"
 #include "app/VisitRecorder.h"
 #include "controls/NumEdit.h"
+#include "controls/janColorButton.h"
+#include "framework/Application.h"
 #include "framework/Edit.h"
 #include "framework/Memo.h"
+#include "framework/Shell.h"
 #include "report/ReportDocument.h"
+#include "report/ReportThread.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <array>
+#include <exception>
+#include <memory>
+#include <optional>
+
+#include <QSet>
+#include <QStandardPaths>
 
 namespace velmora {
+namespace {
+
+// Where the built-in writer keeps its reports (a module of its own, loaded at the first report):
+// "Velmora" in the user's documents folder, else in the home folder.
+QDir ReportFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir(documents.isEmpty() ? QDir::homePath() : documents)
+        .filePath(QStringLiteral("Velmora"));
+}
+
+}  // namespace
 
 void TForm1::janColorButton2click(TComponent*) {
+    if (reportRunning_) {
+        return;  // one report at a time
+    }
     Recorder->SaveFields();
     TReportSources sources;
     sources.PatientId = Edit1->Text();
@@ -26,12 +58,90 @@ void TForm1::janColorButton2click(TComponent*) {
     // Only the pictures kept for this patient in this session ("Kurve abspeichern": both ears,
     // left, right), and the one of the ear on screen as its curve stands now.
     RenewKeptCurve();
-    for (int ear = 0; ear < 3; ++ear) {
-        sources.CurvePictures[std::size_t(ear)] = PicturePaths[std::size_t(ear)];
+    sources.CurvePictures = PicturePaths;
+    // The run takes them as they are now (three small files read: the window's share of the
+    // pictures): what the operator does while it runs ("Neuer Patient", a picture kept anew)
+    // does not change the report of the patient it was started for.
+    std::array<QByteArray, 3> pictures;
+    for (std::size_t ear = 0; ear < 3; ++ear) {
+        QFile kept(PicturePaths[ear]);
+        if (!PicturePaths[ear].isEmpty() && kept.open(QIODevice::ReadOnly)) {
+            pictures[ear] = kept.readAll();
+        }
     }
     sources.Comparison = ReportComparison();
     Recorder->AuditPatient(audit::kReport);
-    WriteReport(*WordApplication1, sources);
+    // The built-in writer keeps a PDF beside the document in the report folder; for a patient
+    // who came by GDT it goes to the practice's software with the result (found when the run
+    // has ended).
+    if (gdt_ && gdt_->Current() != nullptr) {
+        reportPdfsBefore_ = ReportFolder().entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    } else {
+        reportPdfsBefore_.reset();
+    }
+
+    // The word processor is talked to on the report's thread only; the window stays operable
+    // and shows that it is busy until the run has ended.
+    if (!reportThread_) {
+        reportThread_ = std::make_unique<TReportThread>();
+    }
+    reportRunning_ = true;
+    janColorButton2->SetEnabled(false);
+    setCursor(Qt::BusyCursor);
+    TWordApplication* const word = WordApplication1.get();
+    reportThread_->Run(
+        [word, sources = std::move(sources), pictures = std::move(pictures)]() mutable {
+            // The word processor takes the pictures by their names: files of the run's own in
+            // the private folder, gone with it.
+            const QString folder = PrivateDirectory();
+            std::optional<QTemporaryDir> copies;
+            if (!folder.isEmpty()) {
+                copies.emplace(QDir(folder).filePath(QStringLiteral("report-XXXXXX")));
+            }
+            for (std::size_t ear = 0; ear < 3; ++ear) {
+                if (pictures[ear].isEmpty() || !copies || !copies->isValid()) {
+                    continue;
+                }
+                QString& path = sources.CurvePictures[ear];
+                QFile copy(copies->filePath(QFileInfo(path).fileName()));
+                if (copy.open(QIODevice::WriteOnly) &&
+                    copy.write(pictures[ear]) == pictures[ear].size() && copy.flush()) {
+                    path = copy.fileName();
+                }
+            }
+            try {
+                WriteReport(*word, sources);
+            } catch (const std::exception& error) {
+                // As the message loop does with an error that escapes a handler.
+                HandleException(error);
+            }
+        },
+        this, [this] { ReportFinished(); });
+}
+
+void TForm1::ReportFinished() {
+    if (destroying_) {
+        return;
+    }
+    reportRunning_ = false;
+    if (reportPdfsBefore_) {
+        const QSet<QString> earlier(reportPdfsBefore_->begin(), reportPdfsBefore_->end());
+        reportPdfsBefore_.reset();
+        const QDir reports = ReportFolder();
+        for (const QString& name :
+             reports.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time)) {
+            if (!earlier.contains(name)) {
+                gdtReportPdf_ = reports.filePath(name);  // the newest
+                break;
+            }
+        }
+    }
+    unsetCursor();
+    janColorButton2->SetEnabled(true);
+    if (closeAfterReport_) {
+        closeAfterReport_ = false;
+        Close();
+    }
 }
 
 }  // namespace velmora

@@ -1,4 +1,7 @@
 // Velmora: the relative hearing test.
+#include "app/GdtInbox.h"
+#include "app/GdtLink.h"
+#include "app/PracticeCommandLine.h"
 #include "app/RecordsCommandLine.h"
 #include "app/Unit1.h"
 #include "framework/Application.h"
@@ -11,10 +14,16 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <exception>
 #include <memory>
 
 int main(int argc, char* argv[]) {
+    // A peer that goes away while the program writes to it (LibreOffice's end of the report's
+    // connection, the sound server's socket, the desktop's opener, the log's reader) is an error of
+    // that write, which each of them handles, and never the end of the program with everything the
+    // operator typed. First, before any thread or connection exists.
+    std::signal(SIGPIPE, SIG_IGN);
     using namespace velmora;
     // The patient records' own commands: a copy of them, their audit trail; without a window.
     const RecordsCommandLine recordsOptions = RecordsCommandLine::Read(argc, argv);
@@ -25,6 +34,19 @@ int main(int argc, char* argv[]) {
     if (recordsOptions.audit) {
         QCoreApplication core(argc, argv);
         return RunAudit(recordsOptions);
+    }
+    // The practice's software: a patient's visits exported without a window, or a request.
+    const PracticeCommandLine practiceOptions = PracticeCommandLine::Read(argc, argv);
+    if (practiceOptions.exportWanted) {
+        QCoreApplication core(argc, argv);
+        return RunExport(practiceOptions, recordsOptions);
+    }
+    if (practiceOptions.gdt) {
+        // A window already running for this user takes the request, and this start ends.
+        QCoreApplication core(argc, argv);
+        if (GdtInbox::HandOver(practiceOptions.gdtFile)) {
+            return 0;
+        }
     }
     // Read while the application connects to the display; the window's first font waits for it.
     FontConfigurationReader fontConfiguration;
@@ -46,6 +68,25 @@ int main(int argc, char* argv[]) {
         TForm1 window(nullptr, sound, mixer, records.records.get(), records.server);
         window.SetRecordsProblem(records.problem);
         window.show();
+        // Requests from the practice's software: at start, from a second start and from the
+        // exchange folder, each taken when no box is open.
+        const GdtSettings gdtSettings = GdtSettings::Read();
+        window.SetGdtLink(std::make_unique<GdtLink>(gdtSettings));
+        GdtInbox inbox;
+        QString inboxProblem;
+        if (!inbox.Listen(&inboxProblem)) {
+            qWarning("velmora: no hand-over of GDT requests: %s", qPrintable(inboxProblem));
+        }
+        inbox.Watch(gdtSettings.folder, gdtSettings.RequestFileName());
+        inbox.OnRequest = [&window](const QString& path) {
+            if (path.isEmpty()) {
+                window.raise();
+                window.activateWindow();
+            } else {
+                window.TakeGdtRequest(path);
+            }
+        };
+        inbox.Post([&window, &practiceOptions] { window.StartGdt(practiceOptions.gdtFile); });
         QApplication::exec();
     } catch (const std::exception& error) {
         HandleException(error);

@@ -240,7 +240,22 @@ void TAnalogGauge::DrawNeedle() {
 }
 
 void TAnalogGauge::Paint() {
-    BitBlt(Canvas(), 0, 0, Width(), Height(), display_.Canvas(), 0, 0, SRCCOPY);
+    TCanvas& c = Canvas();
+    UseRatio(c.PixelRatio(), true);
+    BitBlt(c, 0, 0, Width(), Height(), display_.Canvas(), 0, 0, SRCCOPY);
+}
+
+void TAnalogGauge::UseRatio(double ratio, bool render) {
+    if (face_.PixelRatio() == ratio && display_.PixelRatio() == ratio) {
+        return;
+    }
+    face_.SetPixelRatio(ratio);
+    display_.SetPixelRatio(ratio);
+    if (render) {
+        RenderFace();
+        BitBlt(display_.Canvas(), 0, 0, Width(), Height(), face_.Canvas(), 0, 0, SRCCOPY);
+        DrawNeedle();
+    }
 }
 
 void TAnalogGauge::ApplyPosition() {
@@ -265,12 +280,14 @@ void TAnalogGauge::FaceChanged() {
     if (!constructed_ || IsLoading()) {
         return;
     }
+    UseRatio(PixelRatio(), false);
     RenderFace();
     ApplyPosition();
 }
 
 void TAnalogGauge::Loaded() {
     TCustomControl::Loaded();
+    UseRatio(PixelRatio(), false);
     RenderFace();
     ApplyPosition();
 }

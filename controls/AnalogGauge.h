@@ -43,7 +43,8 @@ struct TGaugeGeometry {
 // A needle over a circular scale. The static face (background, frame, colour bands, ticks,
 // dots, numbers, caption) is rendered into the face image whenever a face property, the size
 // or the font changes; a new Position only copies the face into the display image, draws the
-// needle and the centre disc on the copy and paints it.
+// needle and the centre disc on the copy and paints it. Both images have the pixel ratio of the
+// screen the gauge is on, and follow it (and a picture rendered at another ratio) when painted.
 //
 // Angles run clockwise on the screen from 0 (pointing left) through 90 (up) to 180 (right).
 class TAnalogGauge : public TCustomControl {
@@ -123,6 +124,8 @@ private:
     // The position again over the face as it is: what a change of the needle's layer needs.
     void NeedleChanged();
     void ApplyPosition();
+    // The images at a pixel ratio; with `render`, the face and the needle drawn again at it.
+    void UseRatio(double ratio, bool render);
 
     TBitmap face_;
     TBitmap display_;

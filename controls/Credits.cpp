@@ -1,5 +1,9 @@
 #include "Credits.h"
 
+#include "framework/ScaledRaster.h"
+
+#include <cmath>
+
 #include <algorithm>
 #include <limits>
 
@@ -268,27 +272,36 @@ void TScrollingCredits::TimerTick() {
 
 // All lines drawn once on the background, with a line's height to spare above and below: a
 // tick of the scroll then copies the part in view instead of drawing every line again.
-const QImage& TScrollingCredits::Strip(int width, int lineHeight) const {
+const QImage& TScrollingCredits::Strip(int width, int lineHeight, double ratio) const {
     const std::vector<LineLayout>& lines = Layout();
-    if (strip_.isNull() || strip_.width() != width || stripLineHeight_ != lineHeight ||
-        stripColor_ != backgroundColor_ || stripLines_ != lines.size()) {
+    if (strip_.isNull() || stripWidth_ != width || PictureRatio(strip_) != ratio ||
+        stripLineHeight_ != lineHeight || stripColor_ != backgroundColor_ ||
+        stripLines_ != lines.size()) {
         const std::int64_t height = (std::int64_t(lines.size()) + 2) * lineHeight;
-        strip_ = QImage(width, int(std::min<std::int64_t>(height, 1 << 15)), QImage::Format_RGB32);
+        const int logicalHeight = int(std::min<std::int64_t>(height, StripRows(ratio)));
+        strip_ = NewScaledPicture(width, logicalHeight, ratio);
+        stripWidth_ = width;
         TCanvas c(&strip_);
         c.Brush().SetStyle(bsSolid);
         c.Brush().SetColor(backgroundColor_);
-        c.FillRect(Rect(0, 0, strip_.width(), strip_.height()));
+        c.FillRect(Rect(0, 0, width, logicalHeight));
         c.Brush().SetStyle(bsClear);
         for (std::size_t i = 0; i < lines.size(); ++i) {
             c.SetFont(lines[i].font);
             c.TextOut(width / 2 - lines[i].width / 2, int((std::int64_t(i) + 1) * lineHeight),
                       lines[i].line.Text);
         }
+        stripRows_ = logicalHeight;
         stripLineHeight_ = lineHeight;
         stripColor_ = backgroundColor_;
         stripLines_ = lines.size();
     }
     return strip_;
+}
+
+int TScrollingCredits::StripRows(double ratio) {
+    // As many rows as fit in 2^15 device rows.
+    return int(std::floor((1 << 15) / ratio));
 }
 
 void TScrollingCredits::Paint() {
@@ -297,6 +310,9 @@ void TScrollingCredits::Paint() {
     }
     const int w = Width();
     const int h = Height();
+    // The ratio of the picture painted, or drawn on from outside a paint.
+    const double ratio = IsPainting() ? Canvas().PixelRatio() : PixelRatio();
+    buffer_.SetPixelRatio(ratio);
     buffer_.SetSize(w, h);
     const bool drawable = !buffer_.Empty();
     TCanvas& c = buffer_.Canvas();
@@ -313,7 +329,7 @@ void TScrollingCredits::Paint() {
     c.Brush().SetStyle(bsClear);
     const int lineHeight = c.TextHeight(QStringLiteral("A"));
     const bool fromStrip = animate_ && drawable && backgroundImage_.Empty() && lineHeight > 0 &&
-                           credits_.size() < (1 << 15) / std::max(lineHeight, 1) - 2;
+                           credits_.size() < StripRows(ratio) / std::max(lineHeight, 1) - 2;
 
     const std::vector<LineLayout>& lines = Layout();
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -344,10 +360,10 @@ void TScrollingCredits::Paint() {
     if (fromStrip) {
         // Strip row r stands at offset_ + r - lineHeight; the lines in view and those just
         // beyond the edges, whose pixels may reach into it.
-        const QImage& strip = Strip(w, lineHeight);
+        const QImage& strip = Strip(w, lineHeight, ratio);
         const std::int64_t top = std::int64_t(offset_) - lineHeight;
         const std::int64_t from = std::max<std::int64_t>(0, top);
-        const std::int64_t to = std::min<std::int64_t>(h, top + strip.height());
+        const std::int64_t to = std::min<std::int64_t>(h, top + stripRows_);
         if (from < to) {
             BitBlt(c, 0, int(from), w, int(to - from), strip, 0, int(from - top), SRCCOPY);
         }

@@ -39,7 +39,8 @@ TCreditLine ParseCreditLine(const QString& line);
 
 // A windowless list of centred text lines, standing still or scrolling upwards by one pixel per
 // timer tick in an endless loop. Each paint draws the whole picture into an off-screen bitmap of
-// the control's size and copies it in one step, so scrolling does not flicker.
+// the control's size (at the pixel ratio painted at) and copies it in one step, so scrolling
+// does not flicker.
 //
 // While scrolling, a line is announced through OnShowCredit once per pass, when it is first
 // drawn (lines just below the bottom edge count as drawn); AfterLastCredit follows the tick
@@ -106,7 +107,9 @@ private:
         int width;
     };
     const std::vector<LineLayout>& Layout() const;
-    const QImage& Strip(int width, int lineHeight) const;
+    // At the picture's pixel ratio; at most StripRows rows.
+    const QImage& Strip(int width, int lineHeight, double ratio) const;
+    static int StripRows(double ratio);
 
     static constexpr int kStillTop = 4;
 
@@ -126,6 +129,8 @@ private:
     int lastAnnounced_ = -1;
     mutable std::vector<LineLayout> layout_;  // empty: to be worked out
     mutable QImage strip_;
+    mutable int stripWidth_ = 0;
+    mutable int stripRows_ = 0;
     mutable int stripLineHeight_ = 0;
     mutable TColor stripColor_ = clNone;
     mutable std::size_t stripLines_ = 0;

@@ -1,5 +1,7 @@
 #include "Hemibtn.h"
 
+#include "framework/ScaledRaster.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -394,8 +396,15 @@ bool THemisphereButton::ReadStoredImage(const QString& name, const QByteArray& d
 
 // ----- rendering
 
-// The images of a rendering, built in the steps below.
+// The images of a rendering, built in the steps below. At a pixel ratio above 1 the pixel steps
+// work on the device pixels (sizes and the bevel width times the ratio), and caption and border
+// are drawn in the control's coordinates at that ratio.
 struct THemisphereButton::Layers {
+    int w = 0;  // device pixels
+    int h = 0;
+    int bw = 0;
+    double ratio = 1;
+    QImage glyph;     // the glyph strip at the ratio
     QImage discMask;  // black inside the outer bevel
     QImage faceMask;  // black on the face
     QImage mask;      // black where the button is
@@ -409,12 +418,9 @@ void THemisphereButton::BuildImages() {
     if (IsLoading() || Width() < 2 || Height() < 2) {
         return;
     }
+    scaled_ = ScaledImages{};
     Layers layers;
-    MakeMasks(layers);
-    MakeBevelRings(layers);
-    ShadeFace(layers);
-    WriteCaption(layers);
-    Compose(layers);
+    Render(layers, 1.0);
     imageOut_.Assign(layers.faceOut);
     imageIn_.Assign(layers.faceIn);
     imageMask_.Assign(layers.mask);
@@ -423,10 +429,31 @@ void THemisphereButton::BuildImages() {
     }
 }
 
+void THemisphereButton::Render(Layers& layers, double ratio) const {
+    const DeviceGrid grid(ratio);
+    layers.ratio = ratio;
+    layers.w = int(grid.Edge(Width()));
+    layers.h = int(grid.Edge(Height()));
+    layers.bw = ratio > 1 ? std::max(1, int(std::lround(bevelWidth_ * ratio))) : bevelWidth_;
+    layers.glyph = glyph_.Image();
+    if (ratio > 1 && glyphValid_ && !layers.glyph.isNull()) {
+        // By nearest pixel: a glyph's transparent colour must stay one colour.
+        const int cells = std::max(numGlyphs_, 1);
+        const int cell = int(std::lround(layers.glyph.width() / cells * ratio));
+        layers.glyph = layers.glyph.scaled(std::max(1, cell * cells),
+                                           std::max(1, int(grid.Edge(layers.glyph.height()))));
+    }
+    MakeMasks(layers);
+    MakeBevelRings(layers);
+    ShadeFace(layers);
+    WriteCaption(layers);
+    Compose(layers);
+}
+
 void THemisphereButton::MakeMasks(Layers& layers) const {
-    const int w = Width();
-    const int h = Height();
-    const int bw = bevelWidth_;
+    const int w = layers.w;
+    const int h = layers.h;
+    const int bw = layers.bw;
     const int n = BevelCount();
     const bool outer = bevelOuter_ != hbNone;
     const bool inner = bevelInner_ != hbNone;
@@ -448,9 +475,9 @@ void THemisphereButton::MakeMasks(Layers& layers) const {
 
 // Shaded rings of the bevels, cut to the bands between the masks.
 void THemisphereButton::MakeBevelRings(Layers& layers) const {
-    const int w = Width();
-    const int h = Height();
-    const int bw = bevelWidth_;
+    const int w = layers.w;
+    const int h = layers.h;
+    const int bw = layers.bw;
     const bool outer = bevelOuter_ != hbNone;
     const bool inner = bevelInner_ != hbNone;
     if (outer) {
@@ -476,9 +503,9 @@ void THemisphereButton::MakeBevelRings(Layers& layers) const {
 // The dome lit from the upper left, with the glyph laid flat or wrapped around it, pixel by
 // pixel in both states (pressed is lit from the other side).
 void THemisphereButton::ShadeFace(Layers& layers) const {
-    const int w = Width();
-    const int h = Height();
-    const int bw = bevelWidth_;
+    const int w = layers.w;
+    const int h = layers.h;
+    const int bw = layers.bw;
     const int n = BevelCount();
     layers.faceOut = WhiteImage(w, h);
     layers.faceIn = WhiteImage(w, h);
@@ -495,7 +522,7 @@ void THemisphereButton::ShadeFace(Layers& layers) const {
         const int faceG = GetGValue(faceColor_);
         const int faceB = GetBValue(faceColor_);
 
-        const QImage& glyph = glyph_.Image();
+        const QImage& glyph = layers.glyph;
         const bool useGlyph = glyphValid_ && !glyph.isNull();
         int gw = 0;
         int gh = 0;
@@ -578,7 +605,8 @@ void THemisphereButton::WriteCaption(Layers& layers) const {
     const int w = Width();
     const int h = Height();
     if (!Caption().isEmpty()) {
-        const auto write = [this, w, h](QImage& image, const TColor* colour) {
+        const auto write = [this, w, h, &layers](QImage& image, const TColor* colour) {
+            image.setDevicePixelRatio(layers.ratio);
             TCanvas c(&image);
             c.SetFont(Font());
             if (colour != nullptr) {
@@ -588,12 +616,23 @@ void THemisphereButton::WriteCaption(Layers& layers) const {
             const int x = RoundEven((w - 2 - c.TextWidth(Caption())) / 2.0);
             const int y = RoundEven((h - 2 - c.TextHeight(Caption())) / 2.0);
             c.TextOut(x, y, Caption());
+            image.setDevicePixelRatio(1);
         };
         write(layers.faceOut, nullptr);
         write(layers.faceIn, nullptr);
         if (faceTransparent_) {
             const TColor black = clBlack;
             write(layers.mask, &black);
+            if (layers.ratio > 1) {
+                // The antialiased letters made a mask again: black where they are darker.
+                PixelGrid mask(layers.mask);
+                for (int y = 0; y < layers.h; ++y) {
+                    for (int x = 0; x < layers.w; ++x) {
+                        const std::uint32_t p = mask.At(x, y);
+                        mask.Put(x, y, qGray(p) < 128 ? kOpaque : kWhitePixel);
+                    }
+                }
+            }
         }
     }
 }
@@ -617,11 +656,13 @@ void THemisphereButton::Compose(Layers& layers) const {
     if (borderStyle_ == bsSingle) {
         const int e = n * bw;
         for (QImage* image : {&layers.faceOut, &layers.faceIn}) {
+            image->setDevicePixelRatio(layers.ratio);
             TCanvas c(image);
             c.Pen().SetColor(borderColor_);
             c.Pen().SetWidth(1);
             c.Brush().SetStyle(bsClear);
             c.Ellipse(e, e, w - e, h - e);
+            image->setDevicePixelRatio(1);
         }
     }
 }
@@ -688,6 +729,10 @@ void THemisphereButton::Paint() {
         return;
     }
     TCanvas& canvas = Canvas();
+    if (canvas.PixelRatio() > 1) {
+        PaintScaled(canvas);
+        return;
+    }
     const int w = imageMask_.Width();
     const int h = imageMask_.Height();
     // The parent's drawing keeps the surroundings, the disc comes from the image.
@@ -702,6 +747,76 @@ void THemisphereButton::Paint() {
     BitBlt(secondCanvas, 0, 0, w, h, imageMask_.Canvas(), 0, 0, SRCANDNOT);
     BitBlt(workCanvas, 0, 0, w, h, secondCanvas, 0, 0, SRCPAINT);
     BitBlt(canvas, 0, 0, w, h, workCanvas, 0, 0, SRCCOPY);
+}
+
+// At a pixel ratio above 1 the button is rendered at the screen's own resolution, once per
+// ratio and rendering; its round outline is antialiased: an edge pixel mixes the parent's
+// drawing with the button's by the share of it that the ellipse covers.
+void THemisphereButton::PaintScaled(TCanvas& canvas) {
+    const double ratio = canvas.PixelRatio();
+    if (Width() < 2 || Height() < 2) {
+        return;
+    }
+    if (scaled_.ratio != ratio) {
+        Layers layers;
+        Render(layers, ratio);
+        scaled_.ratio = ratio;
+        scaled_.out = layers.faceOut;
+        scaled_.in = layers.faceIn;
+        scaled_.mask = layers.mask;
+        scaled_.cover = QImage(layers.w, layers.h, QImage::Format_RGB32);
+        scaled_.cover.fill(kWhitePixel);
+        scaled_.cover.setDevicePixelRatio(ratio);
+        const RoundRectRegion outline(0, 0, Width(), Height(), Width(), Height());
+        const Layer black[] = {{&outline, 0}};
+        PaintRegions(scaled_.cover, DeviceGrid(ratio), black, pmCopy);
+    }
+    QImage* target = canvas.Image();
+    const QImage& image = down_ ? scaled_.in : scaled_.out;
+    const int w = std::min(target->width(), image.width());
+    const int h = std::min(target->height(), image.height());
+    const double cx = image.width() / 2.0;
+    const double cy = image.height() / 2.0;
+    const auto inside = [this](int x, int y) {
+        return (reinterpret_cast<const std::uint32_t*>(scaled_.mask.constScanLine(y))[x] & kRgb) ==
+               0;
+    };
+    const auto pixel = [&image](int x, int y) {
+        return reinterpret_cast<const std::uint32_t*>(image.constScanLine(y))[x];
+    };
+    for (int y = 0; y < h; ++y) {
+        auto* const line = reinterpret_cast<std::uint32_t*>(target->scanLine(y));
+        const auto* const cover =
+            reinterpret_cast<const std::uint32_t*>(scaled_.cover.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int share = 255 - qRed(cover[x]);
+            if (share == 0) {
+                continue;
+            }
+            if (share == 255) {
+                if (inside(x, y)) {
+                    line[x] = pixel(x, y);
+                }
+                continue;
+            }
+            // An edge pixel outside the mask takes the colour of its neighbour toward the centre.
+            std::uint32_t colour = pixel(x, y);
+            if (!inside(x, y)) {
+                const int nx = std::clamp(x + (x + 0.5 < cx ? 1 : -1), 0, w - 1);
+                const int ny = std::clamp(y + (y + 0.5 < cy ? 1 : -1), 0, h - 1);
+                if (inside(nx, ny)) {
+                    colour = pixel(nx, ny);
+                }
+            }
+            const std::uint32_t back = line[x];
+            const auto mix = [share](std::uint32_t a, std::uint32_t b, int shift) {
+                const int va = int((a >> shift) & 0xFF);
+                const int vb = int((b >> shift) & 0xFF);
+                return std::uint32_t((vb * share + va * (255 - share) + 127) / 255) << shift;
+            };
+            line[x] = kOpaque | mix(back, colour, 16) | mix(back, colour, 8) | mix(back, colour, 0);
+        }
+    }
 }
 
 }  // namespace velmora

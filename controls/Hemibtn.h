@@ -17,7 +17,9 @@ enum THemisphereBevel { hbNone = 0, hbLowered = 1, hbRaised = 2 };
 // Rendering computes every pixel, so it happens only when a property or the size changes: three
 // images are built then (out = up, in = pressed, mask = black where the button is). Painting
 // only combines the current image with the parent's drawing through the mask. The images can
-// be stored with a window description and read back instead of being rendered.
+// be stored with a window description and read back instead of being rendered. Painted at a
+// pixel ratio above 1 (a scaled screen) the button is rendered once more at that ratio, from its
+// properties, with an antialiased outline; the images above stay those of ratio 1.
 //
 // With a GroupIndex other than 0 the button latches and belongs to the group of buttons of the
 // same owner with the same GroupIndex, of which at most one is down (none with AllowAllUp).
@@ -105,11 +107,14 @@ private:
     int BevelCount() const { return int(bevelInner_ != hbNone) + int(bevelOuter_ != hbNone); }
     // The steps of BuildImages.
     struct Layers;
+    // The steps at a pixel ratio.
+    void Render(Layers& layers, double ratio) const;
     void MakeMasks(Layers& layers) const;
     void MakeBevelRings(Layers& layers) const;
     void ShadeFace(Layers& layers) const;
     void WriteCaption(Layers& layers) const;
     void Compose(Layers& layers) const;
+    void PaintScaled(TCanvas& canvas);
 
     // BuildImages, then a repaint request: what every rendering property setter ends with.
     void Changed();
@@ -125,6 +130,16 @@ private:
     TBitmap imageOut_;
     TBitmap imageIn_;
     TBitmap imageMask_;
+    // The images of the last rendering at a ratio above 1 (device pixels), and how much of each
+    // pixel the button's outline covers (black: all).
+    struct ScaledImages {
+        double ratio = 0;
+        QImage out;
+        QImage in;
+        QImage mask;
+        QImage cover;
+    };
+    ScaledImages scaled_;
 
     bool allowAllUp_ = false;
     double attenControl_ = 1.0;

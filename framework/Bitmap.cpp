@@ -1,5 +1,6 @@
 #include "Bitmap.h"
 #include "framework/German.h"
+#include "framework/ScaledRaster.h"
 
 #include <cerrno>
 
@@ -13,7 +14,6 @@
 namespace velmora {
 namespace {
 
-constexpr std::uint32_t kWhite = 0xFFFFFFFF;
 // The largest picture the program has a use for (a control or a curve as large as any screen,
 // 4096 x 4096 at most): 64 MiB as 32-bit pixels. Larger files are refused before anything is
 // allocated, so a small file cannot make a huge image.
@@ -221,11 +221,34 @@ TBitmap::TBitmap(int width, int height) : TBitmap() {
 }
 
 TBitmap::TBitmap(const TBitmap& other)
-    : image_(other.image_), canvas_(&image_), pixelFormat_(other.pixelFormat_) {}
+    : image_(other.image_),
+      canvas_(&image_),
+      pixelFormat_(other.pixelFormat_),
+      ratio_(other.ratio_) {}
 
 TBitmap& TBitmap::operator=(const TBitmap& other) {
     Assign(other);
     return *this;
+}
+
+int TBitmap::Width() const {
+    return ratio_ > 1 ? DeviceGrid(ratio_).Logical(image_.width()) : image_.width();
+}
+
+int TBitmap::Height() const {
+    return ratio_ > 1 ? DeviceGrid(ratio_).Logical(image_.height()) : image_.height();
+}
+
+void TBitmap::SetPixelRatio(double ratio) {
+    ratio = ratio > 1 ? ratio : 1.0;
+    if (ratio == ratio_) {
+        return;
+    }
+    const int w = Width();
+    const int h = Height();
+    ratio_ = ratio;
+    image_ = NewScaledPicture(w, h, ratio);
+    Changed();
 }
 
 void TBitmap::SetSize(int w, int h) {
@@ -234,10 +257,9 @@ void TBitmap::SetSize(int w, int h) {
     if (w == Width() && h == Height() && !image_.isNull()) {
         return;
     }
-    QImage resized(w, h, QImage::Format_RGB32);
-    resized.fill(kWhite);
-    const int cw = std::min(w, Width());
-    const int ch = std::min(h, Height());
+    QImage resized = NewScaledPicture(w, h, ratio_);
+    const int cw = std::min(resized.width(), image_.width());
+    const int ch = std::min(resized.height(), image_.height());
     for (int y = 0; y < ch; ++y) {
         std::memcpy(resized.scanLine(y), image_.constScanLine(y), std::size_t(cw) * 4);
     }
@@ -252,11 +274,13 @@ void TBitmap::Assign(const TBitmap& other) {
     image_ = other.image_;
     image_.detach();
     pixelFormat_ = other.pixelFormat_;
+    ratio_ = other.ratio_;
     Changed();
 }
 
 void TBitmap::Assign(const QImage& image) {
     image_ = image.convertToFormat(QImage::Format_RGB32);
+    ratio_ = PictureRatio(image_);
     Changed();
 }
 
@@ -267,6 +291,7 @@ bool TBitmap::LoadFromBytes(const QByteArray& data, QString* error) {
         return false;
     }
     image_ = decoded;
+    ratio_ = 1;
     pixelFormat_ = format;
     Changed();
     return true;

@@ -23,6 +23,10 @@ enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit,
 // truncated or unsupported file, or a picture of more than 16384 pixels a side or 16777216
 // pixels in all, is rejected with a message and leaves the bitmap unchanged; nothing is read
 // past the end of the data.
+//
+// A bitmap that a control keeps for the screen may have a pixel ratio above 1 (PixelRatio):
+// its size stays the logical one, its image has the device pixels, and its canvas draws at that
+// ratio. A bitmap read from a file, or made without a ratio, has ratio 1.
 class TBitmap {
 public:
     TBitmap();
@@ -30,13 +34,16 @@ public:
     TBitmap(const TBitmap& other);
     TBitmap& operator=(const TBitmap& other);
 
-    int Width() const { return image_.width(); }
-    int Height() const { return image_.height(); }
+    int Width() const;
+    int Height() const;
     // Resizing keeps the pixels of the overlap; new pixels are white.
     void SetWidth(int w) { SetSize(w, Height()); }
     void SetHeight(int h) { SetSize(Width(), h); }
     void SetSize(int w, int h);
     bool Empty() const { return image_.isNull() || Width() == 0 || Height() == 0; }
+    double PixelRatio() const { return ratio_; }
+    // A new ratio keeps the size; the pixels are white until drawn again.
+    void SetPixelRatio(double ratio);
 
     TPixelFormat PixelFormat() const { return pixelFormat_; }
     void SetPixelFormat(TPixelFormat f) { pixelFormat_ = f; }
@@ -63,6 +70,7 @@ private:
     QImage image_;
     TCanvas canvas_;
     TPixelFormat pixelFormat_ = pfDevice;
+    double ratio_ = 1;  // kept apart from the image: an empty image holds no ratio
 };
 
 // Decodes a device-independent bitmap file; on failure returns a null image and sets *error.

@@ -1,5 +1,7 @@
 #include "Canvas.h"
 
+#include "framework/ScaledRaster.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -84,51 +86,33 @@ void TBrush::Changed() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Canvas
+
+double TCanvas::PixelRatio() const {
+    return image_ != nullptr ? velmora::PictureRatio(*image_) : 1.0;
+}
+
+int TCanvas::ImageWidth() const {
+    if (image_ == nullptr) {
+        return 0;
+    }
+    return Scaled() ? DeviceGrid(PixelRatio()).Logical(image_->width()) : image_->width();
+}
+
+int TCanvas::ImageHeight() const {
+    if (image_ == nullptr) {
+        return 0;
+    }
+    return Scaled() ? DeviceGrid(PixelRatio()).Logical(image_->height()) : image_->height();
+}
+
+// ---------------------------------------------------------------------------------------------
 // Pixel helpers
 
 namespace {
 
 constexpr std::uint32_t kRgbMask = 0x00FFFFFF;
 constexpr std::uint32_t kOpaque = 0xFF000000;
-
-// Binary raster operation on 24-bit colours.
-std::uint32_t Mix(TPenMode mode, std::uint32_t p, std::uint32_t d) {
-    switch (mode) {
-        case pmBlack:
-            return 0;
-        case pmWhite:
-            return kRgbMask;
-        case pmNop:
-            return d;
-        case pmNot:
-            return ~d;
-        case pmCopy:
-            return p;
-        case pmNotCopy:
-            return ~p;
-        case pmMergePenNot:
-            return p | ~d;
-        case pmMaskPenNot:
-            return p & ~d;
-        case pmMergeNotPen:
-            return ~p | d;
-        case pmMaskNotPen:
-            return ~p & d;
-        case pmMerge:
-            return p | d;
-        case pmNotMerge:
-            return ~(p | d);
-        case pmMask:
-            return p & d;
-        case pmNotMask:
-            return ~(p & d);
-        case pmXor:
-            return p ^ d;
-        case pmNotXor:
-            return ~(p ^ d);
-    }
-    return p;
-}
 
 // Ternary raster operation: bit i of the code's index byte is the result for
 // P = bit 2 of i, S = bit 1, D = bit 0.
@@ -164,6 +148,13 @@ std::int64_t ISqrt(std::int64_t v) {
         ++r;
     }
     return r;
+}
+
+// A logical rectangle given by its corner and size, held to where int sums stay exact.
+TRect HeldRect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
+    constexpr std::int64_t kFar = std::int64_t(1) << 30;
+    return Rect(int(std::clamp(x, -kFar, kFar)), int(std::clamp(y, -kFar, kFar)),
+                int(std::clamp(x + w, -kFar, kFar)), int(std::clamp(y + h, -kFar, kFar)));
 }
 
 const std::vector<int>* DashPattern(TPenStyle style) {
@@ -262,7 +253,7 @@ void TCanvas::PlotPen(int x, int y, std::uint32_t pen) {
     }
     auto* line = reinterpret_cast<std::uint32_t*>(image_->scanLine(y));
     const std::uint32_t d = line[x] & kRgbMask;
-    line[x] = kOpaque | (Mix(pen_.Mode(), pen, d) & kRgbMask);
+    line[x] = kOpaque | (PenMix(pen_.Mode(), pen, d) & kRgbMask);
 }
 
 void TCanvas::PlotRun(std::uint32_t* line, int from, int to, std::uint32_t pen) {
@@ -275,7 +266,7 @@ void TCanvas::PlotRun(std::uint32_t* line, int from, int to, std::uint32_t pen) 
         return;
     }
     for (int x = from; x <= to; ++x) {
-        line[x] = kOpaque | (Mix(mode, pen, line[x] & kRgbMask) & kRgbMask);
+        line[x] = kOpaque | (PenMix(mode, pen, line[x] & kRgbMask) & kRgbMask);
     }
 }
 
@@ -402,7 +393,9 @@ void TCanvas::WideLine(int x0, int y0, int x1, int y1, int width) {
 
 void TCanvas::LineTo(int x, int y) {
     if (pen_.Style() != psClear) {
-        if (pen_.Width() <= 1) {
+        if (Scaled()) {
+            ScaledLine(penPos_.x(), penPos_.y(), x, y);
+        } else if (pen_.Width() <= 1) {
             ThinLine(penPos_.x(), penPos_.y(), x, y);
         } else {
             WideLine(penPos_.x(), penPos_.y(), x, y, pen_.Width());
@@ -504,6 +497,10 @@ void TCanvas::PaintShape(int l, int t, int r, int b, int ew, int eh) {
     }
     ew = std::clamp(ew, 0, r - l);
     eh = std::clamp(eh, 0, b - t);
+    if (Scaled()) {
+        ScaledShape(l, t, r, b, ew, eh, fill, stroke, w);
+        return;
+    }
     Spans s;
     s.top = t;
     s.xl.assign(std::size_t(b - t), l);
@@ -578,6 +575,25 @@ void TCanvas::Arc(int left, int top, int right, int bottom, int xs, int ys, int 
     if (r <= l || b <= t) {
         return;
     }
+    // Angles measured counter-clockwise on the screen (y up).
+    constexpr double kTwoPi = 2 * std::numbers::pi;
+    const double a0 = std::atan2(cy - ys, xs - cx);
+    const double a1 = std::atan2(cy - ye, xe - cx);
+    double sweep = std::fmod(a1 - a0 + 2 * kTwoPi, kTwoPi);
+    if (sweep == 0.0) {
+        sweep = kTwoPi;
+    }
+    if (Scaled()) {
+        const RoundRectRegion outer(double(l), double(t), double(r), double(b), double(r - l),
+                                    double(b - t));
+        const RoundRectRegion inner(double(l + w), double(t + w), double(r - w), double(b - w),
+                                    double(r - l - 2 * w), double(b - t - 2 * w));
+        const DifferenceRegion ring(outer, inner);
+        const SectorRegion sector(ring, cx, cy, a0, sweep);
+        const Layer layers[] = {{&sector, ToQRgb(pen_.Color()) & kRgbMask}};
+        PaintRegions(*image_, DeviceGrid(PixelRatio()), layers, pen_.Mode());
+        return;
+    }
     // Only the rows in the image are painted, and only the pen's width of rows beyond its edges
     // decides which of their pixels are border; columns likewise. A huge ellipse costs no more
     // than the image.
@@ -601,14 +617,6 @@ void TCanvas::Arc(int left, int top, int right, int bottom, int xs, int ys, int 
             s.xl[std::size_t(y - firstRow)] = int(std::clamp(xl, -margin, width + margin));
             s.xr[std::size_t(y - firstRow)] = int(std::clamp(xr, -margin, width + margin));
         }
-    }
-    // Angles measured counter-clockwise on the screen (y up).
-    constexpr double kTwoPi = 2 * std::numbers::pi;
-    const double a0 = std::atan2(cy - ys, xs - cx);
-    const double a1 = std::atan2(cy - ye, xe - cx);
-    double sweep = std::fmod(a1 - a0 + 2 * kTwoPi, kTwoPi);
-    if (sweep == 0.0) {
-        sweep = kTwoPi;
     }
     const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
     for (int y = int(std::max<std::int64_t>(firstRow, 0)); y < std::min(endRow, height); ++y) {
@@ -637,7 +645,17 @@ void TCanvas::Polygon(const std::vector<QPoint>& points) {
     if (image_ == nullptr || points.empty()) {
         return;
     }
-    if (brush_.Style() != bsClear && points.size() >= 3) {
+    if (brush_.Style() != bsClear && points.size() >= 3 && Scaled()) {
+        // Vertices at pixel centres: the filled pixels are those whose centres lie inside.
+        std::vector<std::pair<double, double>> shifted;
+        shifted.reserve(points.size());
+        for (const QPoint& p : points) {
+            shifted.emplace_back(p.x() + 0.5, p.y() + 0.5);
+        }
+        const PolygonRegion inside(std::move(shifted));
+        const Layer layers[] = {{&inside, ToQRgb(brush_.Color()) & kRgbMask}};
+        PaintRegions(*image_, DeviceGrid(PixelRatio()), layers, pen_.Mode());
+    } else if (brush_.Style() != bsClear && points.size() >= 3) {
         const std::uint32_t brush = ToQRgb(brush_.Color()) & kRgbMask;
         int minY = points[0].y();
         int maxY = points[0].y();
@@ -696,7 +714,11 @@ void FillColor(QImage* image, const TRect& r, std::uint32_t c) {
 
 void TCanvas::FillRect(const TRect& r) {
     if (image_ != nullptr && brush_.Style() != bsClear) {
-        FillColor(image_, r, ToQRgb(brush_.Color()));
+        if (Scaled()) {
+            ScaledFill(r, ToQRgb(brush_.Color()), pmCopy);
+        } else {
+            FillColor(image_, r, ToQRgb(brush_.Color()));
+        }
     }
 }
 
@@ -705,10 +727,164 @@ void TCanvas::FrameRect(const TRect& r) {
         return;
     }
     const std::uint32_t c = ToQRgb(brush_.Color());
-    FillColor(image_, Rect(r.Left, r.Top, r.Right, r.Top + 1), c);
-    FillColor(image_, Rect(r.Left, r.Bottom - 1, r.Right, r.Bottom), c);
-    FillColor(image_, Rect(r.Left, r.Top, r.Left + 1, r.Bottom), c);
-    FillColor(image_, Rect(r.Right - 1, r.Top, r.Right, r.Bottom), c);
+    for (const TRect& side :
+         {Rect(r.Left, r.Top, r.Right, r.Top + 1), Rect(r.Left, r.Bottom - 1, r.Right, r.Bottom),
+          Rect(r.Left, r.Top, r.Left + 1, r.Bottom), Rect(r.Right - 1, r.Top, r.Right, r.Bottom)}) {
+        if (Scaled()) {
+            ScaledFill(side, c, pmCopy);
+        } else {
+            FillColor(image_, side, c);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drawing at a pixel ratio above 1
+
+void TCanvas::ScaledFill(const TRect& r, std::uint32_t rgb, TPenMode mode) {
+    FillDevice(*image_, DeviceGrid(PixelRatio()).Device(r), rgb & kRgbMask, mode);
+}
+
+void TCanvas::ScaledLine(int x0, int y0, int x1, int y1) {
+    if (image_ == nullptr) {
+        return;
+    }
+    const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
+    const DeviceGrid grid(PixelRatio());
+    const int width = pen_.Width();
+    if (width > 1) {
+        // Even widths run along pixel corners, odd widths through pixel centres.
+        const double shift = (width % 2 == 0) ? 0.0 : 0.5;
+        const CapsuleRegion capsule(x0 + shift, y0 + shift, x1 + shift, y1 + shift, width / 2.0);
+        const Layer layers[] = {{&capsule, pen}};
+        PaintRegions(*image_, grid, layers, pen_.Mode());
+        return;
+    }
+    const std::int64_t dx = std::int64_t(x1) - x0;
+    const std::int64_t dy = std::int64_t(y1) - y0;
+    const std::int64_t steps = std::max(std::abs(dx), std::abs(dy));
+    if (steps == 0) {
+        return;
+    }
+    // The steps drawn, [from, to), as the dash pattern runs along the line.
+    std::vector<std::pair<std::int64_t, std::int64_t>> drawn;
+    if (const std::vector<int>* pattern = DashPattern(pen_.Style())) {
+        std::size_t index = 0;
+        for (std::int64_t at = 0; at < steps; index = (index + 1) % pattern->size()) {
+            const std::int64_t end = std::min(steps, at + (*pattern)[index]);
+            if (index % 2 == 0) {
+                drawn.emplace_back(at, end);
+            }
+            at = end;
+        }
+    } else {
+        drawn.emplace_back(0, steps);
+    }
+    // Step i is the pixel at major coordinate m0 + i * sign: as an interval of the major axis.
+    const bool xMajor = std::abs(dx) >= std::abs(dy);
+    const std::int64_t m0 = xMajor ? x0 : y0;
+    const bool forward = (xMajor ? dx : dy) > 0;
+    std::vector<std::pair<double, double>> runs;
+    runs.reserve(drawn.size());
+    for (const auto& [from, to] : drawn) {
+        if (forward) {
+            runs.emplace_back(double(m0 + from), double(m0 + to));
+        } else {
+            runs.emplace_back(double(m0 - to + 1), double(m0 - from + 1));
+        }
+    }
+    if (!forward) {
+        std::reverse(runs.begin(), runs.end());
+    }
+    if (dx == 0 || dy == 0) {
+        // Straight along an axis: whole pixels, device rectangles.
+        for (const auto& [from, to] : runs) {
+            const TRect r = dy == 0 ? HeldRect(std::int64_t(from), y0, std::int64_t(to - from), 1)
+                                    : HeldRect(x0, std::int64_t(from), 1, std::int64_t(to - from));
+            ScaledFill(r, pen, pen_.Mode());
+        }
+        return;
+    }
+    const BandRegion band(x0, y0, x1, y1, std::move(runs));
+    const Layer layers[] = {{&band, pen}};
+    PaintRegions(*image_, grid, layers, pen_.Mode());
+}
+
+void TCanvas::ScaledShape(int l, int t, int r, int b, int ew, int eh, bool fill, bool stroke,
+                          int w) {
+    if (image_ == nullptr) {
+        return;
+    }
+    const std::uint32_t brush = ToQRgb(brush_.Color()) & kRgbMask;
+    const std::uint32_t pen = ToQRgb(pen_.Color()) & kRgbMask;
+    const TPenMode mode = pen_.Mode();
+    if (ew == 0 || eh == 0) {
+        // A rectangle: its border and inside are rectangles of whole pixels.
+        const TRect inside = Rect(l + w, t + w, r - w, b - w);
+        if (!stroke || inside.IsEmpty()) {
+            if (stroke || fill) {
+                ScaledFill(Rect(l, t, r, b), stroke ? pen : brush, mode);
+            }
+            return;
+        }
+        for (const TRect& side : {Rect(l, t, r, t + w), Rect(l, b - w, r, b),
+                                  Rect(l, t + w, l + w, b - w), Rect(r - w, t + w, r, b - w)}) {
+            ScaledFill(side, pen, mode);
+        }
+        if (fill) {
+            ScaledFill(inside, brush, mode);
+        }
+        return;
+    }
+    const RoundRectRegion outer(l, t, r, b, ew, eh);
+    const RoundRectRegion inner(double(l) + w, double(t) + w, double(r) - w, double(b) - w,
+                                double(ew) - 2.0 * w, double(eh) - 2.0 * w);
+    const DifferenceRegion border(outer, inner);
+    std::vector<Layer> layers;
+    if (!stroke) {
+        layers.push_back({&outer, brush});
+    } else {
+        layers.push_back({&border, pen});
+        if (fill) {
+            layers.push_back({&inner, brush});
+        }
+    }
+    if (stroke || fill) {
+        PaintRegions(*image_, DeviceGrid(PixelRatio()), layers, mode);
+    }
+}
+
+void TCanvas::ScaledTextLine(int x, int y, const QString& text, const TRect* clip,
+                             const TRect* bg) {
+    const DeviceGrid grid(PixelRatio());
+    QImage device = DeviceView(*image_);
+    QPainter p(&device);
+    if (clip != nullptr) {
+        p.setClipRect(grid.Device(*clip));
+    }
+    if (brush_.Style() != bsClear) {
+        const TRect back =
+            bg != nullptr ? *bg : Rect(x, y, x + font_.TextWidth(text), y + font_.CellHeight());
+        p.fillRect(grid.Device(back), ToQColor(brush_.Color()));
+    }
+    const QFont font = font_.ToQFont(grid.Ratio());
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setFont(font);
+    p.setPen(ToQColor(font_.Color()));
+    // The baseline and the start on logical pixel edges, as at 1; the glyphs at the finer size.
+    p.translate(grid.Map(x), grid.Map(double(y) + font_.CellAscent()));
+    p.scale(grid.Ratio(), grid.Ratio());
+    if (const double widening = BoldWidening(font) * font.pixelSize(); widening > 0) {
+        // Copies side by side across the widening, at most half a device pixel apart: the stems
+        // grow as a bold face's would (drawn glyphs come from the glyph cache; stroking the
+        // outlines cost ten times as much).
+        const int copies = int(std::ceil(widening * grid.Ratio() * 2)) + 1;
+        for (int i = 0; i < copies; ++i) {
+            p.drawText(QPointF(widening * (double(i) / (copies - 1) - 0.5), 0), text);
+        }
+        return;
+    }
+    p.drawText(QPointF(0, 0), text);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -724,6 +900,10 @@ int TCanvas::TextHeight(const QString&) const {
 
 void TCanvas::DrawTextLine(int x, int y, const QString& text, const TRect* clip, const TRect* bg) {
     if (image_ == nullptr) {
+        return;
+    }
+    if (Scaled()) {
+        ScaledTextLine(x, y, text, clip, bg);
         return;
     }
     const QFont& font = font_.ToQFont();
@@ -847,14 +1027,24 @@ int TCanvas::DrawText(const QString& input, TRect& rect, unsigned flags) {
 // Pixels and block copies
 
 TColor TCanvas::Pixels(int x, int y) const {
-    if (image_ == nullptr || x < 0 || y < 0 || x >= image_->width() || y >= image_->height()) {
+    if (image_ == nullptr || x < 0 || y < 0 || x >= ImageWidth() || y >= ImageHeight()) {
         return CLR_INVALID;
+    }
+    if (Scaled()) {
+        const DeviceGrid grid(PixelRatio());
+        const int dx = std::min(int(grid.Edge(x)), image_->width() - 1);
+        const int dy = std::min(int(grid.Edge(y)), image_->height() - 1);
+        return FromQRgb(reinterpret_cast<const std::uint32_t*>(image_->constScanLine(dy))[dx]);
     }
     return FromQRgb(reinterpret_cast<const std::uint32_t*>(image_->constScanLine(y))[x]);
 }
 
 void TCanvas::SetPixels(int x, int y, TColor c) {
-    if (image_ == nullptr || x < 0 || y < 0 || x >= image_->width() || y >= image_->height()) {
+    if (image_ == nullptr || x < 0 || y < 0 || x >= ImageWidth() || y >= ImageHeight()) {
+        return;
+    }
+    if (Scaled()) {
+        ScaledFill(Rect(x, y, x + 1, y + 1), ToQRgb(c), pmCopy);
         return;
     }
     reinterpret_cast<std::uint32_t*>(image_->scanLine(y))[x] = ToQRgb(c);
@@ -864,6 +1054,33 @@ namespace {
 
 void Blit(QImage* dst, int x, int y, int w, int h, const QImage* src, int sx, int sy, TRasterOp rop,
           TColor pattern);
+void DeviceBlit(QImage* dst, int x, int y, int w, int h, const QImage* src, int sx, int sy,
+                TRasterOp rop, TColor pattern);
+
+// Does the operation read the source at all? (S and ~S give the same result.)
+bool UsesSource(TRasterOp rop) {
+    const unsigned index = (rop >> 16) & 0xFF;
+    for (unsigned i = 0; i < 8; ++i) {
+        if (((index >> i) & 1u) != ((index >> (i ^ 2u)) & 1u)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The device rectangle `target` (of which only `visible` is made) filled with the device
+// rectangle `from` of a picture, stretched; black where `from` lies outside the picture.
+QImage StretchedPart(const QImage& picture, const QRect& from, const QRect& target,
+                     const QRect& visible, bool smooth) {
+    QImage part(visible.size(), QImage::Format_RGB32);
+    part.fill(Qt::black);
+    const QImage source(picture.constBits(), picture.width(), picture.height(),
+                        picture.bytesPerLine(), QImage::Format_RGB32);
+    QPainter painter(&part);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    painter.drawImage(QRectF(target.translated(-visible.topLeft())), source, QRectF(from));
+    return part;
+}
 
 }  // namespace
 
@@ -879,19 +1096,44 @@ void BitBlt(TCanvas& dest, int x, int y, int w, int h, const QImage& source, int
 
 namespace {
 
+// In the pictures' own coordinates: pixel for pixel at ratio 1, otherwise the device rectangles
+// of the logical ones, a source of another ratio stretched to its place.
 void Blit(QImage* dst, int x, int y, int w, int h, const QImage* src, int sx, int sy, TRasterOp rop,
           TColor pattern) {
     if (dst == nullptr || w <= 0 || h <= 0) {
         return;
     }
-    const unsigned index = (rop >> 16) & 0xFF;
-    // Does the operation read the source at all? (S and ~S give the same result.)
-    bool usesSource = false;
-    for (unsigned i = 0; i < 8; ++i) {
-        if (((index >> i) & 1u) != ((index >> (i ^ 2u)) & 1u)) {
-            usesSource = true;
-        }
+    const bool reads = UsesSource(rop) && src != nullptr;
+    const double ratio = PictureRatio(*dst);
+    const double sourceRatio = reads ? PictureRatio(*src) : ratio;
+    if (ratio == 1 && sourceRatio == 1) {
+        DeviceBlit(dst, x, y, w, h, src, sx, sy, rop, pattern);
+        return;
     }
+    const DeviceGrid grid(ratio);
+    const QRect target = grid.Device(HeldRect(x, y, w, h));
+    if (sourceRatio == ratio) {
+        const TRect from = HeldRect(sx, sy, 0, 0);
+        DeviceBlit(dst, target.x(), target.y(), target.width(), target.height(), src,
+                   int(grid.Edge(from.Left)), int(grid.Edge(from.Top)), rop, pattern);
+        return;
+    }
+    const QRect visible = target.intersected(QRect(0, 0, dst->width(), dst->height()));
+    if (visible.isEmpty()) {
+        return;
+    }
+    const QRect from = DeviceGrid(sourceRatio).Device(HeldRect(sx, sy, w, h));
+    const QImage part = StretchedPart(*src, from, target, visible, rop == SRCCOPY);
+    DeviceBlit(dst, visible.x(), visible.y(), visible.width(), visible.height(), &part, 0, 0, rop,
+               pattern);
+}
+
+void DeviceBlit(QImage* dst, int x, int y, int w, int h, const QImage* src, int sx, int sy,
+                TRasterOp rop, TColor pattern) {
+    if (dst == nullptr || w <= 0 || h <= 0) {
+        return;
+    }
+    const bool usesSource = UsesSource(rop);
     if (usesSource && src == nullptr) {
         return;
     }
@@ -992,6 +1234,18 @@ void TCanvas::StretchFrom(const TRect& dest, const QImage& src, const TRect& sr)
     if (image_ == nullptr || dest.IsEmpty() || sr.IsEmpty()) {
         return;
     }
+    if (Scaled() || PictureRatio(src) > 1) {
+        const QRect target = DeviceGrid(PixelRatio()).Device(dest);
+        const QRect visible = target.intersected(QRect(0, 0, image_->width(), image_->height()));
+        if (visible.isEmpty()) {
+            return;
+        }
+        const QRect from = DeviceGrid(PictureRatio(src)).Device(sr);
+        const QImage part = StretchedPart(src, from, target, visible, copyMode_ == SRCCOPY);
+        DeviceBlit(image_, visible.x(), visible.y(), visible.width(), visible.height(), &part, 0, 0,
+                   copyMode_, brush_.Color());
+        return;
+    }
     // Stretch (nearest pixel) into a temporary image, then combine it.
     QImage stretched(dest.Width(), dest.Height(), QImage::Format_RGB32);
     for (int y = 0; y < dest.Height(); ++y) {
@@ -1009,7 +1263,15 @@ void TCanvas::Draw(int x, int y, const QImage& image) {
     const QImage converted = image.format() == QImage::Format_RGB32
                                  ? image
                                  : image.convertToFormat(QImage::Format_RGB32);
-    BitBlt(*this, x, y, converted.width(), converted.height(), converted, 0, 0, SRCCOPY);
+    const double ratio = PictureRatio(converted);
+    const DeviceGrid grid(ratio);
+    const int width = ratio > 1 ? grid.Logical(converted.width()) : converted.width();
+    const int height = ratio > 1 ? grid.Logical(converted.height()) : converted.height();
+    if (ratio == PixelRatio()) {
+        BitBlt(*this, x, y, width, height, converted, 0, 0, SRCCOPY);
+    } else {
+        StretchDraw(HeldRect(x, y, width, height), converted);
+    }
 }
 
 void TCanvas::StretchDraw(const TRect& dest, const QImage& image) {
@@ -1018,7 +1280,22 @@ void TCanvas::StretchDraw(const TRect& dest, const QImage& image) {
                                  : image.convertToFormat(QImage::Format_RGB32);
     const TRasterOp saved = copyMode_;
     copyMode_ = SRCCOPY;
-    StretchFrom(dest, converted, Rect(0, 0, converted.width(), converted.height()));
+    if (Scaled() || PictureRatio(converted) > 1) {
+        // The whole picture, whatever its logical size, fills the rectangle.
+        if (image_ != nullptr && !dest.IsEmpty() && !converted.isNull()) {
+            const QRect target = DeviceGrid(PixelRatio()).Device(dest);
+            const QRect visible =
+                target.intersected(QRect(0, 0, image_->width(), image_->height()));
+            if (!visible.isEmpty()) {
+                const QImage part =
+                    StretchedPart(converted, converted.rect(), target, visible, true);
+                DeviceBlit(image_, visible.x(), visible.y(), visible.width(), visible.height(),
+                           &part, 0, 0, SRCCOPY, brush_.Color());
+            }
+        }
+    } else {
+        StretchFrom(dest, converted, Rect(0, 0, converted.width(), converted.height()));
+    }
     copyMode_ = saved;
 }
 

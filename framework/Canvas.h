@@ -166,6 +166,28 @@ constexpr TColor CLR_INVALID = 0xFFFFFFFF;
 // - Text: the font's colour; opaque on the brush colour unless the brush is bsClear (then
 //   transparent). TextOut's (x, y) is the top left corner of the text cell; TextHeight is the
 //   cell height (the font's CellHeight), TextWidth the advance width.
+//
+// At a pixel ratio above 1 (the image's device pixel ratio, as a control drawn for a scaled
+// screen has it) coordinates, sizes and text metrics stay those above, and the image has that
+// many more device pixels: logical edge k lies at device edge k * ratio rounded (DeviceGrid), so
+// a whole pixel covers whole device pixels and a rectangle's edges stay sharp. Each operation
+// paints, at the finer resolution, the region whose sampling at pixel centres gives its ratio-1
+// pixels: a rectangle or a fill its rectangle; an ellipse or a rounded rectangle its curve; a
+// border the band of the pen's width inside the shape; an arc that band within its sweep; a
+// 1-pixel line the band one pixel high (one pixel wide if steep) around the line through the
+// centres of its pixels, from the first pixel's edge to the end pixel's, its dashes as long as
+// at 1; a wider line the points closer than half its width to its segment; a polygon's fill its
+// outline moved by half a pixel right and down.
+// - Slanted and curved edges are antialiased (a device pixel mixes the colour by the share of it
+//   that is covered) in pmCopy; any other mode acts on the device pixels covered more than half,
+//   so that an operation that undoes itself (pmXor, pmNot) still does when repeated.
+// - Text is antialiased, drawn at the font's size times the ratio at the place it has at 1.
+// - Block copies between pictures of one ratio copy device pixels, from and to the device places
+//   of the logical ones. A picture of another ratio is stretched to the logical size it has:
+//   smoothly when copied (SRCCOPY), by nearest pixel when combined by another raster operation,
+//   so that a mask stays a mask.
+// - Pixels() reads the first device pixel of a logical pixel, SetPixels() sets all of them.
+// A ratio of 1 or less draws as above, pixel for pixel.
 class TCanvas {
 public:
     TCanvas() = default;
@@ -175,8 +197,11 @@ public:
 
     QImage* Image() const { return image_; }
     void SetImage(QImage* image) { image_ = image; }
-    int ImageWidth() const { return image_ != nullptr ? image_->width() : 0; }
-    int ImageHeight() const { return image_ != nullptr ? image_->height() : 0; }
+    // The image's size in the canvas's coordinates (its device size divided by the ratio).
+    int ImageWidth() const;
+    int ImageHeight() const;
+    // The ratio drawn at: the image's device pixel ratio, 1 when that is not above 1.
+    double PixelRatio() const;
 
     TPen& Pen() { return pen_; }
     const TPen& Pen() const { return pen_; }
@@ -249,6 +274,14 @@ private:
     void ThinLine(int x0, int y0, int x1, int y1);
     void WideLine(int x0, int y0, int x1, int y1, int width);
     void DrawTextLine(int x, int y, const QString& text, const TRect* clip, const TRect* bg);
+
+    // The same at a ratio above 1.
+    bool Scaled() const { return PixelRatio() > 1; }
+    void ScaledLine(int x0, int y0, int x1, int y1);
+    void ScaledShape(int l, int t, int r, int b, int ew, int eh, bool fill, bool stroke, int w);
+    void ScaledTextLine(int x, int y, const QString& text, const TRect* clip, const TRect* bg);
+    // Fills a logical rectangle with a colour, combined by a pen mode.
+    void ScaledFill(const TRect& r, std::uint32_t rgb, TPenMode mode);
 
     QImage* image_ = nullptr;
     TPen pen_;

@@ -1,6 +1,7 @@
 #include "Control.h"
 
 #include "framework/GraphicControl.h"
+#include "framework/ScaledRaster.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -277,8 +278,8 @@ TCanvas& TControl::Canvas() {
     // While a stored layout is read nothing is shown yet: the canvas serves to measure only.
     if (!painting_ && !IsLoading()) {
         // Drawing from outside Paint(): keep what is drawn and show it at the next paint.
-        if (surface_.size() != size()) {
-            RenderSurface();
+        if (!SurfaceFits(PixelRatio())) {
+            RenderSurface(PixelRatio());
         }
         drawnOutsidePaint_ = true;
         everDrawnOutsidePaint_ = true;
@@ -287,22 +288,35 @@ TCanvas& TControl::Canvas() {
     return canvas_;
 }
 
-const QImage& TControl::Surface() {
-    if (!surfaceValid_ || surface_.size() != size()) {
-        RenderSurface();
+double TControl::PixelRatio() const {
+    const double ratio = devicePixelRatio();
+    return ratio > 1 ? ratio : 1.0;
+}
+
+bool TControl::SurfaceFits(double ratio) const {
+    return PictureRatio(surface_) == ratio &&
+           surface_.size() == DeviceGrid(ratio).DeviceSize(width(), height());
+}
+
+const QImage& TControl::Surface(double ratio) {
+    if (!surfaceValid_ || !SurfaceFits(ratio)) {
+        RenderSurface(ratio);
     }
     return surface_;
 }
 
-QImage TControl::RenderImage() {
-    RenderSurface();
+QImage TControl::RenderImage(double ratio) {
+    RenderSurface(ratio > 1 ? ratio : 1.0);
     return surface_;
 }
 
-void TControl::RenderSurface() {
-    if (surface_.size() != size()) {
-        surface_ = NewPicture(size());
+void TControl::RenderSurface(double ratio) {
+    if (!SurfaceFits(ratio)) {
+        surface_ = NewPicture(DeviceGrid(ratio).DeviceSize(width(), height()));
         surface_.fill(Qt::white);
+        if (ratio > 1) {
+            surface_.setDevicePixelRatio(ratio);
+        }
     }
     PaintBackground(canvas_);
     painting_ = true;
@@ -313,8 +327,13 @@ void TControl::RenderSurface() {
 }
 
 void TControl::paintEvent(QPaintEvent*) {
-    if (!(drawnOutsidePaint_ && surface_.size() == size())) {
-        RenderSurface();
+    const double ratio = PixelRatio();
+    if (ratio != paintedRatio_) {
+        paintedRatio_ = ratio;
+        PixelRatioChanged();
+    }
+    if (!(drawnOutsidePaint_ && SurfaceFits(ratio))) {
+        RenderSurface(ratio);
     }
     drawnOutsidePaint_ = false;
     {
@@ -326,7 +345,7 @@ void TControl::paintEvent(QPaintEvent*) {
     // all. Except a small one that is drawn on from outside Paint(), whose further drawing adds
     // to what is kept (a large one paints seldom and is drawn anew).
     constexpr qsizetype kKeptPixels = 256 * 256;
-    const bool large = qsizetype(surface_.width()) * surface_.height() >= kKeptPixels;
+    const bool large = qsizetype(width()) * height() >= kKeptPixels;
     if ((large || !everDrawnOutsidePaint_) && !HasWindowlessChildren()) {
         ReleaseSurface();
     }

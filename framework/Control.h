@@ -82,7 +82,12 @@ enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 //   then is not kept. Invalidate() asks for a paint later, Repaint() paints at once when the
 //   control is shown. Drawing on Canvas() outside Paint() shows at the next paint without running
 //   Paint() (as drawing straight onto the screen would). RenderImage() runs the same steps off
-//   screen (tests, hidden controls) and returns the surface.
+//   screen (tests, hidden controls, pictures for documents) and returns the surface.
+// - Pixel ratio: on the screen the surface has the ratio of the screen the window is on
+//   (PixelRatio(): 2 on a desktop scaled to 200 %), so that the canvas draws at the screen's own
+//   resolution; a change of ratio (the window moved to another screen, the desktop's scale
+//   changed) is followed at the next paint. RenderImage() draws at ratio 1 unless asked for
+//   another: pictures for documents keep their classic size.
 // - Input: mouse and key events are routed to the virtual handlers with the classic meaning;
 //   each default handler raises its event. A left press followed by a release over the control
 //   calls Click() before MouseUp(); a double click calls DblClick() and then MouseDown() with
@@ -135,7 +140,9 @@ public:
     void Invalidate();
     void Repaint();
     TCanvas& Canvas();
-    QImage RenderImage();
+    QImage RenderImage(double ratio = 1.0);
+    // The device pixel ratio of the screen the control is on (1 when not above 1).
+    double PixelRatio() const;
 
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
@@ -173,6 +180,10 @@ protected:
     virtual void KeyUp(int& key, TShiftState shift);
     virtual void KeyPress(QChar& key);
 
+    // After the control has come to a screen of another pixel ratio, before it paints there: for
+    // a control whose platform widget draws text in the control's font (TFont::ToQFont(ratio)).
+    virtual void PixelRatioChanged() {}
+
     // Notifications after a change; the defaults repaint (Resize raises OnResize).
     virtual void Resize();
     virtual void FontChanged();
@@ -188,9 +199,12 @@ protected:
 
     void SetClickEvents(bool on) { clickEvents_ = on; }
     bool IsPainting() const { return painting_; }
-    // The surface as last painted (for a windowless child that shows this control's drawing).
-    const QImage& Surface();
-    static const QImage& ParentSurfaceOf(TControl* parent) { return parent->Surface(); }
+    // The surface as last painted at a ratio (for a windowless child that shows this control's
+    // drawing).
+    const QImage& Surface(double ratio);
+    static const QImage& ParentSurfaceOf(TControl* parent, double ratio) {
+        return parent->Surface(ratio);
+    }
 
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -204,7 +218,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void RenderSurface();
+    void RenderSurface(double ratio);
+    // Whether the surface has the size and ratio to be painted at `ratio`.
+    bool SurfaceFits(double ratio) const;
     void ReleaseSurface();
     bool HasWindowlessChildren() const;
     const TControl* LastVisibleWindowlessChild() const;
@@ -232,6 +248,7 @@ private:
     QString caption_;
     QString hint_;
     QSize notifiedSize_;
+    double paintedRatio_ = 1;  // the pixel ratio of the last paint on the screen
 };
 
 // Maps a Qt key to the virtual key code (0 for keys without one).

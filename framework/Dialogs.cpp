@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "framework/WindowThread.h"
+
 #include <QApplication>
 #include <QFileDialog>
 
@@ -28,7 +30,10 @@ TSaveDialog::Presenter& CurrentPresenter() {
 }  // namespace
 
 bool TSaveDialog::Execute() {
-    return CurrentPresenter()(*this);
+    // Dialogs belong to the window's thread, also when work on another thread asks.
+    bool chosen = false;
+    RunOnWindowThread([&] { chosen = CurrentPresenter()(*this); });
+    return chosen;
 }
 
 TSaveDialog::Presenter TSaveDialog::SetPresenter(Presenter presenter) {

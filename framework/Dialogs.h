@@ -12,7 +12,8 @@ namespace velmora {
 // a file, which FileName then names. Filter lists the file types as "Description (*.ext)"
 // entries separated by ";;"; FilterIndex (from 1) is the type chosen.
 //
-// Tests install their own presenter to answer the dialog.
+// Called from another thread, the dialog is shown by the window's thread (WindowThread.h), which
+// the caller waits for. Tests install their own presenter to answer the dialog.
 class TSaveDialog : public TComponent {
 public:
     explicit TSaveDialog(TComponent* owner = nullptr) : TComponent(owner) {}

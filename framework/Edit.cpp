@@ -166,7 +166,7 @@ void TEdit::DoExit() {
 }
 
 void TEdit::FontChanged() {
-    editor_->setFont(Font().ToQFont());
+    editor_->setFont(Font().ToQFont(PixelRatio()));
     QPalette palette = editor_->palette();
     palette.setColor(QPalette::Text, ToQColor(Font().Color()));
     editor_->setPalette(palette);

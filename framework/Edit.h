@@ -59,6 +59,8 @@ protected:
     void SetAlignment(TAlignment value);
 
     void FontChanged() override;
+    // The platform widget takes the font as drawn at the new ratio.
+    void PixelRatioChanged() override { FontChanged(); }
     void ColorChanged() override;
     void Resize() override;
 

@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHash>
+#include <QPainterPath>
 #include <QRawFont>
 #include <QtEndian>
 
@@ -184,6 +185,47 @@ int FontPixelSize(const QString& family, int height, TFontStyles style) {
     return std::max(1, int(std::lround(height * kReference / cell)));
 }
 
+namespace {
+
+// The width of the stem of "l" in ems, in a face of the family.
+double StemWidth(const QString& family, bool bold, bool italic) {
+    QFont font(family);
+    font.setPixelSize(100);
+    font.setBold(bold);
+    font.setItalic(italic);
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QList<quint32> glyphs = raw.glyphIndexesForString(QStringLiteral("l"));
+    if (!raw.isValid() || glyphs.isEmpty()) {
+        return 0;
+    }
+    return raw.pathForGlyph(glyphs.first()).boundingRect().width() / raw.pixelSize();
+}
+
+}  // namespace
+
+double BoldWidening(const QFont& font) {
+    if (!font.bold()) {
+        return 0;
+    }
+    static std::mutex mutex;
+    static QHash<QString, double> widening;
+    const QString key = font.family() + QLatin1Char('|') + QString::number(int(font.italic()));
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto it = widening.constFind(key); it != widening.constEnd()) {
+            return *it;
+        }
+    }
+    constexpr double kBoldStems = 1.75;
+    const double regular = StemWidth(font.family(), false, font.italic());
+    const double bold = StemWidth(font.family(), true, font.italic());
+    // Only a bold face hardly bolder than the regular one is widened.
+    const double extra = bold < 1.25 * regular ? kBoldStems * regular - bold : 0.0;
+    const std::lock_guard lock(mutex);
+    widening.insert(key, extra);
+    return extra;
+}
+
 TFont::TFont()
     : name_(QStringLiteral("MS Sans Serif")), height_(kDefaultHeight), color_(clWindowText) {}
 
@@ -292,6 +334,15 @@ const QFont& TFont::ToQFont() const {
         qfontValid_ = true;
     }
     return qfont_;
+}
+
+QFont TFont::ToQFont(double ratio) const {
+    QFont font = ToQFont();
+    if (ratio > 1) {
+        font.setStyleStrategy(
+            QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
+    }
+    return font;
 }
 
 int TFont::TextWidth(const QString& text) const {

@@ -55,6 +55,10 @@ public:
     // The Qt font that draws this font: em size in pixels, no antialiasing, no hinting (hinted at
     // 8 point, a bold face sets its digits into one another).
     const QFont& ToQFont() const;
+    // The same for drawing at a pixel ratio: above 1, antialiased in grey levels (glyphs are then
+    // drawn from outlines, and a picture may be copied anywhere, so a screen's subpixel order is
+    // no concern); otherwise ToQFont().
+    QFont ToQFont(double ratio) const;
 
     // The text cell as the classic platform lays text out: ascent and descent in pixels from
     // the font's Windows metrics (OS/2 usWinAscent and usWinDescent scaled to the em size, each
@@ -93,5 +97,13 @@ void InstallFontSubstitutions();
 
 // The em size in pixels that a font of the given family and classic height is drawn with.
 int FontPixelSize(const QString& family, int height, TFontStyles style);
+
+// How much (in ems) the outlines of a bold Qt font must be widened to look bold when drawn from
+// outlines (antialiased, at a pixel ratio above 1): 0 for a face whose bold outlines are bold.
+// Some faces made for small screens (the Tahoma of fonts-wine) carry their bold weight only in
+// the bitmaps they embed for small sizes; their bold outlines are no bolder than the regular
+// ones. Such a face gets the stems of a bold face: 1.75 times the regular stem (Liberation
+// Sans has 1.56, DejaVu Sans 1.94). Measured once per family.
+double BoldWidening(const QFont& font);
 
 }  // namespace velmora

@@ -15,7 +15,8 @@ void TGraphicControl::PaintBackground(TCanvas& canvas) {
     }
     if (TControl* parent = ParentControl()) {
         // The parent paints before its children, so its surface holds what lies beneath.
-        BitBlt(canvas, 0, 0, Width(), Height(), ParentSurfaceOf(parent), Left(), Top(), SRCCOPY);
+        BitBlt(canvas, 0, 0, Width(), Height(), ParentSurfaceOf(parent, canvas.PixelRatio()),
+               Left(), Top(), SRCCOPY);
         return;
     }
     const QColor window =

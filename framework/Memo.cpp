@@ -84,7 +84,7 @@ void TMemo::SetFocus() {
 }
 
 void TMemo::FontChanged() {
-    editor_->setFont(Font().ToQFont());
+    editor_->setFont(Font().ToQFont(PixelRatio()));
     QPalette palette = editor_->palette();
     palette.setColor(QPalette::Text, ToQColor(Font().Color()));
     editor_->setPalette(palette);

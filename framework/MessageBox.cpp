@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include "framework/WindowThread.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -119,7 +121,12 @@ BeepHandler SetBeepHandler(BeepHandler handler) {
 }
 
 int MessageBox(const QString& text, const QString& caption, unsigned flags) {
-    return CurrentPresenter()(MessageBoxRequest{text, caption, flags});
+    // Boxes belong to the window's thread, also when work on another thread asks.
+    int answer = IDCANCEL;
+    RunOnWindowThread([&] {
+        answer = CurrentPresenter()(MessageBoxRequest{text, caption, flags});
+    });
+    return answer;
 }
 
 QString ApplicationTitle() {

@@ -38,7 +38,8 @@ struct MessageBoxRequest {
 //
 // The box is shown by the current presenter: a QMessageBox while a QApplication exists, a line
 // on stderr otherwise (command-line tools). Tests install their own presenter to see what would
-// be shown and to answer it.
+// be shown and to answer it. Called from another thread, the box is shown by the window's thread
+// (WindowThread.h), which the caller waits for.
 int MessageBox(const QString& text, const QString& caption, unsigned flags);
 
 // The application's standard error box: the message with the application's title as caption,

@@ -55,7 +55,7 @@ void TRadioButton::SetChecked(bool on) {
 }
 
 void TRadioButton::FontChanged() {
-    button_->setFont(Font().ToQFont());
+    button_->setFont(Font().ToQFont(PixelRatio()));
     QPalette palette = button_->palette();
     palette.setColor(QPalette::WindowText, ToQColor(Font().Color()));
     palette.setColor(QPalette::ButtonText, ToQColor(Font().Color()));

@@ -29,6 +29,8 @@ public:
 
 protected:
     void FontChanged() override;
+    // The platform widget takes the font as drawn at the new ratio.
+    void PixelRatioChanged() override { FontChanged(); }
     void ColorChanged() override;
     void TextChanged() override;
     void Resize() override;

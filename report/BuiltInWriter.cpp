@@ -78,8 +78,9 @@ HRESULT ResultForSystemError(int systemError) {
     }
 }
 
-// Saves the document and opens it; tells the operator when either cannot be done.
-HRESULT SaveAndOpen(WriterDocument& d) {
+// Saves the document (in *savedAs) and opens it; tells the operator when it cannot be saved, and
+// with `tellUnopened` when no program opens it.
+HRESULT SaveAndOpen(WriterDocument& d, bool tellUnopened, QString* savedAs) {
     const QDateTime now = QDateTime::currentDateTime();
     const QString patientId = PatientIdOf(d.model);
     TDocModel& model = d.model;
@@ -148,7 +149,8 @@ HRESULT SaveAndOpen(WriterDocument& d) {
         return ShellExecute(QStringLiteral("open"),
                             QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded));
     };
-    if (!open(path) && !(pdfSaved && open(pdf))) {
+    *savedAs = path;
+    if (!open(path) && !(pdfSaved && open(pdf)) && tellUnopened) {
         qCWarning(lcWriter) << "no program opens" << path;
         MessageBox(QStringLiteral("Der Bericht wurde gespeichert:\n%1\n\n"
                                   "Es wurde kein Programm gefunden, das ihn öffnet.")
@@ -221,10 +223,13 @@ protected:
         return S_OK;
     }
     // There is nobody to ask: unless told to drop them, the changes are saved (and the report
-    // opened). A document that cannot be saved stays open.
-    HRESULT CloseDocument(DocumentId document, TSaveChoice choice) override {
+    // opened). A document that cannot be saved stays open. A caller that asks for the changes to
+    // be saved tells the operator where the report is (FullName) itself.
+    HRESULT CloseDocument(DocumentId document, TSaveChoice choice, QString* savedAs) override {
         if (choice != TSaveChoice::kDiscard) {
-            if (const HRESULT hr = SaveAndOpen(documents_.at(document)); FAILED(hr)) {
+            const bool tellUnopened = choice == TSaveChoice::kAsk;
+            if (const HRESULT hr = SaveAndOpen(documents_.at(document), tellUnopened, savedAs);
+                FAILED(hr)) {
                 return hr;
             }
         }

@@ -13,6 +13,8 @@
 // when one appears while the report is written. A document that cannot be saved there: the
 // operator is told why in a German message box and chooses another place in the save dialog
 // "Bericht speichern unter"; when they cancel, it stays open and Close returns a failing code.
+// Close with SaveChanges given as true saves and opens it as well, but leaves telling the operator
+// where it is (its FullName) to the caller, also when no program opens it.
 //
 // Events: NewDocument and DocumentChange on Add, DocumentBeforeClose (whose Cancel argument
 // keeps the document open) and DocumentChange on Close, Quit on Quit. After Quit every call

@@ -204,14 +204,21 @@ public:
         if (args[1].lVal != 0) {
             return E_ABORT;
         }
-        const HRESULT hr =
-            server_->Noted(server_->CloseDocument(document_->id, SaveChoice(SaveChanges)));
+        const HRESULT hr = server_->Noted(
+            server_->CloseDocument(document_->id, SaveChoice(SaveChanges), &document_->savedAs));
         if (FAILED(hr)) {
             return hr;
         }
         document_->open = false;
         std::erase(server_->documents_, document_);
         server_->Fire(kEventDocumentChange);
+        return S_OK;
+    }
+    HRESULT get_FullName(WideString* prop) override {
+        if (prop == nullptr) {
+            return E_POINTER;
+        }
+        *prop = WideString(document_->savedAs);
         return S_OK;
     }
 

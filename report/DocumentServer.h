@@ -15,6 +15,8 @@
 //   paragraph, as typing does in a word processor.
 // - AddPicture takes a file that exists and can be read, by its absolute path; pictures go to
 //   the selection, so a Range is refused (E_INVALIDARG).
+// - FullName is the file that Close saved the document in (empty before, or when it was not
+//   saved); a closed document still answers it, so that a caller can tell where the report went.
 // - Events: NewDocument and DocumentChange on Add, DocumentBeforeClose (whose Cancel argument
 //   keeps the document open) and DocumentChange on Close, Quit on Quit.
 //
@@ -24,7 +26,8 @@
 // fails with RPC_E_DISCONNECTED (as calls to a word processor that has ended do) and the running
 // registration is revoked, so that the next connection makes a new instance.
 //
-// Threads: everything runs on the thread that uses the objects (the user interface thread).
+// Threads: everything runs on the thread that uses the objects (the report's thread in the
+// program, see ReportThread.h); the objects are used from one thread at a time.
 
 #include "report/ServerRegistry.h"
 
@@ -79,8 +82,9 @@ protected:
     // `path` is absolute; the size of the picture comes back in points.
     virtual HRESULT InsertPicture(DocumentId document, const QString& path, const TFont& font,
                                   float* width, float* height) = 0;
-    // After success the document is not used again.
-    virtual HRESULT CloseDocument(DocumentId document, TSaveChoice choice) = 0;
+    // After success the document is not used again; *savedAs is the file it was saved in, if it
+    // was.
+    virtual HRESULT CloseDocument(DocumentId document, TSaveChoice choice, QString* savedAs) = 0;
     virtual HRESULT QuitApplication() = 0;
 
 private:
@@ -97,6 +101,7 @@ private:
         DocumentId id = 0;
         TFont font;
         bool open = true;
+        QString savedAs;  // by Close
     };
 
     // The active document, or a failure: RPC_E_DISCONNECTED when the word processor has ended

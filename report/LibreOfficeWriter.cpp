@@ -1,6 +1,7 @@
 #include "LibreOfficeWriter.h"
 
 #include "report/DocumentServer.h"
+#include "report/LibreOfficeProfile.h"
 #include "report/UnoOffice.h"
 #include "report/Word_2K.h"
 
@@ -10,8 +11,6 @@
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
-#include <com/sun/star/container/XEnumeration.hpp>
-#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -91,16 +90,15 @@ protected:
 
     HRESULT NewDocument(bool visible, DocumentId* document) override {
         return office_->Run([&] {
-            NoteForeignDocuments();
             const css::beans::PropertyValue hidden = Property("Hidden", Any(!visible));
             const Sequence<css::beans::PropertyValue> arguments(&hidden, 1);
             const Reference<css::frame::XModel> model(
                 Reference<css::frame::XComponentLoader>(office_->Desktop(), UNO_QUERY_THROW)
                     ->loadComponentFromURL("private:factory/swriter", "_blank", 0, arguments),
                 UNO_QUERY_THROW);
+            office_->NoteOwnDocument(model);
             *document = nextId_++;
             documents_[*document] = model;
-            made_.push_back(model);
             // In front of the test console, so that the operator sees the report being written.
             if (visible) {
                 const Reference<css::awt::XTopWindow> top(Window(model), UNO_QUERY);
@@ -110,20 +108,6 @@ protected:
             }
             return S_OK;
         });
-    }
-
-    // Whether the instance holds a document not made here (one the user opened in it, or had
-    // open before): the watchdog then leaves the instance alone.
-    void NoteForeignDocuments() {
-        const Reference<css::container::XEnumeration> components =
-            office_->Desktop()->getComponents()->createEnumeration();
-        while (components->hasMoreElements()) {
-            const Reference<css::frame::XModel> model(components->nextElement(), UNO_QUERY);
-            if (model.is() && std::find(made_.begin(), made_.end(), model) == made_.end()) {
-                office_->NoteForeignDocuments();
-                return;
-            }
-        }
     }
 
     HRESULT ApplyFont(DocumentId document, const TFont& font) override {
@@ -201,7 +185,7 @@ protected:
         return hr;
     }
 
-    HRESULT CloseDocument(DocumentId document, TSaveChoice choice) override {
+    HRESULT CloseDocument(DocumentId document, TSaveChoice choice, QString* savedAs) override {
         const auto it = documents_.find(document);
         if (it == documents_.end()) {
             return DISP_E_EXCEPTION;
@@ -213,6 +197,12 @@ protected:
                 if (storable->hasLocation()) {
                     storable->store();
                     choice = TSaveChoice::kDiscard;
+                    rtl::OUString path;
+                    if (osl::FileBase::getSystemPathFromFileURL(storable->getLocation(), path) ==
+                        osl::FileBase::E_None) {
+                        *savedAs = QString(reinterpret_cast<const QChar*>(path.getStr()),
+                                           path.getLength());
+                    }
                 }
             }
             if (choice == TSaveChoice::kDiscard) {
@@ -235,7 +225,6 @@ protected:
 
     HRESULT QuitApplication() override {
         documents_.clear();
-        made_.clear();
         graphics_.clear();
         // As when the user ends LibreOffice: it asks about unsaved documents, not waited for.
         return office_->Run([&] {
@@ -308,7 +297,6 @@ private:
 
     std::unique_ptr<TUnoOffice> office_;  // first: the references below go before the bridge
     std::map<DocumentId, Reference<css::frame::XModel>> documents_;
-    std::vector<Reference<css::frame::XModel>> made_;  // every document made here
     DocumentId nextId_ = 1;
     Reference<css::graphic::XGraphicProvider> graphics_;
 };
@@ -318,9 +306,15 @@ private:
 TLibreOfficeOptions DefaultLibreOfficeOptions() {
     TLibreOfficeOptions options;
     options.program = QDir(UnoRuntimeFolder()).filePath(QStringLiteral("soffice"));
-    options.pipeName = QStringLiteral("velmora-writer-%1").arg(::getuid());
     // The user's own profile (none given): a LibreOffice the user runs takes the report, and one
-    // started for it is the user's as well.
+    // started for it is the user's as well. Where that profile cannot be used, one of the
+    // program's own.
+    QString profile = UserLibreOfficeProfile();
+    if (!ProfileUsable(profile)) {
+        profile = PrivateLibreOfficeProfile();
+        options.profileUrl = QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded);
+    }
+    options.pipeName = LibreOfficePipeName(profile);
     return options;
 }
 

@@ -133,7 +133,8 @@ QString SystemMessage(HRESULT hr) {
 }
 
 namespace {
-int serverGoneEndsCalls = 0;  // the user interface thread's
+// Per thread: a run on the report's thread never changes how calls on another thread are checked.
+thread_local int serverGoneEndsCalls = 0;
 }  // namespace
 
 EServerGone::EServerGone()

@@ -51,7 +51,7 @@ public:
 
 // While one lives, a guarded call whose word processor has gone (RPC_E_DISCONNECTED) raises
 // EServerGone rather than asking, once per call, about something that cannot come back: a run
-// of many calls ends at the first. Nests.
+// of many calls ends at the first. Nests; holds for the calls of the thread it lives on.
 class ServerGoneEndsCalls {
 public:
     ServerGoneEndsCalls();

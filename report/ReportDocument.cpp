@@ -4,12 +4,17 @@
 #include "report/OleCheck.h"
 #include "report/WordApplication.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 
 #include <exception>
+#include <memory>
 
 namespace velmora {
+
+using namespace Word_2k;
+
 namespace {
 
 static_assert(sizeof(kPatientLabel) - 1 == 33 && sizeof(kPatientIdLabel) - 1 == 29 &&
@@ -82,8 +87,106 @@ void WriteComparison(ReportWriter& report, const TReportComparison& comparison) 
     report.Type(lines.join(u'\n'));
 }
 
-constexpr char kConnectionLost[] =
-    "Die Verbindung zu LibreOffice Writer ist verloren.\nDer Bericht wurde nicht fertiggestellt.";
+// Types the whole report into a new document of the connected word processor and closes it,
+// with `saveChanges` for Close; the closed document in *closed. Close's result.
+HRESULT TypeReport(TWordApplication& word, const TReportSources& sources, TVariant* saveChanges,
+                   WordDocumentPtr* closed) {
+    word.Get_Documents().Add();  // the new document is released at once
+
+    ReportWriter report(word);
+    const QString lf = QStringLiteral("\n");
+
+    report.Bold(true);
+    report.Size(18);
+    report.Type(QStringLiteral("Velmora - Relativtest vom ") +
+                QLocale().toString(sources.Date, QLocale::ShortFormat) + lf);
+
+    report.Bold(false);
+    report.Size(14);
+    report.Type(Text(kMakersNotice) + lf + lf);
+
+    report.Bold(false);
+    report.Size(14);
+
+    report.Type(Text(kPatientLabel) + sources.FirstName + QLatin1Char(' ') + sources.Name + lf);
+    report.Type(Text(kPatientIdLabel) + sources.PatientId + lf);
+    report.Type(Text(kAddressLabel) + sources.Street + lf);
+    report.Type(Text(kTownIndent) + sources.Postcode + QLatin1Char(' ') + sources.Town + lf);
+    report.Type(Text(kTelephoneLabel) + sources.Telephone + lf);
+    report.Type(Text(kEMailLabel) + sources.EMail + lf);
+    report.Type(Text(kDoctorLabel) + sources.Doctor + lf);
+
+    report.NewParagraph();
+    report.Bold(true);
+    report.Type(QStringLiteral("Kurve für beide Ohren:\n"));
+    report.Bold(false);
+    report.NewParagraph();
+    report.Picture(sources.CurvePictures[0]);
+    report.NewParagraph();
+
+    report.Bold(true);
+    report.Type(QStringLiteral("Kurve für das linke Ohr:\n"));
+    report.Bold(false);
+    report.NewParagraph();
+    report.Picture(sources.CurvePictures[1]);
+    report.NewParagraph();
+
+    report.Bold(true);
+    report.Type(QStringLiteral("Kurve für das rechte Ohr:\n"));
+    report.Bold(false);
+    report.NewParagraph();
+    report.Picture(sources.CurvePictures[2]);
+
+    report.Bold(true);
+    report.NewParagraph();
+    report.Type(QStringLiteral("Bemerkungen:\n"));
+    report.Bold(false);
+    report.Type(sources.Remarks);
+    if (sources.Comparison) {
+        WriteComparison(report, *sources.Comparison);
+    }
+
+    *closed = word.Get_ActiveDocument();
+    return closed->Close(saveChanges);
+}
+
+constexpr char kConnectionLost[] = "Die Verbindung zu LibreOffice Writer ist verloren.";
+
+// The report that the word processor could not finish, written by the server that stands in for
+// it (the built-in writer), saved as a file and opened, so that the operator has it; one box says
+// where it is.
+void WriteStandInReport(TServerRegistry& registry, const TReportSources& sources) {
+    QString savedAs;
+    IUnknown* found = nullptr;
+    if (SUCCEEDED(registry.CreateStandInInstance(CLSID_WordApplication, &found))) {
+        const IUnknownPtr server(found);
+        found->Release();  // `server` holds its own reference
+        _ApplicationPtr application;
+        application.QueryFrom(server.get());
+        TWordApplication standIn(nullptr);
+        standIn.SetConnectKind(ckAttachToInterface);
+        standIn.ConnectTo(application);
+        try {
+            TVariant save = TVariant::Bool(true);
+            WordDocumentPtr closed;
+            WideString name;
+            if (standIn.Connected() &&
+                TypeReport(standIn, sources, &save, std::addressof(closed)) == S_OK &&
+                SUCCEEDED(closed.get_FullName(&name))) {
+                savedAs = name.ToQString();
+            }
+        } catch (const EServerGone&) {
+            // Gone as well: the box below says that the report is not finished.
+        }
+        standIn.Disconnect();
+    }
+    MessageBox(
+        QString::fromUtf8(kConnectionLost) + QLatin1Char('\n') +
+            (savedAs.isEmpty() ? QStringLiteral("Der Bericht wurde nicht fertiggestellt.")
+                               : QStringLiteral("Der Bericht wurde als Datei gespeichert: ") +
+                                     QDir::toNativeSeparators(savedAs)),
+        QStringLiteral("Fehler"), MB_OK | MB_ICONERROR);
+}
 
 }  // namespace
 
@@ -106,74 +209,24 @@ void WriteReport(TWordApplication& word, const TReportSources& sources) {
         return;
     }
 
-    // From here on, a word processor that goes away ends the run, with one box that says so.
+    // From here on, a word processor that goes away (or stops answering) leaves the report to the
+    // server that stands in for it.
     const ServerGoneEndsCalls serverGoneEndsRun;
     try {
         if (!shown) {
             word.Set_Visible(OLE_TRUE);
         }
-        word.Get_Documents().Add();  // the new document is released at once
-
-        ReportWriter report(word);
-        const QString lf = QStringLiteral("\n");
-
-        report.Bold(true);
-        report.Size(18);
-        report.Type(QStringLiteral("Velmora - Relativtest vom ") +
-                    QLocale().toString(sources.Date, QLocale::ShortFormat) + lf);
-
-        report.Bold(false);
-        report.Size(14);
-        report.Type(Text(kMakersNotice) + lf + lf);
-
-        report.Bold(false);
-        report.Size(14);
-
-        report.Type(Text(kPatientLabel) + sources.FirstName + QLatin1Char(' ') + sources.Name + lf);
-        report.Type(Text(kPatientIdLabel) + sources.PatientId + lf);
-        report.Type(Text(kAddressLabel) + sources.Street + lf);
-        report.Type(Text(kTownIndent) + sources.Postcode + QLatin1Char(' ') + sources.Town + lf);
-        report.Type(Text(kTelephoneLabel) + sources.Telephone + lf);
-        report.Type(Text(kEMailLabel) + sources.EMail + lf);
-        report.Type(Text(kDoctorLabel) + sources.Doctor + lf);
-
-        report.NewParagraph();
-        report.Bold(true);
-        report.Type(QStringLiteral("Kurve für beide Ohren:\n"));
-        report.Bold(false);
-        report.NewParagraph();
-        report.Picture(sources.CurvePictures[0]);
-        report.NewParagraph();
-
-        report.Bold(true);
-        report.Type(QStringLiteral("Kurve für das linke Ohr:\n"));
-        report.Bold(false);
-        report.NewParagraph();
-        report.Picture(sources.CurvePictures[1]);
-        report.NewParagraph();
-
-        report.Bold(true);
-        report.Type(QStringLiteral("Kurve für das rechte Ohr:\n"));
-        report.Bold(false);
-        report.NewParagraph();
-        report.Picture(sources.CurvePictures[2]);
-
-        report.Bold(true);
-        report.NewParagraph();
-        report.Type(QStringLiteral("Bemerkungen:\n"));
-        report.Bold(false);
-        report.Type(sources.Remarks);
-        if (sources.Comparison) {
-            WriteComparison(report, *sources.Comparison);
+        WordDocumentPtr closed;
+        const HRESULT hr = TypeReport(word, sources, TNoParam(), std::addressof(closed));
+        if (hr == RPC_E_DISCONNECTED) {
+            throw EServerGone();  // it went away with the finished report
         }
-
-        if (word.Get_ActiveDocument().Close() != S_OK) {
+        if (hr != S_OK) {
             word.Disconnect();
         }
     } catch (const EServerGone&) {
         word.Disconnect();
-        MessageBox(QString::fromUtf8(kConnectionLost), QStringLiteral("Fehler"),
-                   MB_OK | MB_ICONERROR);
+        WriteStandInReport(word.ServerRegistry(), sources);
     }
 }
 

@@ -63,6 +63,16 @@ inline constexpr char kMakersNotice[] =
 // When no word processor can be reached, the operator is told so in the "Fehler" box and
 // nothing is sent. A failing guarded call shows its box: Yes ends the run with an
 // EOleException (for the window's error box), No and Cancel let the run go on.
+//
+// A word processor that goes away or stops answering during the run (its calls fail with
+// RPC_E_DISCONNECTED), its Close included, is let go, and the whole report is written once more
+// by the server that stands in for it (the registry's first, the built-in writer: saved as .docx
+// and PDF, and opened); one box tells the operator that the connection was lost and where the
+// file is ("... als Datei gespeichert: <path>"), or that the report is not finished where nothing
+// stands in.
+//
+// Runs on one thread with everything else that uses `word` (the report's thread in the program);
+// its boxes are shown by the window's thread.
 void WriteReport(TWordApplication& word, const TReportSources& sources);
 
 }  // namespace velmora

@@ -91,6 +91,28 @@ HRESULT TServerRegistry::CreateInstance(const GUID& clsid, IUnknown** object) {
     return result;
 }
 
+HRESULT TServerRegistry::CreateStandInInstance(const GUID& clsid, IUnknown** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    const auto ofClass = [&clsid](const Factory& f) { return f.clsid == clsid; };
+    if (std::count_if(factories_.begin(), factories_.end(), ofClass) < 2) {
+        return REGDB_E_CLASSNOTREG;
+    }
+    const TServerFactory first =
+        std::find_if(factories_.begin(), factories_.end(), ofClass)->create;
+    const HRESULT result = first(object);
+    if (SUCCEEDED(result) && *object != nullptr) {
+        return S_OK;
+    }
+    if (*object != nullptr) {
+        (*object)->Release();
+        *object = nullptr;
+    }
+    return SUCCEEDED(result) ? CO_E_SERVER_EXEC_FAILURE : result;
+}
+
 HRESULT TServerRegistry::CreateRemoteInstance(const GUID&, const QString& machine,
                                               IUnknown** object) {
     if (object == nullptr) {

@@ -15,6 +15,8 @@ using TServerFactory = std::function<HRESULT(IUnknown** server)>;
 // Where the automation component finds its document servers: the servers that can start a new
 // instance of a class, and the instances that are running.
 //
+// Threads: used from one thread at a time (the report's thread in the program).
+//
 // Lifecycle: a server registers its factory once (RegisterDocumentServers does so for the
 // program's own); a new instance registers itself as running while it lives and revokes that
 // when it is told to quit. The registry keeps a reference to each running instance.
@@ -43,6 +45,10 @@ public:
     HRESULT GetActiveObject(const GUID& clsid, IUnknown** object);
     // A new instance; REGDB_E_CLASSNOTREG without a factory, else the last factory's failure.
     HRESULT CreateInstance(const GUID& clsid, IUnknown** object);
+    // A new instance of the server that stands in when the others fail: the class's factory
+    // registered first, where others are registered after it (the built-in writer, for an office
+    // suite that went away). REGDB_E_CLASSNOTREG when the class has no other factory.
+    HRESULT CreateStandInInstance(const GUID& clsid, IUnknown** object);
     // A new instance on another machine: there is no remote activation here, so always
     // RPC_S_SERVER_UNAVAILABLE (E_INVALIDARG without a machine name).
     HRESULT CreateRemoteInstance(const GUID& clsid, const QString& machine, IUnknown** object);

@@ -2,14 +2,17 @@
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/document/XDocumentEventListener.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/theGlobalEventBroadcaster.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XEventListener.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
 #include <rtl/bootstrap.hxx>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -24,6 +27,7 @@
 
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -113,8 +117,60 @@ HRESULT LocalContext(Reference<css::uno::XComponentContext>* context) {
 // How long a running instance may take to open the pipe it was handed.
 constexpr std::chrono::seconds kHandOverTime{10};
 
-// Starts soffice on the pipe and waits until it listens there. The user interface thread keeps
-// painting meanwhile; input waits, so that no second report starts inside this one.
+// The socket inodes of a process's open descriptors.
+std::vector<unsigned long> SocketsOf(pid_t pid) {
+    std::vector<unsigned long> sockets;
+    const QString folder = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString& fd :
+         QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[64] = {};
+        const QByteArray link = QFile::encodeName(folder + QLatin1Char('/') + fd);
+        const ssize_t length = ::readlink(link.constData(), target, sizeof(target) - 1);
+        unsigned long inode = 0;
+        if (length > 0 && std::sscanf(target, "socket:[%lu]", &inode) == 1) {
+            sockets.push_back(inode);
+        }
+    }
+    return sockets;
+}
+
+// Whether another program is connected to one of the sockets a process listens on (an office
+// handed a document by the desktop, a client of its pipe): such a connection is one of the
+// process's sockets that carries the address of the socket it was accepted on, while the
+// process's own connections to others carry none.
+bool AnotherProgramConnected(pid_t pid) {
+    const std::vector<unsigned long> sockets = SocketsOf(pid);
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (sockets.empty() || !table.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    table.readLine();  // the heading
+    for (QByteArray line = table.readLine(); !line.isEmpty(); line = table.readLine()) {
+        // Num RefCount Protocol Flags Type St Inode Path
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        const bool connected = fields.size() >= 8 && fields[5] == "03";
+        if (connected &&
+            std::find(sockets.begin(), sockets.end(), fields[6].toULong()) != sockets.end()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The office a launcher started: its child, else the launcher itself.
+pid_t OfficeOf(pid_t launcher) {
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(launcher));
+    if (children.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> pids = children.readAll().simplified().split(' ');
+        if (!pids.isEmpty() && pids.first().toInt() > 0) {
+            return pid_t(pids.first().toInt());
+        }
+    }
+    return launcher;
+}
+
+// Starts soffice on the pipe and waits until it listens there (on the report's thread: the window
+// goes on meanwhile).
 HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listener,
                       bool* startedHere) {
     const QFileInfo program(options.program);
@@ -156,7 +212,8 @@ HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listene
         qCWarning(lcUnoOffice) << "LibreOffice does not start:" << process.errorString();
         return CO_E_SERVER_EXEC_FAILURE;
     }
-    // Started in a session of its own, whose group holds the launcher and the office.
+    // Started in a session of its own, whose group holds the launcher and the office (and what
+    // the office starts in turn, which is not this program's).
     const pid_t group = ::getpgid(pid_t(pid));
     const Descriptor started(OpenProcess(pid_t(pid)));
     bool ended = started.get() < 0;
@@ -164,10 +221,16 @@ HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listene
     // A launcher that handed the pipe to a running instance ends at once; that instance then
     // opens the pipe a moment later.
     std::optional<std::chrono::steady_clock::time_point> endedAt;
+    // Whether another program connected to the office meanwhile: it may have handed the office
+    // a document of the user's.
+    bool othersConnected = false;
     for (;;) {
         if (FindPipeListener(options.pipeName, listener)) {
             *startedHere = group > 0 && ::getpgid(listener->pid) == group;
             return S_OK;
+        }
+        if (!ended) {
+            othersConnected = othersConnected || AnotherProgramConnected(OfficeOf(pid_t(pid)));
         }
         if (ended && !endedAt) {
             endedAt = std::chrono::steady_clock::now();
@@ -175,9 +238,6 @@ HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listene
         if (std::chrono::steady_clock::now() >= deadline ||
             (endedAt && std::chrono::steady_clock::now() - *endedAt > kHandOverTime)) {
             break;
-        }
-        if (QCoreApplication::instance() != nullptr) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }
         if (ended) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -188,8 +248,18 @@ HRESULT StartInstance(const TLibreOfficeOptions& options, TPipeListener* listene
     }
     qCWarning(lcUnoOffice) << "LibreOffice did not accept on pipe" << options.pipeName
                            << (ended ? "and ended" : "in time");
-    if (!ended && group > 0 && group != ::getpgrp()) {
-        ::kill(-group, SIGKILL);  // nothing of it stays behind
+    // Only the office started here, and only while nobody else has had a word with it.
+    const pid_t officePid = OfficeOf(pid_t(pid));
+    if (!ended && !othersConnected && !AnotherProgramConnected(officePid)) {
+        const Descriptor office(OpenProcess(officePid));
+        ::syscall(SYS_pidfd_send_signal, office.get(), SIGKILL, nullptr, 0);
+        // Its launcher ends with it; one that does not is ended as well.
+        pollfd exited{started.get(), POLLIN, 0};
+        if (officePid != pid_t(pid) && ::poll(&exited, 1, 1000) == 0) {
+            ::syscall(SYS_pidfd_send_signal, started.get(), SIGKILL, nullptr, 0);
+        }
+    } else if (!ended) {
+        qCWarning(lcUnoOffice) << "LibreOffice left running: another program is connected to it";
     }
     return CO_E_SERVER_EXEC_FAILURE;
 }
@@ -294,6 +364,81 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// Told by the instance of every document event: a document made or loaded there is held, one
+// unloaded is not any more.
+class TUnoOffice::DocumentListener final
+    : public cppu::WeakImplHelper1<css::document::XDocumentEventListener> {
+public:
+    explicit DocumentListener(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    void SAL_CALL documentEventOccured(const css::document::DocumentEvent& event) override {
+        if (event.EventName == "OnUnload") {
+            state_->Release(event.Source);
+        } else {
+            state_->Hold(event.Source);
+        }
+    }
+    void SAL_CALL disposing(const css::lang::EventObject&) override {}
+
+private:
+    std::shared_ptr<State> state_;
+};
+
+void TUnoOffice::State::Hold(const Reference<css::uno::XInterface>& document) {
+    const Reference<css::uno::XInterface> held(document, UNO_QUERY);
+    const std::lock_guard lock(mutex);
+    if (held.is() && std::find_if(this->held.begin(), this->held.end(), [&](const auto& d) {
+                         return d.get() == held.get();
+                     }) == this->held.end()) {
+        this->held.push_back(held);
+    }
+}
+
+void TUnoOffice::State::Release(const Reference<css::uno::XInterface>& document) {
+    const Reference<css::uno::XInterface> released(document, UNO_QUERY);
+    const std::lock_guard lock(mutex);
+    std::erase_if(held, [&](const auto& d) { return d.get() == released.get(); });
+}
+
+void TUnoOffice::NoteOwnDocument(const Reference<css::uno::XInterface>& document) {
+    const Reference<css::uno::XInterface> own(document, UNO_QUERY);
+    state_->Hold(own);
+    const std::lock_guard lock(state_->mutex);
+    state_->own.push_back(own);
+}
+
+bool TUnoOffice::HoldsOnlyOwnDocuments() const {
+    const std::lock_guard lock(state_->mutex);
+    return !state_->unwatched &&
+           std::all_of(state_->held.begin(), state_->held.end(), [&](const auto& held) {
+               return std::any_of(state_->own.begin(), state_->own.end(),
+                                  [&](const auto& own) { return own.get() == held.get(); });
+           });
+}
+
+void TUnoOffice::WatchDocuments() {
+    // From now on every document event, then what it holds already: a document made between
+    // the two is seen twice, which is no harm. An instance that cannot be watched may hold
+    // anything.
+    try {
+        Reference<css::document::XDocumentEventBroadcaster>(
+            css::frame::theGlobalEventBroadcaster::get(context_), UNO_QUERY_THROW)
+            ->addDocumentEventListener(new DocumentListener(state_));
+        const Reference<css::container::XEnumeration> components =
+            desktop_->getComponents()->createEnumeration();
+        while (components->hasMoreElements()) {
+            Reference<css::uno::XInterface> document;
+            components->nextElement() >>= document;
+            state_->Hold(document);
+        }
+    } catch (const css::lang::DisposedException&) {
+        throw;  // gone: the connection fails
+    } catch (const css::uno::Exception& e) {
+        qCWarning(lcUnoOffice) << "LibreOffice's documents cannot be watched:" << Text(e.Message);
+        const std::lock_guard lock(state_->mutex);
+        state_->unwatched = true;
+    }
+}
+
 TUnoOffice::Watch::Watch(TUnoOffice& office) : office_(office) {
     office_.watchdog_->Arm(office_.options_.callTimeout);
 }
@@ -336,6 +481,7 @@ HRESULT TUnoOffice::Open(const TLibreOfficeOptions& options, std::unique_ptr<TUn
         TUnoOffice& o = *opened;
         o.context_.set(o.bridge_->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
         o.desktop_ = css::frame::Desktop::create(o.context_);
+        o.WatchDocuments();
         return S_OK;
     });
     if (FAILED(hr)) {
@@ -390,12 +536,14 @@ HRESULT TUnoOffice::Failed(const css::uno::Exception& e, ExceptionKind kind) {
 }
 
 void TUnoOffice::Abandon() {
-    // Never at the cost of the user's unsaved work: an instance that is the user's, or holds a
-    // document of the user's, is only let go.
-    const bool end = startedHere_ && !state_->foreignDocuments;
+    // Never at the cost of the user's unsaved work: an instance on the user's profile is the
+    // user's LibreOffice (the desktop opens the user's files in it), and one that holds a document
+    // not made here may hold the user's work; both are only let go. What it holds is known from
+    // what it told while it answered: a hung instance cannot be asked.
+    const bool end = startedHere_ && OnPrivateProfile() && HoldsOnlyOwnDocuments();
     qCWarning(lcUnoOffice) << "LibreOffice" << listener_.pid << "does not answer within"
                            << options_.callTimeout.count() << "ms;"
-                           << (end ? "ending it" : "leaving it, with the user's documents");
+                           << (end ? "ending it" : "letting it go, it may hold the user's work");
     state_->gone = true;
     if (end && pidfd_ >= 0) {
         ::syscall(SYS_pidfd_send_signal, pidfd_, SIGKILL, nullptr, 0);

@@ -19,6 +19,8 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace velmora {
 
@@ -37,13 +39,14 @@ struct TPipeListener {
 // once, without UNO).
 bool FindPipeListener(const QString& name, TPipeListener* listener);
 
-// Lifecycle: Open attaches or starts and connects; from then on calls go through Call until the
+// Lifecycle: Open attaches or starts and connects; from then on calls go through Run until the
 // object is destroyed, which closes the bridge and leaves the instance running. An instance that
 // goes away (ended by its user, crashed, or ended by the watchdog), or whose connection the
 // watchdog dropped, leaves the object unreachable for good.
 //
-// Threads: Open, Call and the destructor run on one thread. The bridge reports its end on a
-// thread of its own, and the watchdog runs on its own thread.
+// Threads: Open, Run and the destructor run on one thread (the report's). The bridge reports its
+// end, and the instance its documents, on threads of the bridge; the watchdog runs on its own
+// thread and asks the instance nothing.
 class TUnoOffice {
 public:
     // REGDB_E_CLASSNOTREG when LibreOffice or its UNO environment is not installed,
@@ -63,9 +66,13 @@ public:
     pid_t ProcessId() const { return listener_.pid; }
     // Whether the instance was started here (not the user's own, not one handed the pipe).
     bool StartedHere() const { return startedHere_; }
-    // Told when the instance was seen holding documents that were not made through this object
-    // (the user's): the watchdog then never ends it.
-    void NoteForeignDocuments() { state_->foreignDocuments = true; }
+    // Whether it runs on a profile of the program's own (not the user's).
+    bool OnPrivateProfile() const { return !options_.profileUrl.isEmpty(); }
+    // Told of each document made through this object, as it is made (call under Run).
+    void NoteOwnDocument(const css::uno::Reference<css::uno::XInterface>& document);
+    // Whether every document the instance holds, as far as it has told, was made through this
+    // object. Asks nothing of the instance, which may not answer.
+    bool HoldsOnlyOwnDocuments() const;
 
     // Runs `call` (returning a result code) under the watchdog; an exception becomes a failing
     // code, RPC_E_DISCONNECTED once the instance is out of reach.
@@ -90,10 +97,20 @@ private:
     class Watchdog;
     class BridgeListener;
 
-    // Shared with the bridge's listener and the watchdog, which may outlive a call.
+    class DocumentListener;
+
+    // Shared with the listeners and the watchdog, which may outlive a call.
     struct State {
         std::atomic<bool> gone{false};
-        std::atomic<bool> foreignDocuments{false};
+        // The documents the instance holds (seen at the connection, then as it reports each
+        // document made, loaded or unloaded in it) and those made through this object, each as
+        // its XInterface, which names a document for as long as it is held.
+        mutable std::mutex mutex;
+        std::vector<css::uno::Reference<css::uno::XInterface>> held;
+        std::vector<css::uno::Reference<css::uno::XInterface>> own;
+        bool unwatched = false;  // the instance could not be watched: it may hold anything
+        void Hold(const css::uno::Reference<css::uno::XInterface>& document);
+        void Release(const css::uno::Reference<css::uno::XInterface>& document);
     };
 
     // Arms the watchdog for the length of a call.
@@ -112,9 +129,13 @@ private:
     HRESULT Connect();
     enum ExceptionKind { kDisposed, kIllegalArgument, kOther };
     HRESULT Failed(const css::uno::Exception& e, ExceptionKind kind);
-    // The watchdog's end for a hung call: the connection is dropped, which releases the call; an
-    // instance started here that holds only documents made here is ended as well. One that holds
-    // the user's documents (or is the user's) is left running.
+    // Watches the documents the instance holds: those it holds now, and from then on what it
+    // reports of every document.
+    void WatchDocuments();
+    // The watchdog's end for a hung call: the connection is dropped, which releases the call. The
+    // instance is ended only when it was started here, on a profile of the program's own, and
+    // holds nothing but documents made here by what it told up to then; one that is the user's,
+    // or may hold the user's work, is only let go.
     void Abandon();
 
     TLibreOfficeOptions options_;

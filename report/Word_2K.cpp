@@ -63,6 +63,11 @@ HRESULT WordDocumentPtr::Close(TVariant* SaveChanges, TVariant* OriginalFormat,
     return intf != nullptr ? intf->Close(SaveChanges, OriginalFormat, RouteDocument) : E_POINTER;
 }
 
+HRESULT WordDocumentPtr::get_FullName(WideString* prop) {
+    _Document* const intf = Checked();
+    return intf != nullptr ? intf->get_FullName(prop) : E_POINTER;
+}
+
 WordDocumentPtr DocumentsPtr::Add(TVariant* Template, TVariant* NewTemplate, TVariant* DocumentType,
                                   TVariant* Visible) {
     WordDocumentPtr prop;

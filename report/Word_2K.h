@@ -76,6 +76,8 @@ public:
         0x8CDAE96E, 0x8FC1, 0x4705, {0xAF, 0x4D, 0xA9, 0x00, 0x84, 0x7C, 0x1A, 0x6E}};
     virtual HRESULT Close(TVariant* SaveChanges, TVariant* OriginalFormat,
                           TVariant* RouteDocument) = 0;
+    // The file the document is saved in, with its path; empty while it has none.
+    virtual HRESULT get_FullName(WideString* prop) = 0;
 };
 
 class Documents : public IUnknown {
@@ -135,6 +137,8 @@ public:
     // Not guarded: the result is the caller's to judge.
     HRESULT Close(TVariant* SaveChanges = TNoParam(), TVariant* OriginalFormat = TNoParam(),
                   TVariant* RouteDocument = TNoParam());
+    // Not guarded either.
+    HRESULT get_FullName(WideString* prop);
 };
 
 class DocumentsPtr : public TComInterface<Documents> {

@@ -9,13 +9,6 @@
 
 namespace velmora {
 
-namespace {
-
-// Short fragments, so that arrival times say when a frame reached the monitor.
-constexpr pa_usec_t kFragmentUsec = 2000;
-
-}  // namespace
-
 struct PulseCapture::Recording {
     struct Fragment {
         std::size_t endFrame;  // frames recorded when the fragment had arrived
@@ -64,8 +57,9 @@ struct PulseCapture::Recording {
     }
 };
 
-PulseCapture::PulseCapture(PulseContext& pulse, std::string source, std::uint32_t rate)
-    : pulse_(pulse), source_(std::move(source)), rate_(rate) {}
+PulseCapture::PulseCapture(PulseContext& pulse, std::string source, std::uint32_t rate,
+                           std::chrono::microseconds fragment)
+    : pulse_(pulse), source_(std::move(source)), rate_(rate), fragment_(fragment) {}
 
 PulseCapture::~PulseCapture() {
     Stop();
@@ -93,7 +87,8 @@ bool PulseCapture::Start() {
     pa_buffer_attr attr;
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentUsec, &sampleFormat));
+    attr.fragsize = static_cast<std::uint32_t>(
+        pa_usec_to_bytes(static_cast<pa_usec_t>(fragment_.count()), &sampleFormat));
     if (pa_stream_connect_record(recording->stream, source_.c_str(), &attr,
                                  PA_STREAM_ADJUST_LATENCY) < 0) {
         return false;

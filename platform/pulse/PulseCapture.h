@@ -21,8 +21,16 @@ class PulseCapture {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // The length of the fragments the server hands over. Short fragments tell more precisely when
+    // a frame reached the monitor, but the server then runs its whole graph in cycles that short
+    // (PipeWire picks the shortest latency any stream asks for): on a busy machine a cycle it
+    // misses drops frames from the recording, or from what the sink plays. The default is as short
+    // as a desktop's recorder asks for; the benchmarks, on a quiet machine, ask for shorter ones.
+    static constexpr std::chrono::microseconds kSteadyFragment{10000};
+
     explicit PulseCapture(PulseContext& pulse, std::string source = "@DEFAULT_MONITOR@",
-                          std::uint32_t rate = 96000);
+                          std::uint32_t rate = 96000,
+                          std::chrono::microseconds fragment = kSteadyFragment);
     ~PulseCapture();
 
     PulseCapture(const PulseCapture&) = delete;
@@ -55,6 +63,7 @@ private:
     PulseContext& pulse_;
     std::string source_;
     std::uint32_t rate_;
+    std::chrono::microseconds fragment_;
     std::unique_ptr<Recording> recording_;  // changed with the loop locked
 };
 

@@ -90,6 +90,7 @@ protected:
                                "QT_QPA_PLATFORM=xcb",
                                "QT_SCALE_FACTOR=1",
                                "HOME=" + (dir_ / "home").string(),
+                               "XDG_CONFIG_HOME=" + (dir_ / "home/.config").string(),
                                "XDG_RUNTIME_DIR=" + (dir_ / "run").string(),
                                "PATH=" + (dir_ / "bin").string() + ":" + (path ? path : "/usr/bin"),
                            }));

@@ -25,6 +25,7 @@
 #include "report/DocumentServers.h"
 
 #include "tests/support/GuiTest.h"
+#include "tests/support/ReportEnd.h"
 #include "tests/support/ToneAnalysis.h"
 
 #include <QApplication>
@@ -906,6 +907,7 @@ protected:
         EXPECT_EQ(Mapped(), QStringList());
         reportMade_ = true;
         ClickButton(f.janColorButton2);
+        ASSERT_TRUE(test::ReportEnded(f));
     }
 
     // The servers' libraries mapped into this process: the modules, libzip, UNO's runtime.

@@ -13,6 +13,8 @@
 #include "records/PatientRecords.h"
 #include "records/RecordsDatabase.h"
 
+#include "tests/support/ReportEnd.h"
+
 #include <QSqlQuery>
 
 #include <map>
@@ -60,6 +62,7 @@ protected:
         }
         form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
         form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+        ASSERT_TRUE(ReportEnded(form));
     }
 
     SimulatedSoundOutput sound;
@@ -141,6 +144,7 @@ TEST_F(ComparisonReport, AFirstVisitsReportIsTodaysAndTheSecondComparesWithIt) {
         }
         form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
         form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+        ASSERT_TRUE(ReportEnded(form));
     }
     ASSERT_EQ(Reports().size(), 3);
     const QFileInfoList newestFirst =

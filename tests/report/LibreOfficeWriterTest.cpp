@@ -2,10 +2,19 @@
 // starts with a profile and a pipe of its own. Before the report closes its document, the test
 // stores that document through a UNO connection of its own as .docx and .odt and reads both back
 // as a word processor would.
+#include "report/LibreOfficeProfile.h"
 #include "report/LibreOfficeWriter.h"
 #include "report/UnoOffice.h"
 
+#include "app/Unit1.h"
+#include "framework/Dialogs.h"
+#include "platform/mixer/SimulatedMixerDevice.h"
+#include "platform/sound/SimulatedSoundOutput.h"
+#include "tests/support/HeadlessWriter.h"
+#include "tests/support/ReportEnd.h"
+
 #include "DocxReader.h"
+#include "KeptCurveCases.h"
 #include "WriterFixture.h"
 
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -28,10 +37,13 @@
 
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 namespace velmora::test {
@@ -46,74 +58,6 @@ rtl::OUString Uno(const QString& text) {
     return rtl::OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()),
                          sal_Int32(text.size()));
 }
-
-// Waits for a process that is not this one's child to end.
-bool WaitEnded(pid_t pid, std::chrono::seconds limit) {
-    const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd < 0) {
-        return true;  // gone already
-    }
-    pollfd ended{pidfd, POLLIN, 0};
-    const bool done = ::poll(&ended, 1, int(std::chrono::milliseconds(limit).count())) == 1;
-    ::close(pidfd);
-    return done;
-}
-
-// A headless Writer of the test's own, stopped by its process id. It is the office itself, not
-// its launcher, so that it also ends when the test program dies.
-class HeadlessWriter {
-public:
-    ~HeadlessWriter() { Stop(); }
-
-    bool Start(const QString& profile, const QString& pipe) {
-        office_.setProgram(QStringLiteral(VELMORA_LIBREOFFICE_PROGRAM_DIR "/soffice.bin"));
-        office_.setArguments({QStringLiteral("-env:UserInstallation=") +
-                                  QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded),
-                              QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                              QStringLiteral("--nologo"), QStringLiteral("--nodefault"),
-                              QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe)});
-        office_.setStandardOutputFile(QProcess::nullDevice());
-        office_.setStandardErrorFile(QProcess::nullDevice());
-        office_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        // A new profile is made on the first start, which then asks to be started again (81).
-        for (int start = 0; start < 2; ++start) {
-            office_.start();
-            if (!office_.waitForStarted(30000)) {
-                return false;
-            }
-            // A generous bound for a busy machine; it usually listens within a second or two.
-            for (int i = 0; i < 1200; ++i) {
-                if (FindPipeListener(pipe, &listener_)) {
-                    return true;
-                }
-                if (office_.waitForFinished(100)) {
-                    break;
-                }
-            }
-            if (office_.state() != QProcess::NotRunning || office_.exitCode() != 81) {
-                return false;
-            }
-        }
-        return false;
-    }
-    pid_t Pid() const { return listener_.pid; }
-    void Signal(int signal) const { ::kill(listener_.pid, signal); }
-    void Stop() {
-        if (listener_.pid > 0) {
-            Signal(SIGKILL);
-            WaitEnded(listener_.pid, std::chrono::seconds(30));
-            listener_ = {};
-        }
-        if (office_.state() != QProcess::NotRunning) {
-            office_.kill();
-            office_.waitForFinished(30000);
-        }
-    }
-
-private:
-    QProcess office_;
-    TPipeListener listener_;
-};
 
 // A .odt read back: the paragraphs' texts (spaces expanded) and their pictures.
 struct ReadOdt {
@@ -381,17 +325,27 @@ TEST_F(LibreOfficeWriterTest, AnInstanceGoneBetweenTwoRunsIsReplacedWithoutABox)
     EXPECT_TRUE(FindPipeListener(options.pipeName, &listener)) << "no new instance";
 }
 
-// The instance the report started holds a document the user opened in it since, and stops
-// answering during a report: the watchdog drops the connection and the run ends with one box, but
-// the instance and the user's unsaved work survive.
-TEST_F(LibreOfficeWriterTest, AHungInstanceKeepsTheUsersDocumentAndTheRunEndsWithOneBox) {
-    options.callTimeout = std::chrono::milliseconds(2000);
-    RegisterWriter();
-    WriteReport(word, FilledSources());  // starts the instance
-    ASSERT_TRUE(boxes.shown.empty());
-    TPipeListener office;
-    ASSERT_TRUE(FindPipeListener(options.pipeName, &office));
-    {
+// An instance that stops answering during a report is let go, and the built-in writer writes the
+// report. The instance is ended only where nothing of the user's can be in it: started by the
+// program on a profile of its own, holding nothing but reports by what it told up to its hang.
+// One on the user's profile is the user's LibreOffice, whatever it holds; a document the user
+// opened in it after the report made its own keeps it alive too.
+enum class UsersDocument { kNone, kAfterTheFirstReport, kDuringTheReport };
+struct HungInstance {
+    const char* name;
+    bool usersProfile;
+    UsersDocument usersDocument;
+    bool ended;
+};
+void PrintTo(const HungInstance& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class HungInstanceTest : public LibreOfficeWriterTest,
+                         public ::testing::WithParamInterface<HungInstance> {
+protected:
+    // The user's document, opened in the instance through a connection of the test's own.
+    void OpenUsersDocument() {
         const Reference<css::frame::XComponentLoader> loader(css::frame::Desktop::create(Remote()),
                                                              css::uno::UNO_QUERY_THROW);
         const Reference<css::text::XTextDocument> work(
@@ -399,42 +353,127 @@ TEST_F(LibreOfficeWriterTest, AHungInstanceKeepsTheUsersDocumentAndTheRunEndsWit
             css::uno::UNO_QUERY_THROW);
         work->getText()->setString("Ungesicherte Arbeit");
     }
-    // The next report sees the user's document, then the instance stops answering.
-    word.OnNewDocument = [&](TComponent*, std::span<TVariant>) { ::kill(office.pid, SIGSTOP); };
-
-    WriteReport(word, FilledSources());
-
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Die Verbindung zu LibreOffice Writer ist "
-                                                  "verloren.\nDer Bericht wurde nicht "
-                                                  "fertiggestellt."));
-    EXPECT_FALSE(word.Connected());
-    EXPECT_FALSE(WaitEnded(office.pid, std::chrono::seconds(3))) << "the instance was ended";
-    ::kill(office.pid, SIGCONT);
-    bool found = false;
-    const Reference<css::container::XEnumeration> documents =
-        css::frame::Desktop::create(Remote())->getComponents()->createEnumeration();
-    while (documents->hasMoreElements()) {
-        const Reference<css::text::XTextDocument> document(documents->nextElement(),
-                                                           css::uno::UNO_QUERY);
-        found =
-            found || (document.is() && document->getText()->getString() == "Ungesicherte Arbeit");
+    bool UsersDocumentIsThere() {
+        const Reference<css::container::XEnumeration> documents =
+            css::frame::Desktop::create(Remote())->getComponents()->createEnumeration();
+        while (documents->hasMoreElements()) {
+            const Reference<css::text::XTextDocument> document(documents->nextElement(),
+                                                               css::uno::UNO_QUERY);
+            if (document.is() && document->getText()->getString() == "Ungesicherte Arbeit") {
+                return true;
+            }
+        }
+        return false;
     }
-    EXPECT_TRUE(found) << "the user's document was lost";
-}
+};
 
-// A report instance that stops answering and holds nothing but reports is ended, so that the
-// next report can start afresh.
-TEST_F(LibreOfficeWriterTest, AHungInstanceWithOnlyReportsIsEnded) {
+TEST_P(HungInstanceTest, IsEndedOnlyWhereNothingOfTheUsersCanBeInIt) {
+    const HungInstance& c = GetParam();
     options.callTimeout = std::chrono::milliseconds(2000);
+    if (c.usersProfile) {
+        options.profileUrl.clear();  // the user's own, in the test's home
+    }
     RegisterWriter();
     WriteReport(word, FilledSources());  // starts the instance
+    ASSERT_TRUE(boxes.shown.empty());
+    ASSERT_TRUE(Reports().empty());
     TPipeListener office;
     ASSERT_TRUE(FindPipeListener(options.pipeName, &office));
-    word.OnNewDocument = [&](TComponent*, std::span<TVariant>) { ::kill(office.pid, SIGSTOP); };
+    if (c.usersDocument == UsersDocument::kAfterTheFirstReport) {
+        OpenUsersDocument();
+    }
+    // The next report makes its document, then the user's may come, then the instance hangs.
+    word.OnNewDocument = [&](TComponent*, std::span<TVariant>) {
+        if (c.usersDocument == UsersDocument::kDuringTheReport) {
+            OpenUsersDocument();
+        }
+        ::kill(office.pid, SIGSTOP);
+    };
+
     WriteReport(word, FilledSources());
+
+    // The built-in writer took the report, saved and opened it, and one box says where.
+    ASSERT_EQ(Reports().size(), 1);
+    const QString report = QDir(ReportFolder()).filePath(Reports()[0]);
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_TRUE(WaitEnded(office.pid, std::chrono::seconds(30))) << "the hung instance stayed";
+    EXPECT_EQ(boxes.shown[0].text,
+              QStringLiteral("Die Verbindung zu LibreOffice Writer ist verloren.\nDer Bericht "
+                             "wurde als Datei gespeichert: ") +
+                  report);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(QUrl(opened[0].file).toLocalFile(), report);
+    ReadDocument doc;
+    QString error;
+    ASSERT_TRUE(ReadDocx(report, &doc, &error)) << error.toStdString();
+    EXPECT_EQ(doc.paragraphs.size(), std::size_t(ExpectedLines().size()));
+    EXPECT_EQ(Pictures(doc), 3);
+    EXPECT_FALSE(word.Connected());
+
+    EXPECT_EQ(WaitEnded(office.pid, std::chrono::seconds(c.ended ? 30 : 3)), c.ended)
+        << (c.ended ? "the hung instance stayed" : "the instance was ended");
+    if (!c.ended) {
+        ::kill(office.pid, SIGCONT);
+        if (c.usersDocument != UsersDocument::kNone) {
+            EXPECT_TRUE(UsersDocumentIsThere()) << "the user's document was lost";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , HungInstanceTest,
+    ::testing::Values(HungInstance{"UsersProfileWithTheUsersDocument", true,
+                                   UsersDocument::kAfterTheFirstReport, false},
+                      HungInstance{"UsersProfileWithOnlyReports", true, UsersDocument::kNone,
+                                   false},
+                      HungInstance{"OwnProfileWithTheUsersDocumentOpenedDuringTheReport", false,
+                                   UsersDocument::kDuringTheReport, false},
+                      HungInstance{"OwnProfileWithOnlyReports", false, UsersDocument::kNone, true}),
+    [](const ::testing::TestParamInfo<HungInstance>& info) {
+        return std::string(info.param.name);
+    });
+
+// The kept curves of the test console typed into Writer: a change of ear or a reset never puts an
+// emptied curve in the kept picture's place.
+TEST_F(LibreOfficeWriterTest, AKeptCurveOutlivesAnEmptiedCurveOfItsEar) {
+    RegisterWriter();
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", home.filePath(QStringLiteral("run")).toLocal8Bit());
+    QDir().mkpath(home.filePath(QStringLiteral("run")));
+    SimulatedSoundOutput sound;
+    SimulatedMixerDevice mixer;
+    for (const KeptCurveCase& c : KeptCurveCases()) {
+        SCOPED_TRACE(c.name);
+        // An instance for each window: a window that goes asks its instance to quit.
+        writer.Stop();
+        StartWriter();
+        TForm1 form(nullptr, sound, mixer);
+        form.WordApplication1->SetServerRegistry(&registry);
+        form.WordApplication1->OnDocumentBeforeClose = [this](TComponent*, std::span<TVariant>) {
+            StoreReport();
+        };
+        MeasureAtLevelFive(form, c);
+        const auto noCopy = TSaveDialog::SetPresenter([](TSaveDialog&) { return false; });
+        form.janColorButton1click(nullptr);  // "Kurve abspeichern"
+        TSaveDialog::SetPresenter(noCopy);
+        c.then(form);
+        const int before = stored;
+        form.janColorButton2click(nullptr);  // "Bericht erstellen"
+        ASSERT_TRUE(ReportEnded(form));
+
+        EXPECT_TRUE(boxes.shown.empty());
+        ASSERT_EQ(stored, before + 1) << "the report did not reach Writer";
+        const ReadDocument doc = ReadStoredDocx();
+        ASSERT_EQ(Pictures(doc), 1);
+        for (const ReadParagraph& p : doc.paragraphs) {
+            if (p.Pictures() == 1) {
+                ExpectMeasuredCurve(
+                    QImage::fromData(doc.parts.at(QStringLiteral("word/") +
+                                                  doc.relationships.at(p.runs.at(0).picture))),
+                    c);
+            }
+        }
+    }
+    qputenv("XDG_RUNTIME_DIR", runtime);
 }
 
 // A LibreOffice the user runs already, with the profile the report uses: a second start on the
@@ -506,6 +545,125 @@ TEST_F(WithoutLibreOffice, OneThatCannotShowAWindowIsNotStarted) {
     EXPECT_FALSE(QFile::exists(started));
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(Reports().size(), 1);
+}
+
+// An office that does not start in time is ended: that one process the program started (its
+// launcher ends with it), not what the office started in turn, and not at all while another
+// program is connected to it (it may have handed the office a document of the user's).
+TEST_F(WithoutLibreOffice, AStartThatTimesOutEndsOnlyTheOfficeNobodyElseIsConnectedTo) {
+    // A launcher that starts the office, and an office that starts a program of its own, then
+    // listens on a pipe of its own (as LibreOffice's own) without ever opening the report's pipe.
+    const QString folder = home.filePath(QStringLiteral("slow"));
+    QDir().mkpath(folder);
+    const auto script = [&](const char* name, const QString& text) {
+        QFile file(QDir(folder).filePath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        file.close();
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    };
+    script("soffice", QStringLiteral("#!/bin/sh\n\"$(dirname \"$0\")/office\" \"$@\"\n"));
+    script("office", QStringLiteral(
+                         "#!/bin/sh\ncd \"$(dirname \"$0\")\"\nsleep 600 &\necho $! > started.pid\n"
+                         "echo $$ > office.pid\nexec perl -MIO::Socket::UNIX -e '$s = "
+                         "IO::Socket::UNIX->new(Type => SOCK_STREAM(), Local => \"ipc\", Listen "
+                         "=> 5) or die; while ($c = $s->accept) { push @c, $c }'\n"));
+    const auto pidIn = [&](const char* name) {
+        QFile file(QDir(folder).filePath(QLatin1String(name)));
+        return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : 0;
+    };
+    const auto running = [](pid_t pid) {
+        return pid > 0 && !WaitEnded(pid, std::chrono::seconds(0));
+    };
+
+    for (const bool othersConnected : {false, true}) {
+        SCOPED_TRACE(othersConnected ? "another program connected" : "nobody connected");
+        QFile::remove(QDir(folder).filePath(QStringLiteral("ipc")));
+        QFile::remove(QDir(folder).filePath(QStringLiteral("office.pid")));
+        TServerRegistry servers;
+        RegisterBuiltInWriter(servers);
+        TLibreOfficeOptions slow;
+        slow.program = QDir(folder).filePath(QStringLiteral("soffice"));
+        slow.pipeName = QStringLiteral("velmora-test-slow-%1").arg(::getpid());
+        slow.arguments = {QStringLiteral("--headless")};
+        slow.startTimeout = std::chrono::milliseconds(3000);
+        RegisterLibreOfficeWriter(servers, slow);
+        TWordApplication writer(nullptr);
+        writer.SetServerRegistry(&servers);
+        // The other program: connected to the office's pipe while it starts, and staying.
+        std::thread other;
+        int connection = -1;
+        if (othersConnected) {
+            other = std::thread([&] {
+                const std::string path = QDir(folder).filePath(QStringLiteral("ipc")).toStdString();
+                for (int i = 0; i < 200 && connection < 0; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    sockaddr_un address{};
+                    address.sun_family = AF_UNIX;
+                    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+                    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                                  sizeof(address)) == 0) {
+                        connection = fd;
+                    } else {
+                        ::close(fd);
+                    }
+                }
+            });
+        }
+
+        WriteReport(writer, FilledSources());  // the built-in writer takes it after the wait
+        if (other.joinable()) {
+            other.join();
+        }
+
+        EXPECT_TRUE(boxes.shown.empty());
+        const pid_t office = pidIn("office.pid");
+        const pid_t started = pidIn("started.pid");
+        ASSERT_GT(office, 0);
+        if (othersConnected) {
+            EXPECT_GE(connection, 0) << "the other program could not connect";
+            EXPECT_TRUE(running(office)) << "the office was ended under the other program";
+        } else {
+            EXPECT_TRUE(WaitEnded(office, std::chrono::seconds(5))) << "the office stayed";
+        }
+        EXPECT_TRUE(running(started)) << "a program the office started was ended";
+        for (const pid_t pid : {office, started}) {
+            ::kill(pid, SIGKILL);
+            WaitEnded(pid, std::chrono::seconds(5));
+        }
+        if (connection >= 0) {
+            ::close(connection);
+        }
+        writer.Disconnect();
+    }
+    EXPECT_EQ(Reports().size(), 2);
+}
+
+// The report's LibreOffice runs on the user's own profile, on that profile's pipe; where the
+// profile cannot be used (something else stands in its place), on one of the program's own.
+TEST_F(WithoutLibreOffice, TheUsersProfileUnlessItCannotBeUsedEachOnAPipeOfItsOwn) {
+    const QString config = home.filePath(QStringLiteral("config"));  // XDG_CONFIG_HOME
+    const QString users = config + QStringLiteral("/libreoffice/4");
+    ASSERT_EQ(UserLibreOfficeProfile(), users);
+    const TLibreOfficeOptions missing = DefaultLibreOfficeOptions();  // made on the first start
+    EXPECT_TRUE(missing.profileUrl.isEmpty());
+    EXPECT_EQ(missing.pipeName, LibreOfficePipeName(users));
+    EXPECT_TRUE(missing.pipeName.startsWith(QStringLiteral("velmora-writer-%1-").arg(::getuid())));
+
+    ASSERT_TRUE(QDir().mkpath(users));
+    EXPECT_EQ(DefaultLibreOfficeOptions().pipeName, missing.pipeName);
+
+    // A file where the folder of the profiles should be.
+    ASSERT_TRUE(QDir(config + QStringLiteral("/libreoffice")).removeRecursively());
+    QFile blocker(config + QStringLiteral("/libreoffice"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const TLibreOfficeOptions own = DefaultLibreOfficeOptions();
+    EXPECT_EQ(QUrl(own.profileUrl).toLocalFile(), PrivateLibreOfficeProfile());
+    EXPECT_TRUE(PrivateLibreOfficeProfile().startsWith(home.path()));
+    EXPECT_EQ(own.pipeName, LibreOfficePipeName(PrivateLibreOfficeProfile()));
+    EXPECT_NE(own.pipeName, missing.pipeName);
 }
 
 }  // namespace

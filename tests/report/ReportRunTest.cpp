@@ -211,27 +211,80 @@ TEST_F(ReportRun, AnInstanceThatHasGoneAwayIsReplacedAtTheNextReportWithoutABox)
     EXPECT_TRUE(word.Connected());
 }
 
-// It goes away in the middle of a run: the run ends there, with one box that says so.
-TEST_F(ReportRun, AnInstanceLostDuringARunEndsItWithOneBox) {
-    WriteReport(word, sources);
-    script->calls.clear();
-    script->goneAfter = 12;
-    WriteReport(word, sources);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Fehler"));
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Die Verbindung zu LibreOffice Writer ist "
-                                                  "verloren.\nDer Bericht wurde nicht "
-                                                  "fertiggestellt."));
-    // Nothing after the first failed call but the farewell.
-    ASSERT_EQ(script->calls.size(), 14u);
-    EXPECT_EQ(script->calls.back(), "Quit(-,-,-)");
-    EXPECT_FALSE(word.Connected());
-    // The next report starts afresh.
-    boxes.shown.clear();
-    script->calls.clear();
-    WriteReport(word, sources);
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(script->calls.front(), "CreateInstance");
+// It goes away in the middle of a run, or with the finished report as it closes it: the server
+// that stands in for it (registered first) writes the whole report once more and saves it, and
+// one box says where it is; only where nothing stands in, or that fails too, does the box say
+// that the report is not finished.
+TEST_F(ReportRun, AnInstanceLostDuringARunLeavesTheWholeReportToTheStandInWithOneBox) {
+    const QString lost = QStringLiteral("Die Verbindung zu LibreOffice Writer ist verloren.\n");
+    const QString saved = lost + QStringLiteral(
+                                     "Der Bericht wurde als Datei gespeichert: "
+                                     "/home/p/Documents/Velmora/Velmora-Bericht 2026.docx");
+    const QString unfinished = lost + QStringLiteral("Der Bericht wurde nicht fertiggestellt.");
+    const struct {
+        const char* name;
+        std::size_t goneAfter;  // calls of the lost run
+        bool lostAtClose;
+        bool standIn;
+        bool standInFails;
+        QString box;
+    } cases[] = {
+        {"lost while typing", 12, false, true, false, saved},
+        {"lost as it closes", 0, true, true, false, saved},
+        {"lost, nothing stands in", 12, false, false, false, unfinished},
+        {"lost, and the stand-in too", 12, false, true, true, unfinished},
+    };
+    CreatePicture(1);
+    const Calls whole = ExpectedRun(" ", "", "", " ", "", "", "", "\"\"", {false, true, false});
+    // What the stand-in is sent: no window to show, the changes saved, where they went.
+    Calls standInRun(whole.begin() + 1, whole.end() - 1);
+    standInRun.insert(standInRun.begin(), "CreateInstance");
+    standInRun.insert(standInRun.end(), {"Close(-1,-,-)", "FullName", "Quit(-,-,-)"});
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TServerRegistry servers;
+        const ScriptPtr standIn = std::make_shared<Script>();
+        standIn->fullName = "/home/p/Documents/Velmora/Velmora-Bericht 2026.docx";
+        if (c.standIn) {
+            RegisterScripted(servers, standIn);
+        }
+        const ScriptPtr office = std::make_shared<Script>();
+        RegisterScripted(servers, office);
+        TWordApplication writer(nullptr);
+        writer.SetServerRegistry(&servers);
+        WriteReport(writer, sources);  // connected, as after an earlier report
+        ASSERT_EQ(office->calls.size(), whole.size() + 1);
+        office->calls.clear();
+        office->goneAfter = c.goneAfter;
+        if (c.lostAtClose) {
+            office->results["Close"] = RPC_E_DISCONNECTED;
+        }
+        if (c.standInFails) {
+            standIn->results["Add"] = RPC_E_DISCONNECTED;
+        }
+        boxes.shown.clear();
+
+        WriteReport(writer, sources);
+
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Fehler"));
+        EXPECT_EQ(boxes.shown[0].text, c.box);
+        // Nothing after the first failed call but the farewell.
+        EXPECT_EQ(office->calls.size(), c.lostAtClose ? whole.size() + 1 : c.goneAfter + 2);
+        EXPECT_EQ(office->calls.back(), "Quit(-,-,-)");
+        EXPECT_FALSE(writer.Connected());
+        if (c.standIn && !c.standInFails) {
+            EXPECT_EQ(standIn->calls, standInRun);
+        }
+        // The next report starts afresh, with the word processor again.
+        boxes.shown.clear();
+        office->calls.clear();
+        office->results.clear();
+        WriteReport(writer, sources);
+        EXPECT_TRUE(boxes.shown.empty());
+        EXPECT_EQ(office->calls.front(), "CreateInstance");
+    }
 }
 
 }  // namespace

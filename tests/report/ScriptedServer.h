@@ -23,6 +23,7 @@ struct Script {
     std::map<std::string, HRESULT> results;
     bool gone = false;
     std::size_t goneAfter = 0;  // 0: never
+    std::string fullName;       // where a closed document says it is
     TComInterface<TConnectionPoint> events{new TConnectionPoint};
 
     // Records a call and gives its result; an object-returning member hands out `object` only
@@ -122,7 +123,15 @@ class ScriptedDocument final : public TComObject<_Document> {
 public:
     explicit ScriptedDocument(ScriptPtr s) : s_(std::move(s)) {}
     HRESULT Close(TVariant* a, TVariant* b, TVariant* c) override {
-        return s_->Call("Close", Arg(a) + "," + Arg(b) + "," + Arg(c));
+        const auto save = [](const TVariant* v) {
+            return v != nullptr && v->vt == VT_BOOL ? std::to_string(v->lVal) : Arg(v);
+        };
+        return s_->Call("Close", save(a) + "," + Arg(b) + "," + Arg(c));
+    }
+    HRESULT get_FullName(WideString* prop) override {
+        const HRESULT hr = s_->Call("FullName");
+        *prop = WideString(SUCCEEDED(hr) ? QString::fromStdString(s_->fullName) : QString());
+        return hr;
     }
 
 private:

@@ -14,10 +14,16 @@
 #include "platform/mixer/SimulatedMixerDevice.h"
 #include "platform/sound/SimulatedSoundOutput.h"
 
+#include "tests/support/ReportEnd.h"
+
 #include "DocxReader.h"
+#include "KeptCurveCases.h"
 #include "WriterFixture.h"
 
 #include <QApplication>
+
+#include <condition_variable>
+#include <mutex>
 
 namespace velmora::test {
 namespace {
@@ -49,9 +55,11 @@ protected:
         form.janColorButton1click(nullptr);
         TSaveDialog::SetPresenter(previous);
     }
+    // "Bericht erstellen", and the run's end.
     static void Click(TForm1& form) {
         form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
         form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+        ASSERT_TRUE(ReportEnded(form));
     }
     static void TakeThreshold(TForm1& form, int coarse) {
         form.ExTrackBar1->SetPosition(coarse);
@@ -183,6 +191,88 @@ TEST_F(WindowReport, AReportHoldsOnlyThisPatientsCurvesAsTheyStand) {
     const QRgb leftEar = qRgb(135, 0, 255);
     EXPECT_EQ(pictures[0].pixel(172, 26), leftEar);
     EXPECT_NE(pictures[0].pixel(172, 74), leftEar);
+}
+
+// A kept curve is only replaced by a later picture of the same curve: a change of ear or a reset
+// starts a new, empty curve, which never takes the kept one's place in the report.
+TEST_F(WindowReport, AKeptCurveOutlivesAnEmptiedCurveOfItsEar) {
+    for (const KeptCurveCase& c : KeptCurveCases()) {
+        SCOPED_TRACE(c.name);
+        TForm1 form(nullptr, sound, mixer);
+        form.WordApplication1->SetServerRegistry(&registry);
+        MeasureAtLevelFive(form, c);
+        Keep(form);
+        c.then(form);
+        Click(form);
+
+        const std::vector<QImage> pictures = Pictures(LastReport());
+        ASSERT_EQ(pictures.size(), 1u);
+        ExpectMeasuredCurve(pictures[0], c);
+        // The curve stays kept for the next report too.
+        EXPECT_FALSE(form.PicturePaths[c.left ? 1 : 0].isEmpty());
+    }
+}
+
+// The window stays operable while a report waits for its word processor, and nothing the operator
+// does meanwhile changes that report: it is the report of the patient it was started for, with
+// that patient's curve, and one click makes one report; "Beenden" closes the window after it.
+TEST_F(WindowReport, WhatTheOperatorDoesDuringAReportDoesNotChangeIt) {
+    // A word processor that keeps the report waiting until the test lets it go on.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool goOn = false;
+    TServerRegistry slow;
+    slow.RegisterFactory(Word_2k::CLSID_WordApplication, QStringLiteral("Word.Application"),
+                         [&, builtIn = BuiltInWriterFactory(slow)](IUnknown** server) {
+                             std::unique_lock lock(mutex);
+                             changed.wait(lock, [&] { return goOn; });
+                             return builtIn(server);
+                         });
+    TForm1 form(nullptr, sound, mixer);
+    form.WordApplication1->SetServerRegistry(&slow);
+    form.show();
+    form.Edit1->SetText(QStringLiteral("A"));
+    form.RadioButton1->SetChecked(true);
+    TakeThreshold(form, 5);
+    Keep(form);
+    boxes.shown.clear();
+
+    form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
+    form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
+    EXPECT_TRUE(form.ReportRunning());
+    EXPECT_EQ(form.cursor().shape(), Qt::BusyCursor);
+    // Meanwhile: a second click, then the next patient with a curve of the other ear.
+    form.janColorButton2click(nullptr);
+    boxes.answers = {IDYES};
+    form.janColorButton3click(nullptr);  // "Neuer Patient": fields and kept pictures go
+    form.Edit1->SetText(QStringLiteral("B"));
+    form.RadioButton2->SetChecked(true);
+    TakeThreshold(form, 2);
+    Keep(form);
+    EXPECT_TRUE(form.ReportRunning()) << "the report did not wait";
+    // "Beenden": the window waits for the report's end, then closes.
+    form.janColorButton4click(nullptr);
+    EXPECT_TRUE(form.isVisible()) << "the window closed under its report";
+    {
+        const std::lock_guard lock(mutex);
+        goOn = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(ReportEnded(form));
+    EXPECT_NE(form.cursor().shape(), Qt::BusyCursor);
+    EXPECT_FALSE(form.isVisible()) << "the window did not close after its report";
+
+    ASSERT_EQ(Reports().size(), 1) << "one click, one report";
+    EXPECT_TRUE(Reports()[0].startsWith(QStringLiteral("Velmora-Bericht A ")));
+    const ReadDocument doc = LastReport();
+    ASSERT_GT(doc.paragraphs.size(), 16u);
+    EXPECT_EQ(doc.paragraphs[16].Pictures(), 1) << "A's left curve is missing";
+    const std::vector<QImage> pictures = Pictures(doc);
+    ASSERT_EQ(pictures.size(), 1u) << "a curve that is not A's";
+    EXPECT_EQ(pictures[0].pixel(172, 62), qRgb(135, 0, 255)) << "not A's curve at level 5";
+    EXPECT_EQ(form.Edit1->Text(), QStringLiteral("B"));
+    EXPECT_TRUE(boxes.shown.size() == 1 && boxes.shown[0].text.contains(QStringLiteral("löschen")))
+        << "the report showed a box";
 }
 
 }  // namespace

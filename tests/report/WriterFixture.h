@@ -19,6 +19,7 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <optional>
 
 namespace velmora::test {
@@ -65,6 +66,9 @@ inline constexpr int kPictureParagraphs[] = {13, 17, 21};
 class WriterFixture : public ::testing::Test {
 protected:
     void SetUp() override {
+        // As the program does: a peer that goes away is an error of the write, not the end of the
+        // test program (a word processor's pipe, the desktop's opener).
+        std::signal(SIGPIPE, SIG_IGN);
         // The writer lays out its PDF with the fonts of the graphical application.
         if (QApplication::instance() == nullptr) {
             static int argc = 1;
