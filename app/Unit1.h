@@ -246,8 +246,6 @@ private:
     // The PDF of the report made during the visit of a patient who came by GDT; it goes with
     // the result.
     QString gdtReportPdf_;
-    // The report folder's PDFs when such a report started: the new one is its PDF.
-    std::optional<QStringList> reportPdfsBefore_;
     // Keeps the threshold just taken (the level as the gauge shows it) in the records.
     void RecordThreshold();
     PatientFields PatientFieldsOnWindow() const;

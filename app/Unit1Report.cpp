@@ -22,21 +22,7 @@
 #include <memory>
 #include <optional>
 
-#include <QSet>
-#include <QStandardPaths>
-
 namespace velmora {
-namespace {
-
-// Where the built-in writer keeps its reports (a module of its own, loaded at the first report):
-// "Velmora" in the user's documents folder, else in the home folder.
-QDir ReportFolder() {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QDir(documents.isEmpty() ? QDir::homePath() : documents)
-        .filePath(QStringLiteral("Velmora"));
-}
-
-}  // namespace
 
 void TForm1::janColorButton2click(TComponent*) {
     if (reportRunning_) {
@@ -71,14 +57,10 @@ void TForm1::janColorButton2click(TComponent*) {
     }
     sources.Comparison = ReportComparison();
     Recorder->AuditPatient(audit::kReport);
-    // The built-in writer keeps a PDF beside the document in the report folder; for a patient
-    // who came by GDT it goes to the practice's software with the result (found when the run
-    // has ended).
-    if (gdt_ && gdt_->Current() != nullptr) {
-        reportPdfsBefore_ = ReportFolder().entryList({QStringLiteral("*.pdf")}, QDir::Files);
-    } else {
-        reportPdfsBefore_.reset();
-    }
+    // For a patient who came by GDT the report goes to the practice's software as a PDF with
+    // the result: the run says where it wrote it.
+    const bool pdfForPractice = gdt_ && gdt_->Current() != nullptr;
+    const auto practicePdf = std::make_shared<QString>();
 
     // The word processor is talked to on the report's thread only; the window stays operable
     // and shows that it is busy until the run has ended.
@@ -90,7 +72,8 @@ void TForm1::janColorButton2click(TComponent*) {
     setCursor(Qt::BusyCursor);
     TWordApplication* const word = WordApplication1.get();
     reportThread_->Run(
-        [word, sources = std::move(sources), pictures = std::move(pictures)]() mutable {
+        [word, sources = std::move(sources), pictures = std::move(pictures), pdfForPractice,
+         practicePdf]() mutable {
             // The word processor takes the pictures by their names: files of the run's own in
             // the private folder, gone with it.
             const QString folder = PrivateDirectory();
@@ -110,13 +93,19 @@ void TForm1::janColorButton2click(TComponent*) {
                 }
             }
             try {
-                WriteReport(*word, sources);
+                *practicePdf = WriteReport(*word, sources, pdfForPractice);
             } catch (const std::exception& error) {
                 // As the message loop does with an error that escapes a handler.
                 HandleException(error);
             }
         },
-        this, [this] { ReportFinished(); });
+        this,
+        [this, practicePdf] {
+            if (!practicePdf->isEmpty()) {
+                gdtReportPdf_ = *practicePdf;
+            }
+            ReportFinished();
+        });
 }
 
 void TForm1::ReportFinished() {
@@ -124,18 +113,6 @@ void TForm1::ReportFinished() {
         return;
     }
     reportRunning_ = false;
-    if (reportPdfsBefore_) {
-        const QSet<QString> earlier(reportPdfsBefore_->begin(), reportPdfsBefore_->end());
-        reportPdfsBefore_.reset();
-        const QDir reports = ReportFolder();
-        for (const QString& name :
-             reports.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time)) {
-            if (!earlier.contains(name)) {
-                gdtReportPdf_ = reports.filePath(name);  // the newest
-                break;
-            }
-        }
-    }
     unsetCursor();
     janColorButton2->SetEnabled(true);
     if (closeAfterReport_) {

@@ -32,7 +32,8 @@ constexpr int kMaxCopies = 100;
 
 struct WriterDocument {
     TDocModel model;
-    TCharFormat format;  // what is typed next
+    TCharFormat format;   // what is typed next
+    bool hidden = false;  // added without a window: saved as PDF only, opened nowhere
 };
 
 // --- Typing.
@@ -78,16 +79,51 @@ HRESULT ResultForSystemError(int systemError) {
     }
 }
 
-// Saves the document (in *savedAs) and opens it; tells the operator when it cannot be saved, and
-// with `tellUnopened` when no program opens it.
-HRESULT SaveAndOpen(WriterDocument& d, bool tellUnopened, QString* savedAs) {
-    const QDateTime now = QDateTime::currentDateTime();
+// Names the document after the patient and the time it is saved.
+QString TitleDocument(WriterDocument& d, const QDateTime& now) {
     const QString patientId = PatientIdOf(d.model);
     TDocModel& model = d.model;
     model.paragraphs.back().mark = d.format;
     model.title = patientId.isEmpty() ? QStringLiteral("Velmora-Bericht")
                                       : QStringLiteral("Velmora-Bericht ") + patientId;
     model.created = now;
+    return patientId;
+}
+
+// A hidden document: saved as PDF in the report folder (in *savedAs), under the name a .docx of
+// the report would have, and neither opened nor told about; the caller hears of a failure.
+HRESULT SavePdfOnly(WriterDocument& d, QString* savedAs) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString patientId = TitleDocument(d, now);
+    const QString folder = ReportFolder();
+    if (!QDir().mkpath(folder)) {
+        qCWarning(lcWriter) << "no report folder for the PDF:" << folder;
+        return STG_E_WRITEFAULT;
+    }
+    TSaveError error;
+    for (int copy = 1; copy <= kMaxCopies; ++copy) {
+        const QString pdf = QDir(folder).filePath(
+            QFileInfo(ReportFileName(patientId, now, copy)).completeBaseName() +
+            QStringLiteral(".pdf"));
+        if (QFileInfo::exists(pdf)) {
+            continue;  // another report's
+        }
+        if (WritePdfDocument(d.model, pdf, &error)) {
+            *savedAs = pdf;
+            return S_OK;
+        }
+        qCWarning(lcWriter) << "PDF not saved:" << pdf << error.reason;
+        return ResultForSystemError(error.systemError);
+    }
+    return STG_E_WRITEFAULT;
+}
+
+// Saves the document (in *savedAs) and opens it; tells the operator when it cannot be saved, and
+// with `tellUnopened` when no program opens it.
+HRESULT SaveAndOpen(WriterDocument& d, bool tellUnopened, QString* savedAs) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString patientId = TitleDocument(d, now);
+    TDocModel& model = d.model;
 
     const QString folder = ReportFolder();
     QString path = folder;
@@ -167,9 +203,10 @@ protected:
     bool Reachable() const override { return true; }
     HRESULT ShowWindows(bool) override { return S_OK; }  // there is no window to show
 
-    HRESULT NewDocument(bool, DocumentId* document) override {
+    HRESULT NewDocument(bool, bool askedHidden, DocumentId* document) override {
         *document = nextId_++;
         documents_[*document] = WriterDocument{};
+        documents_[*document].hidden = askedHidden;
         return S_OK;
     }
     HRESULT ApplyFont(DocumentId document, const TFont& font) override {
@@ -226,7 +263,11 @@ protected:
     // opened). A document that cannot be saved stays open. A caller that asks for the changes to
     // be saved tells the operator where the report is (FullName) itself.
     HRESULT CloseDocument(DocumentId document, TSaveChoice choice, QString* savedAs) override {
-        if (choice != TSaveChoice::kDiscard) {
+        if (choice != TSaveChoice::kDiscard && documents_.at(document).hidden) {
+            if (const HRESULT hr = SavePdfOnly(documents_.at(document), savedAs); FAILED(hr)) {
+                return hr;
+            }
+        } else if (choice != TSaveChoice::kDiscard) {
             const bool tellUnopened = choice == TSaveChoice::kAsk;
             if (const HRESULT hr = SaveAndOpen(documents_.at(document), tellUnopened, savedAs);
                 FAILED(hr)) {

@@ -14,7 +14,10 @@
 // operator is told why in a German message box and chooses another place in the save dialog
 // "Bericht speichern unter"; when they cancel, it stays open and Close returns a failing code.
 // Close with SaveChanges given as true saves and opens it as well, but leaves telling the operator
-// where it is (its FullName) to the caller, also when no program opens it.
+// where it is (its FullName) to the caller, also when no program opens it. A document added with
+// Visible given as false is one nobody sees: closing it (unless the changes are dropped) saves it
+// as PDF only, in ReportFolder() under the name its .docx would have, opens nothing and shows no
+// box; its FullName is the PDF, and a failure is Close's result alone.
 //
 // Events: NewDocument and DocumentChange on Add, DocumentBeforeClose (whose Cancel argument
 // keeps the document open) and DocumentChange on Close, Quit on Quit. After Quit every call

@@ -250,11 +250,14 @@ public:
             return HRESULT_FILE_NOT_FOUND;
         }
         bool visible = server_->visible_;
+        bool askedHidden = false;
         if (Visible != nullptr && !Visible->IsMissing()) {
             visible = Visible->lVal != 0;
+            askedHidden = !visible;
         }
         auto document = std::make_shared<OpenDocument>();
-        if (const HRESULT hr = server_->Noted(server_->NewDocument(visible, &document->id));
+        if (const HRESULT hr =
+                server_->Noted(server_->NewDocument(visible, askedHidden, &document->id));
             FAILED(hr)) {
             return hr;
         }

@@ -73,8 +73,10 @@ protected:
     // False once the word processor can no longer be reached.
     virtual bool Reachable() const = 0;
     virtual HRESULT ShowWindows(bool visible) = 0;
-    // A new, empty document that the selection then stands in.
-    virtual HRESULT NewDocument(bool visible, DocumentId* document) = 0;
+    // A new, empty document that the selection then stands in: `visible` as Add's Visible
+    // argument says, else as the application is; `askedHidden` when Add's Visible was given as
+    // false (a document the caller wants nobody to see).
+    virtual HRESULT NewDocument(bool visible, bool askedHidden, DocumentId* document) = 0;
     virtual HRESULT ApplyFont(DocumentId document, const TFont& font) = 0;
     // Inserts at the selection and leaves it after what was inserted; `text` holds no line end.
     virtual HRESULT InsertText(DocumentId document, const QString& text, const TFont& font) = 0;

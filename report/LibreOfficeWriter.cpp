@@ -88,7 +88,7 @@ protected:
         });
     }
 
-    HRESULT NewDocument(bool visible, DocumentId* document) override {
+    HRESULT NewDocument(bool visible, bool, DocumentId* document) override {
         return office_->Run([&] {
             const css::beans::PropertyValue hidden = Property("Hidden", Any(!visible));
             const Sequence<css::beans::PropertyValue> arguments(&hidden, 1);

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <exception>
@@ -90,8 +91,8 @@ void WriteComparison(ReportWriter& report, const TReportComparison& comparison) 
 // Types the whole report into a new document of the connected word processor and closes it,
 // with `saveChanges` for Close; the closed document in *closed. Close's result.
 HRESULT TypeReport(TWordApplication& word, const TReportSources& sources, TVariant* saveChanges,
-                   WordDocumentPtr* closed) {
-    word.Get_Documents().Add();  // the new document is released at once
+                   WordDocumentPtr* closed, TVariant* visible = TNoParam()) {
+    word.Get_Documents().Add(TNoParam(), TNoParam(), TNoParam(), visible);  // released at once
 
     ReportWriter report(word);
     const QString lf = QStringLiteral("\n");
@@ -152,10 +153,9 @@ HRESULT TypeReport(TWordApplication& word, const TReportSources& sources, TVaria
 
 constexpr char kConnectionLost[] = "Die Verbindung zu LibreOffice Writer ist verloren.";
 
-// The report that the word processor could not finish, written by the server that stands in for
-// it (the built-in writer), saved as a file and opened, so that the operator has it; one box says
-// where it is.
-void WriteStandInReport(TServerRegistry& registry, const TReportSources& sources) {
+// The report written by the server that stands in for the word processor (the built-in writer)
+// into a document added with `visible`, and saved; the file it was saved in, or empty.
+QString TypeByStandIn(TServerRegistry& registry, const TReportSources& sources, TVariant* visible) {
     QString savedAs;
     IUnknown* found = nullptr;
     if (SUCCEEDED(registry.CreateStandInInstance(CLSID_WordApplication, &found))) {
@@ -171,7 +171,7 @@ void WriteStandInReport(TServerRegistry& registry, const TReportSources& sources
             WordDocumentPtr closed;
             WideString name;
             if (standIn.Connected() &&
-                TypeReport(standIn, sources, &save, std::addressof(closed)) == S_OK &&
+                TypeReport(standIn, sources, &save, std::addressof(closed), visible) == S_OK &&
                 SUCCEEDED(closed.get_FullName(&name))) {
                 savedAs = name.ToQString();
             }
@@ -180,17 +180,47 @@ void WriteStandInReport(TServerRegistry& registry, const TReportSources& sources
         }
         standIn.Disconnect();
     }
+    return savedAs;
+}
+
+// The report that the word processor could not finish, written by the server that stands in for
+// it, saved as a file and opened, so that the operator has it; one box says where it is. The
+// file, or empty.
+QString WriteStandInReport(TServerRegistry& registry, const TReportSources& sources) {
+    const QString savedAs = TypeByStandIn(registry, sources, TNoParam());
     MessageBox(
         QString::fromUtf8(kConnectionLost) + QLatin1Char('\n') +
             (savedAs.isEmpty() ? QStringLiteral("Der Bericht wurde nicht fertiggestellt.")
                                : QStringLiteral("Der Bericht wurde als Datei gespeichert: ") +
                                      QDir::toNativeSeparators(savedAs)),
         QStringLiteral("Fehler"), MB_OK | MB_ICONERROR);
+    return savedAs;
+}
+
+// The PDF that the built-in writer keeps beside the report's .docx; empty where there is none.
+QString PdfBeside(const QString& document) {
+    if (!document.endsWith(QStringLiteral(".docx"), Qt::CaseInsensitive)) {
+        return {};
+    }
+    const QFileInfo docx(document);
+    const QString pdf = docx.dir().filePath(docx.completeBaseName() + QStringLiteral(".pdf"));
+    return QFileInfo::exists(pdf) ? pdf : QString();
+}
+
+// The report once more for the practice's file: by the built-in writer into a document nobody
+// sees, saved as PDF only and opened nowhere.
+QString WritePracticePdf(TServerRegistry& registry, const TReportSources& sources) {
+    try {
+        TVariant hidden = TVariant::Bool(false);
+        return TypeByStandIn(registry, sources, &hidden);
+    } catch (const std::exception&) {
+        return {};  // the report itself is made; only the practice's copy is missing
+    }
 }
 
 }  // namespace
 
-void WriteReport(TWordApplication& word, const TReportSources& sources) {
+QString WriteReport(TWordApplication& word, const TReportSources& sources, bool pdfForPractice) {
     // A word processor that the user closed, or that ended, since the last report: this report
     // connects anew (to one that runs, or a new one) instead of failing at every step. Showing
     // the one still connected is the run's first step.
@@ -206,28 +236,44 @@ void WriteReport(TWordApplication& word, const TReportSources& sources) {
     } catch (const std::exception&) {
         MessageBox(QString::fromUtf8(kNoWordProcessor), QStringLiteral("Fehler"),
                    MB_ICONERROR | MB_YESONLY);
-        return;
+        return {};
     }
 
     // From here on, a word processor that goes away (or stops answering) leaves the report to the
     // server that stands in for it.
-    const ServerGoneEndsCalls serverGoneEndsRun;
-    try {
-        if (!shown) {
-            word.Set_Visible(OLE_TRUE);
-        }
-        WordDocumentPtr closed;
-        const HRESULT hr = TypeReport(word, sources, TNoParam(), std::addressof(closed));
-        if (hr == RPC_E_DISCONNECTED) {
-            throw EServerGone();  // it went away with the finished report
-        }
-        if (hr != S_OK) {
+    QString savedAs;
+    {
+        const ServerGoneEndsCalls serverGoneEndsRun;
+        try {
+            if (!shown) {
+                word.Set_Visible(OLE_TRUE);
+            }
+            WordDocumentPtr closed;
+            const HRESULT hr = TypeReport(word, sources, TNoParam(), std::addressof(closed));
+            if (hr == RPC_E_DISCONNECTED) {
+                throw EServerGone();  // it went away with the finished report
+            }
+            if (hr != S_OK) {
+                word.Disconnect();
+                return {};  // not finished: nothing goes to the practice's file
+            }
+            WideString name;
+            if (pdfForPractice && SUCCEEDED(closed.get_FullName(&name))) {
+                savedAs = name.ToQString();
+            }
+        } catch (const EServerGone&) {
             word.Disconnect();
+            savedAs = WriteStandInReport(word.ServerRegistry(), sources);
+            if (savedAs.isEmpty()) {
+                return {};
+            }
         }
-    } catch (const EServerGone&) {
-        word.Disconnect();
-        WriteStandInReport(word.ServerRegistry(), sources);
     }
+    if (!pdfForPractice) {
+        return {};
+    }
+    const QString beside = PdfBeside(savedAs);
+    return beside.isEmpty() ? WritePracticePdf(word.ServerRegistry(), sources) : beside;
 }
 
 }  // namespace velmora

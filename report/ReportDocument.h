@@ -71,8 +71,15 @@ inline constexpr char kMakersNotice[] =
 // file is ("... als Datei gespeichert: <path>"), or that the report is not finished where nothing
 // stands in.
 //
+// With `pdfForPractice` (a patient who came from the practice's software), the finished report
+// is also wanted as PDF for the practice's file, and its path is returned (empty where there is
+// none): the built-in writer's PDF beside its .docx when the report went through it, else the
+// same report written once more by the built-in writer (the server that stands in) into a
+// document nobody sees, saved as PDF only and opened nowhere. A report not finished has none.
+//
 // Runs on one thread with everything else that uses `word` (the report's thread in the program);
 // its boxes are shown by the window's thread.
-void WriteReport(TWordApplication& word, const TReportSources& sources);
+QString WriteReport(TWordApplication& word, const TReportSources& sources,
+                    bool pdfForPractice = false);
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 // Apart from the console's other tests: the built-in writer linked in brings its libraries into
 // the process, which the tests of the writer's modules must not find there.
 #include "tests/app/GdtWindowFixture.h"
+#include "tests/report/ScriptedServer.h"
 #include "tests/support/ReportEnd.h"
 
 #include "framework/Shell.h"
@@ -10,6 +11,8 @@
 #include "report/WordApplication.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace velmora::test {
 namespace {
@@ -43,56 +46,96 @@ private:
     ShellHandler previous_;
 };
 
-class GdtReport : public GdtWindow {
-protected:
-    TServerRegistry registry_;  // outlives the window
+// The word processor a report goes into, and what the built-in writer then leaves in the
+// report folder.
+struct ReportServerCase {
+    const char* name;
+    // After the built-in writer: none, or a word processor (S_OK to everything), which may go
+    // away as it closes the finished report.
+    bool otherServer;
+    HRESULT otherClose;
+    std::size_t opened;  // files the desktop was asked to open
+    int documents;       // .docx made by the built-in writer
+    int boxes;           // boxes the report showed
 };
 
+const ReportServerCase kReportServers[] = {
+    // The built-in writer itself: its PDF beside the .docx, the report opened.
+    {"BuiltInWriter", false, S_OK, 1, 1, 0},
+    // Another word processor has the report: the built-in writer makes the PDF alone, opens
+    // nothing and shows nothing.
+    {"OtherWordProcessor", true, S_OK, 0, 0, 0},
+    // The word processor went away with the report: the built-in writer stands in, and its PDF
+    // is the one that goes; the box says where the report is.
+    {"WordProcessorGone", true, RPC_E_DISCONNECTED, 1, 1, 1},
+};
+
+using GdtReport = GdtWindow;
+
 // "Bericht erstellen" during the visit: the report's PDF goes with the result, copied beside it
-// under a name short enough for a 2.1 line.
+// under a name short enough for a 2.1 line, whichever word processor had the report.
 TEST_P(GdtReport, TheReportMadeDuringTheVisitGoesWithTheResultAsAPdf) {
-    OwnReports reports;
-    ASSERT_EQ(ReportFolder(), reports.Folder());
-    RegisterBuiltInWriter(registry_);
-    TForm1& f = OpenGdtWindow();
-    f.WordApplication1->SetServerRegistry(&registry_);
-    f.TakeGdtRequest(WriteRequest(Request("4711", "Weg")));
-    f.RadioButton2->SetChecked(true);
-    Take(4, 5);
-    Click(f.janColorButton2);
-    ASSERT_TRUE(test::ReportEnded(f));
-    ASSERT_EQ(reports.opened.size(), 1u);  // the report, as the operator sees it
-    const QStringList made =
-        QDir(reports.Folder()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
-    ASSERT_EQ(made.size(), 1);
-    answers_ = {IDNO};
-    Click(f.janColorButton3);
+    for (const ReportServerCase& c : kReportServers) {
+        SCOPED_TRACE(c.name);
+        OwnReports reports;
+        ASSERT_EQ(ReportFolder(), reports.Folder());
+        TServerRegistry registry;  // outlives the window
+        RegisterBuiltInWriter(registry);
+        const auto script = std::make_shared<Script>();
+        if (c.otherServer) {
+            script->results["Close"] = c.otherClose;
+            RegisterScripted(registry, script);
+        }
+        TForm1& f = OpenGdtWindow();
+        f.WordApplication1->SetServerRegistry(&registry);
+        f.TakeGdtRequest(WriteRequest(Request("4711", "Weg")));
+        f.RadioButton2->SetChecked(true);
+        Take(4, 5);
+        const std::size_t boxesBefore = boxes_.size();
+        Click(f.janColorButton2);
+        ASSERT_TRUE(test::ReportEnded(f));
+        EXPECT_EQ(boxes_.size() - boxesBefore, std::size_t(c.boxes));
+        EXPECT_EQ(std::count(script->calls.begin(), script->calls.end(), "Close(-,-,-)"),
+                  c.otherServer ? 1 : 0);  // the report went there
+        EXPECT_EQ(reports.opened.size(), c.opened);
+        EXPECT_EQ(QDir(reports.Folder()).entryList({QStringLiteral("*.docx")}, QDir::Files).size(),
+                  c.documents);
+        const QStringList made =
+            QDir(reports.Folder()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        ASSERT_EQ(made.size(), 1);
+        answers_ = {IDNO};
+        Click(f.janColorButton3);
 
-    const QByteArray result = Result();
-    EXPECT_EQ(Field(result, "6303"), QList<QByteArray>{"PDF"});
-    EXPECT_EQ(Field(result, "6304"), QList<QByteArray>{"Hoertest-Bericht"});
-    const QList<QByteArray> path = Field(result, "6305");
-    ASSERT_EQ(path.size(), 1);
-    EXPECT_LE(path[0].size(), 60);
-    EXPECT_EQ(QFileInfo(QString::fromLatin1(path[0])).absolutePath(),
-              QFileInfo(settings_.folder).absoluteFilePath());
-    QFile sent(QString::fromLatin1(path[0]));
-    ASSERT_TRUE(sent.open(QIODevice::ReadOnly)) << path[0].toStdString();
-    QFile kept(QDir(reports.Folder()).filePath(made[0]));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    const QByteArray pdf = sent.readAll();
-    EXPECT_TRUE(pdf.startsWith("%PDF-"));
-    EXPECT_EQ(pdf, kept.readAll());
+        const QByteArray result = Result();
+        EXPECT_EQ(Field(result, "6303"), QList<QByteArray>{"PDF"});
+        EXPECT_EQ(Field(result, "6304"), QList<QByteArray>{"Hoertest-Bericht"});
+        const QList<QByteArray> path = Field(result, "6305");
+        ASSERT_EQ(path.size(), 1);
+        EXPECT_LE(path[0].size(), 60);
+        EXPECT_EQ(QFileInfo(QString::fromLatin1(path[0])).absolutePath(),
+                  QFileInfo(settings_.folder).absoluteFilePath());
+        QFile sent(QString::fromLatin1(path[0]));
+        ASSERT_TRUE(sent.open(QIODevice::ReadOnly)) << path[0].toStdString();
+        QFile kept(QDir(reports.Folder()).filePath(made[0]));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        const QByteArray pdf = sent.readAll();
+        EXPECT_TRUE(pdf.startsWith("%PDF-"));
+        EXPECT_EQ(pdf, kept.readAll());
 
-    // The next visit without a report: no PDF named.
-    f.TakeGdtRequest(WriteRequest(Request("4712", "Weg")));
-    Take(3, 0);
-    answers_ = {IDNO};
-    Click(f.janColorButton3);
-    const QByteArray next = Result(QStringLiteral("PRAXVELM.001"));
-    EXPECT_TRUE(next.contains("01330004712\r\n"));
-    EXPECT_TRUE(Field(next, "6305").isEmpty());
-    CloseWindow();
+        // The next visit without a report: no PDF named.
+        f.TakeGdtRequest(WriteRequest(Request("4712", "Weg")));
+        Take(3, 0);
+        answers_ = {IDNO};
+        Click(f.janColorButton3);
+        const QByteArray next = Result(QStringLiteral("PRAXVELM.001"));
+        EXPECT_TRUE(next.contains("01330004712\r\n"));
+        EXPECT_TRUE(Field(next, "6305").isEmpty());
+        CloseWindow();
+        // The practice's software took the results.
+        for (const QString& name : QDir(settings_.folder).entryList(QDir::Files)) {
+            QFile::remove(QDir(settings_.folder).filePath(name));
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SQLite, GdtReport, ::testing::Values(DatabaseKind::SQLite), KindName);
