@@ -53,6 +53,7 @@ PatientFields PatientFieldsOf(const GdtPatient& patient) {
     fields.street = patient.street;
     fields.telephone = patient.telephone;
     fields.email = patient.email;
+    fields.birthDate = patient.birthDate;
     return fields;
 }
 
@@ -65,7 +66,8 @@ PatientFields WithRequestFields(PatientFields stored, const GdtPatient& patient)
                                        {&stored.town, &sent.town},
                                        {&stored.street, &sent.street},
                                        {&stored.telephone, &sent.telephone},
-                                       {&stored.email, &sent.email}}) {
+                                       {&stored.email, &sent.email},
+                                       {&stored.birthDate, &sent.birthDate}}) {
         if (!value->isEmpty()) {
             *field = *value;
         }

@@ -28,8 +28,8 @@ struct GdtSettings {
     QString ResultFileName() const { return GdtFileName(practiceCode, ownCode); }
 };
 
-// The patient's fields on the window from a request: Patienten-ID, Name, Vorname, PLZ, Wohnort,
-// Straße, Telefon, E-Mail; the others empty.
+// The patient's fields from a request: Patienten-ID, Name, Vorname, PLZ, Wohnort, Straße,
+// Telefon, E-Mail on the window, the date of birth kept with them; the others empty.
 PatientFields PatientFieldsOf(const GdtPatient& patient);
 // `stored` with every field the request sends in place of the stored one.
 PatientFields WithRequestFields(PatientFields stored, const GdtPatient& patient);

@@ -573,6 +573,7 @@ void TForm1::ClearPatientFields() {
         edit->Clear();
     }
     Memo1->Clear();
+    birthDate_.clear();
     Edit1->SetFocus();
     fillingFields_ = false;
 }

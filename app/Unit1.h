@@ -249,6 +249,8 @@ private:
     // Keeps the threshold just taken (the level as the gauge shows it) in the records.
     void RecordThreshold();
     PatientFields PatientFieldsOnWindow() const;
+    // The date of birth of the patient on the window, kept with them but not shown.
+    QString birthDate_;
     void ShowPatientFields(const PatientFields& fields);
     void PatientFieldLeft(QWidget* field);
     // The levels of `ear` (-1: none) as the plot's rows.

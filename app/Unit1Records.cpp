@@ -69,8 +69,9 @@ void TForm1::ConnectPatientRecords(bool enabled) {
 }
 
 PatientFields TForm1::PatientFieldsOnWindow() const {
-    return {Edit1->Text(), Edit2->Text(), Edit3->Text(),    Edit4->Text(),    Edit5->Text(),
-            Edit6->Text(), Edit7->Text(), NumEdit1->Text(), NumEdit2->Text(), Memo1->Text()};
+    return {Edit1->Text(),    Edit2->Text(), Edit3->Text(), Edit4->Text(),
+            Edit5->Text(),    Edit6->Text(), Edit7->Text(), NumEdit1->Text(),
+            NumEdit2->Text(), Memo1->Text(), birthDate_};
 }
 
 void TForm1::ShowPatientFields(const PatientFields& fields) {
@@ -85,6 +86,7 @@ void TForm1::ShowPatientFields(const PatientFields& fields) {
     NumEdit1->SetText(fields.postcode);
     NumEdit2->SetText(fields.telephone);
     Memo1->SetText(fields.remarks);
+    birthDate_ = fields.birthDate;
     fillingFields_ = false;
 }
 

@@ -296,7 +296,8 @@ std::optional<PatientFields> VisitRecorder::TakeStoredPatient(const QString& sto
         {&typed.name, &merged.name},           {&typed.town, &merged.town},
         {&typed.street, &merged.street},       {&typed.email, &merged.email},
         {&typed.doctor, &merged.doctor},       {&typed.postcode, &merged.postcode},
-        {&typed.telephone, &merged.telephone}, {&typed.remarks, &merged.remarks}};
+        {&typed.telephone, &merged.telephone}, {&typed.remarks, &merged.remarks},
+        {&typed.birthDate, &merged.birthDate}};
     for (const auto& [from, to] : fields) {
         if (Typed(*from)) {
             *to = *from;

@@ -38,25 +38,28 @@ QDateTime TimeOf(const QVariant& value) {
     return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong());
 }
 
-// The columns of the ten fields, in the order of PatientFields.
+// The columns of the fields, in the order of PatientFields.
 constexpr const char* kFieldColumns =
-    "practice_id, first_name, name, town, street, email, doctor, postcode, telephone, remarks";
+    "practice_id, first_name, name, town, street, email, doctor, "
+    "postcode, telephone, remarks, birth_date";
+constexpr int kFieldCount = 11;
 
 // Qt binds a null text as NULL; the fields are never NULL, an empty one is empty.
 QVariant Text(const QString& text) {
     return text.isNull() ? QVariant(QLatin1String("")) : QVariant(text);
 }
 
-std::array<const QString*, 10> FieldsOf(const PatientFields& f) {
-    return {&f.patientId, &f.firstName, &f.name,     &f.town,      &f.street,
-            &f.email,     &f.doctor,    &f.postcode, &f.telephone, &f.remarks};
+std::array<const QString*, kFieldCount> FieldsOf(const PatientFields& f) {
+    return {&f.patientId, &f.firstName, &f.name,      &f.town,    &f.street,   &f.email,
+            &f.doctor,    &f.postcode,  &f.telephone, &f.remarks, &f.birthDate};
 }
 
 PatientFields FieldsFrom(const QSqlQuery& query, int first) {
     PatientFields f;
-    QString* const fields[] = {&f.patientId, &f.firstName, &f.name,     &f.town,      &f.street,
-                               &f.email,     &f.doctor,    &f.postcode, &f.telephone, &f.remarks};
-    for (int i = 0; i < 10; ++i) {
+    QString* const fields[] = {&f.patientId, &f.firstName, &f.name,     &f.town,
+                               &f.street,    &f.email,     &f.doctor,   &f.postcode,
+                               &f.telephone, &f.remarks,   &f.birthDate};
+    for (int i = 0; i < kFieldCount; ++i) {
         *fields[i] = query.value(first + i).toString();
     }
     return f;
@@ -233,7 +236,7 @@ bool PatientRecords::CreatePatient(const QString& id, const PatientFields& field
     const qint64 now = Now();
     query.prepare(QStringLiteral("INSERT INTO patient (id, %1, name_key, first_name_key, "
                                  "practice_id_key, created_at, changed_at, changed_by, changed_on) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
                                  "ON CONFLICT (id) DO NOTHING")
                       .arg(QLatin1String(kFieldColumns)));
     query.addBindValue(id);
@@ -300,7 +303,8 @@ bool PatientRecords::SavePatient(const QString& id, const PatientFields& fields,
     }
     query.prepare(QStringLiteral(
         "UPDATE patient SET practice_id = ?, first_name = ?, name = ?, town = ?, street = ?, "
-        "email = ?, doctor = ?, postcode = ?, telephone = ?, remarks = ?, name_key = ?, "
+        "email = ?, doctor = ?, postcode = ?, telephone = ?, remarks = ?, birth_date = ?, "
+        "name_key = ?, "
         "first_name_key = ?, practice_id_key = ?, revision = revision + 1, changed_at = ?, "
         "changed_by = ?, changed_on = ? WHERE id = ?"));
     for (const QString* field : FieldsOf(fields)) {
@@ -915,8 +919,10 @@ std::vector<PatientVersion> PatientRecords::Versions(const QString& id) {
     }
     Succeed();
     while (query.next()) {
-        versions.push_back({query.value(0).toInt(), FieldsFrom(query, 1), TimeOf(query.value(11)),
-                            query.value(12).toString(), query.value(13).toString()});
+        constexpr int after = 1 + kFieldCount;
+        versions.push_back({query.value(0).toInt(), FieldsFrom(query, 1),
+                            TimeOf(query.value(after)), query.value(after + 1).toString(),
+                            query.value(after + 2).toString()});
     }
     return versions;
 }

@@ -15,7 +15,8 @@ namespace velmora {
 
 class RecordsDatabase;
 
-// The ten fields of a patient as the window shows them.
+// The ten fields of a patient as the window shows them, and the date of birth the practice's
+// software sent (TTMMJJJJ as received), kept with the patient but not shown.
 struct PatientFields {
     QString patientId;  // the practice's number ("Patienten-ID")
     QString firstName;
@@ -27,6 +28,7 @@ struct PatientFields {
     QString postcode;
     QString telephone;
     QString remarks;
+    QString birthDate;
 
     bool operator==(const PatientFields&) const = default;
     bool IsEmpty() const { return *this == PatientFields{}; }

@@ -23,9 +23,24 @@ QDateTime TimeFrom(const QString& text) {
                           : QDateTime::fromMSecsSinceEpoch(text.toLongLong(), Qt::UTC);
 }
 
-std::array<QString*, 10> FieldsOf(PatientFields& f) {
-    return {&f.patientId, &f.firstName, &f.name,     &f.town,      &f.street,
-            &f.email,     &f.doctor,    &f.postcode, &f.telephone, &f.remarks};
+// A write kept by an earlier program has the ten fields without the date of birth.
+constexpr qsizetype kEarlierFieldCount = 10;
+
+std::array<QString*, 11> FieldsOf(PatientFields& f) {
+    return {&f.patientId, &f.firstName, &f.name,      &f.town,    &f.street,   &f.email,
+            &f.doctor,    &f.postcode,  &f.telephone, &f.remarks, &f.birthDate};
+}
+
+// Texts of an array of kEarlierFieldCount or all fields into `fields`; false for another size.
+bool ReadFields(const QJsonArray& texts, PatientFields* fields) {
+    const auto all = FieldsOf(*fields);
+    if (texts.size() != kEarlierFieldCount && texts.size() != qsizetype(all.size())) {
+        return false;
+    }
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        *all[std::size_t(i)] = texts[i].toString();
+    }
+    return true;
 }
 
 }  // namespace
@@ -190,25 +205,16 @@ std::optional<RecordWrite> RecordWrite::Parse(const QByteArray& text) {
     const QJsonArray context = object[QStringLiteral("context")].toArray();
     const QJsonArray take = object[QStringLiteral("take")].toArray();
     const QJsonArray audit = object[QStringLiteral("audit")].toArray();
-    if (!known || fieldTexts.size() != 10 || context.size() != 5 || take.size() != 6 ||
-        audit.size() != 8) {
+    if (!known || !ReadFields(fieldTexts, &write.fields) || context.size() != 5 ||
+        take.size() != 6 || audit.size() != 8) {
         return std::nullopt;
     }
     write.patientId = object[QStringLiteral("patient")].toString();
     write.visitId = object[QStringLiteral("visit")].toString();
-    int i = 0;
-    for (QString* field : FieldsOf(write.fields)) {
-        *field = fieldTexts[i++].toString();
-    }
     if (object.contains(QStringLiteral("basedOn"))) {
-        const QJsonArray basedOn = object[QStringLiteral("basedOn")].toArray();
-        if (basedOn.size() != 10) {
-            return std::nullopt;
-        }
         write.basedOn.emplace();
-        int j = 0;
-        for (QString* field : FieldsOf(*write.basedOn)) {
-            *field = basedOn[j++].toString();
+        if (!ReadFields(object[QStringLiteral("basedOn")].toArray(), &*write.basedOn)) {
+            return std::nullopt;
         }
     }
     write.corrects = object[QStringLiteral("corrects")].toString();

@@ -29,7 +29,8 @@ PatientFields Overlaid(PatientFields stored, const PatientFields& typed) {
         {&typed.name, &stored.name},           {&typed.town, &stored.town},
         {&typed.street, &stored.street},       {&typed.email, &stored.email},
         {&typed.doctor, &stored.doctor},       {&typed.postcode, &stored.postcode},
-        {&typed.telephone, &stored.telephone}, {&typed.remarks, &stored.remarks}};
+        {&typed.telephone, &stored.telephone}, {&typed.remarks, &stored.remarks},
+        {&typed.birthDate, &stored.birthDate}};
     for (const auto& [from, to] : fields) {
         if (!from->trimmed().isEmpty()) {
             *to = *from;

@@ -197,6 +197,11 @@ const std::vector<Step>& Steps() {
              "CREATE INDEX visit_by_corrected ON visit (corrects)",
          },
          {}},
+        {{
+             "ALTER TABLE patient ADD COLUMN birth_date TEXT NOT NULL DEFAULT ''",
+             "ALTER TABLE patient_version ADD COLUMN birth_date TEXT NOT NULL DEFAULT ''",
+         },
+         {}},
     };
     return steps;
 }

@@ -20,11 +20,12 @@ namespace velmora {
 // keys, so that the line of a deletion outlives what was deleted. Step 5: every version of a
 // patient's fields, with time, user and workstation (a correction leaves the original readable).
 // Step 6: the visit a visit corrects (a finished visit is never changed; its correction is a new
-// visit that names it).
+// visit that names it). Step 7: the date of birth the practice's software sent, with the patient
+// and in each version (not shown on the window).
 //
 // Further steps add to these; a step never rewrites what an earlier one laid out. Each step runs in
 // its own transaction together with its row in schema_step, so a database is always at one step.
-inline constexpr int kSchemaVersion = 6;
+inline constexpr int kSchemaVersion = 7;
 
 // Brings the schema of `db` up to step `upTo` (kSchemaVersion when negative). `postgres` selects
 // the few words the two databases spell differently. False with the German reason when a step

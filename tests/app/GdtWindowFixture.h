@@ -17,7 +17,8 @@ namespace velmora::test {
 // A request as a practice's software writes it, in code page 437 (ü is 0x81, ß is 0xE1).
 inline QByteArray Request(const QByteArray& number, const QByteArray& street,
                           const QByteArray& name = "M\x81ller",
-                          const QByteArray& firstName = "J\x94rg") {
+                          const QByteArray& firstName = "J\x94rg",
+                          const QByteArray& birthDate = "15031962") {
     QByteArray body;
     const auto line = [&body](const char* id, const QByteArray& content) {
         body +=
@@ -29,7 +30,7 @@ inline QByteArray Request(const QByteArray& number, const QByteArray& street,
     line("3000", number);
     line("3101", name);
     line("3102", firstName);
-    line("3103", "15031962");
+    line("3103", birthDate);
     line("3106", "53111 Bonn");
     line("3107", street);
     return "01380006302\r\n" + body;  // without 8100, which a reader tolerates

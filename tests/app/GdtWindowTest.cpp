@@ -32,6 +32,15 @@ TEST_P(GdtWindow, ARequestIsThePatientOnScreenAndTheResultGoesBackWhenTheVisitFi
     EXPECT_EQ(f.Edit5->Text(), QStringLiteral("Hauptstraße 5"));
     EXPECT_FALSE(QFile::exists(path));  // read and deleted
     ASSERT_EQ(VisitsOf(QStringLiteral("müller")).size(), 1u);
+    // The date of birth is kept with the patient, and shown nowhere.
+    const auto kept = Reader().Search(QStringLiteral("4711"));
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(Reader().LoadPatient(kept[0].id)->birthDate, QStringLiteral("15031962"));
+    for (const TEdit* edit : {f.Edit1, f.Edit2, f.Edit3, f.Edit4, f.Edit5, f.Edit6, f.Edit7,
+                              static_cast<TEdit*>(f.NumEdit1), static_cast<TEdit*>(f.NumEdit2)}) {
+        EXPECT_FALSE(edit->Text().contains(QStringLiteral("1962"))) << edit->Text().toStdString();
+    }
+    EXPECT_FALSE(f.Memo1->Text().contains(QStringLiteral("1962")));
 
     f.RadioButton2->SetChecked(true);  // right
     f.RadioButton7->SetChecked(true);  // 1000 Hz
@@ -54,16 +63,26 @@ TEST_P(GdtWindow, ARequestIsThePatientOnScreenAndTheResultGoesBackWhenTheVisitFi
     }
     EXPECT_TRUE(result.contains("6200" + QDate::currentDate().toString("ddMMyyyy").toLatin1()));
 
-    // The next request of the same Patienten-ID with another street: the same stored patient,
-    // changed, with a visit of their own; a result only once something was measured.
-    f.TakeGdtRequest(WriteRequest(Request("4711", "Neuer Weg 1")));
+    // The next request of the same Patienten-ID with another street and a corrected date of
+    // birth: the same stored patient, changed in a new version, with a visit of their own; a
+    // result only once something was measured, with the date of birth as received.
+    f.TakeGdtRequest(
+        WriteRequest(Request("4711", "Neuer Weg 1", "M\x81ller", "J\x94rg", "16031962")));
     EXPECT_EQ(f.Edit5->Text(), QStringLiteral("Neuer Weg 1"));
     const auto found = Reader().Search(QStringLiteral("4711"));
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(Reader().LoadPatient(found[0].id)->street, QStringLiteral("Neuer Weg 1"));
     EXPECT_EQ(Reader().VisitsOf(found[0].id).size(), 2u);
+    const auto versions = Reader().Versions(found[0].id);
+    ASSERT_GE(versions.size(), 2u);
+    EXPECT_EQ(versions.front().fields.birthDate, QStringLiteral("16031962"));
+    EXPECT_EQ(versions.back().fields.birthDate, QStringLiteral("15031962"));
+    Take(3, 0);
+    answers_ = {IDNO};
+    Click(f.janColorButton3);
+    EXPECT_TRUE(Result(QStringLiteral("PRAXVELM.001")).contains("017310316031962\r\n"));
     f.TakeGdtRequest(WriteRequest(Request("4712", "Weg 2")));
-    EXPECT_TRUE(Result(QStringLiteral("PRAXVELM.001")).isEmpty());
+    EXPECT_TRUE(Result(QStringLiteral("PRAXVELM.002")).isEmpty());
 }
 
 TEST_P(GdtWindow, ARequestThatCannotBeReadIsRefusedNamingTheLineAndChangesNothing) {

@@ -284,6 +284,7 @@ TEST_P(Records, AChangeKeepsTheEarlierVersionAndASaveOnOutdatedFieldsIsRefused) 
     PatientFields first;
     first.name = QStringLiteral("Korrektur");
     first.town = QStringLiteral("Bonn");
+    first.birthDate = QStringLiteral("15031962");
     const QString id = records.CreatePatient(first);
     ASSERT_FALSE(id.isEmpty());
 
@@ -291,12 +292,14 @@ TEST_P(Records, AChangeKeepsTheEarlierVersionAndASaveOnOutdatedFieldsIsRefused) 
     mine.town = QStringLiteral("Köln");
     PatientFields theirs = first;
     theirs.town = QStringLiteral("Aachen");
+    theirs.birthDate = QStringLiteral("16031962");  // corrected by the practice's software
     ASSERT_TRUE(other.SavePatient(id, theirs, &first));
     // Based on the first fields, which the other program has changed: refused.
     EXPECT_FALSE(records.SavePatient(id, mine, &first));
     EXPECT_TRUE(records.LastErrorIsConflict());
     EXPECT_FALSE(records.LastErrorIsConnection());
     EXPECT_EQ(records.LoadPatient(id)->town, QStringLiteral("Aachen"));
+    EXPECT_EQ(records.LoadPatient(id)->birthDate, QStringLiteral("16031962"));
     // The same change as stored is no conflict and no new version.
     EXPECT_TRUE(records.SavePatient(id, theirs, &first));
     // Based on what is stored, or without a basis: saved.
@@ -307,8 +310,11 @@ TEST_P(Records, AChangeKeepsTheEarlierVersionAndASaveOnOutdatedFieldsIsRefused) 
     ASSERT_EQ(versions.size(), 3u);
     const QString towns[] = {QStringLiteral("Köln"), QStringLiteral("Aachen"),
                              QStringLiteral("Bonn")};
+    const QString births[] = {QStringLiteral("15031962"), QStringLiteral("16031962"),
+                              QStringLiteral("15031962")};
     for (std::size_t i = 0; i < versions.size(); ++i) {
         EXPECT_EQ(versions[i].fields.town, towns[i]);
+        EXPECT_EQ(versions[i].fields.birthDate, births[i]);
         EXPECT_EQ(versions[i].fields.name, QStringLiteral("Korrektur"));
         EXPECT_EQ(versions[i].changedBy, CurrentOperator());
         EXPECT_EQ(versions[i].changedOn, CurrentWorkstation());
@@ -506,6 +512,19 @@ TEST_P(Records, ADatabaseOfTheFirstSchemaIsBroughtUpToDate) {
     std::vector<int> expected(kSchemaVersion);
     std::iota(expected.begin(), expected.end(), 1);
     EXPECT_EQ(versions, expected);
+    // Kept before there was a date of birth: none, in the patient and their versions, until one
+    // is saved.
+    std::optional<PatientFields> kept = records.LoadPatient(QStringLiteral("p1"));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->name, QStringLiteral("Größer"));
+    EXPECT_TRUE(kept->birthDate.isEmpty());
+    PatientFields born = *kept;
+    born.birthDate = QStringLiteral("01021950");
+    ASSERT_TRUE(records.SavePatient(QStringLiteral("p1"), born, &*kept));
+    const auto history = records.Versions(QStringLiteral("p1"));
+    ASSERT_FALSE(history.empty());
+    EXPECT_EQ(history.front().fields.birthDate, QStringLiteral("01021950"));
+    EXPECT_EQ(records.LoadPatient(QStringLiteral("p1"))->birthDate, QStringLiteral("01021950"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Records,

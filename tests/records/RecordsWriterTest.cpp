@@ -10,6 +10,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -83,6 +86,7 @@ TEST(RecordWrite, EveryKindIsKeptAndReadBackAsItWas) {
     fields.town = QStringLiteral("Köln");
     fields.email = QStringLiteral("a@b.de");
     fields.remarks = QStringLiteral("Zeile 1\n\"Zeile\" 2");
+    fields.birthDate = QStringLiteral("15031962");
     const VisitContext context{QStringLiteral("anna"), QStringLiteral("platz-2"),
                                QStringLiteral("alsa_output.usb"), QStringLiteral("Kopfhörer"),
                                QStringLiteral("sine")};
@@ -112,6 +116,28 @@ TEST(RecordWrite, EveryKindIsKeptAndReadBackAsItWas) {
     EXPECT_FALSE(threshold->takeId.isEmpty());
     for (const char* broken : {"", "{}", "[1]", R"({"kind":"drop-table"})"}) {
         EXPECT_FALSE(RecordWrite::Parse(broken)) << broken;
+    }
+    // A write an earlier program kept, with the ten fields only: read without a date of birth;
+    // another number of fields is refused.
+    for (const auto& [count, readable] :
+         {std::pair{10, true}, {11, true}, {9, false}, {12, false}}) {
+        QJsonObject object = QJsonDocument::fromJson(writes[9].Serialized()).object();
+        for (const char* key : {"fields", "basedOn"}) {
+            QJsonArray texts = object[QLatin1String(key)].toArray();
+            while (texts.size() > count) {
+                texts.removeLast();
+            }
+            while (texts.size() < count) {
+                texts.append(QStringLiteral("x"));
+            }
+            object[QLatin1String(key)] = texts;
+        }
+        const auto back = RecordWrite::Parse(QJsonDocument(object).toJson());
+        ASSERT_EQ(bool(back), readable) << count;
+        if (back) {
+            EXPECT_EQ(back->fields.remarks, fields.remarks);
+            EXPECT_EQ(back->fields.birthDate, count == 11 ? fields.birthDate : QString());
+        }
     }
 }
 
