@@ -92,12 +92,32 @@ GdtRequestFile GdtLink::Read(const QString& path) {
         lastRequestFolder_ = QFileInfo(path).absolutePath();
         QFile file(path);
         lastRequestBytes_ = file.open(QIODevice::ReadOnly) ? file.read(kGdtMaxRequestBytes) : "";
-        if (!settings_.keepRequest) {
-            // The practice's software writes the next request under the same name.
-            QFile::remove(path);
-        }
+    }
+    if (QFileInfo(path).absoluteFilePath() == declined_) {
+        declined_.clear();  // offered now; declined again, it says so
     }
     return read;
+}
+
+void GdtLink::RequestTaken(const QString& path) {
+    if (settings_.keepRequest) {
+        return;
+    }
+    // The practice's software writes the next request under the same name: one written while
+    // this one was asked about is not deleted with it.
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && file.read(kGdtMaxRequestBytes) == lastRequestBytes_) {
+        file.close();
+        QFile::remove(path);
+    }
+}
+
+void GdtLink::Declined(const QString& path) {
+    declined_ = QFileInfo(path).absoluteFilePath();
+}
+
+QString GdtLink::Waiting() const {
+    return !declined_.isEmpty() && QFileInfo::exists(declined_) ? declined_ : QString();
 }
 
 QString GdtLink::CurrentFile() const {

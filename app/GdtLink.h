@@ -47,9 +47,19 @@ public:
     const GdtSettings& Settings() const { return settings_; }
     static QString DefaultPendingFolder();
 
-    // Reads a request; once read, the file is deleted unless the settings keep it. The refusal
-    // names the file and the line, in German.
+    // Reads a request; the file stays until it is taken (RequestTaken). The refusal names the file
+    // and the line, in German.
     GdtRequestFile Read(const QString& path);
+    // The request last read from `path` was taken (its patient on the window, or the request
+    // done with): the file is deleted unless the settings keep it, or the practice's software
+    // has written a newer request there meanwhile.
+    void RequestTaken(const QString& path);
+    // The request last read from `path` was declined while another visit went on: the file
+    // stays, to be offered again when that visit finishes (a newer request of the practice's
+    // software under the same name takes its place).
+    void Declined(const QString& path);
+    // The declined request still waiting there; empty without one.
+    QString Waiting() const;
 
     // The patient on the window came with `request` from `folder`, their visit started at
     // `started`: a result is written when it finishes. Kept on the disk until then, so that after
@@ -88,6 +98,7 @@ private:
     std::optional<Taken> current_;
     QString lastRequestFolder_;
     QByteArray lastRequestBytes_;
+    QString declined_;
 };
 
 }  // namespace velmora

@@ -591,6 +591,7 @@ void TForm1::janColorButton7click(TComponent*) {
         ClearPatientFields();
         // The kept curves were the cleared patient's: the next report must not show them.
         ForgetPictures();
+        OfferWaitingGdtRequest();
     }
 }
 
@@ -608,6 +609,7 @@ void TForm1::janColorButton3click(TComponent* Sender) {
     }
     ForgetPictures();
     janColorButton5click(Sender);
+    OfferWaitingGdtRequest();
 }
 
 void TForm1::janColorButton4click(TComponent*) {

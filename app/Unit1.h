@@ -241,6 +241,8 @@ private:
     // The visit of a patient who came by GDT is finishing: the result goes to the practice's
     // software, or is kept and said why.
     void FinishGdtVisit();
+    // A request declined while the visit went on, taken now that the visit has finished.
+    void OfferWaitingGdtRequest();
     void TakeGdtPatient(const QString& requestPath);
     std::unique_ptr<GdtLink> gdt_;
     // The PDF of the report made during the visit of a patient who came by GDT; it goes with

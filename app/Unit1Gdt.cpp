@@ -116,6 +116,7 @@ void TForm1::TakeGdtRequest(const QString& path) {
     const bool begun = AnyThreshold(Recorder->TodayLevels());
     switch (request.type) {
         case GdtRequestType::Cancel:
+            gdt_->RequestTaken(path);
             // Withdrawn before it began: the patient leaves the window without a result.
             if (current != nullptr && current->patient.patientNumber == patient.patientNumber) {
                 if (begun) {
@@ -135,6 +136,7 @@ void TForm1::TakeGdtRequest(const QString& path) {
             }
             return;
         case GdtRequestType::ShowExamination: {
+            gdt_->RequestTaken(path);
             if (!Recorder->Enabled()) {
                 janColorButton9click(this);  // says why there is no Patientenakte
                 return;
@@ -170,12 +172,23 @@ void TForm1::TakeGdtRequest(const QString& path) {
                                       "sie beendet und %3 %4 übernommen werden?")
                            .arg(onWindow.firstName, onWindow.name, patient.firstName, patient.name),
                        kCaution, MB_YESNO) != IDYES) {
+            // Not lost: offered again when the visit on the window finishes.
+            gdt_->Declined(path);
             return;
         }
     }
+    gdt_->RequestTaken(path);
     FinishGdtVisit();
     gdt_->Begin(request, QFileInfo(path).absolutePath(), QDateTime::currentDateTime());
     TakeGdtPatient(path);
+}
+
+void TForm1::OfferWaitingGdtRequest() {
+    if (gdt_) {
+        if (const QString waiting = gdt_->Waiting(); !waiting.isEmpty()) {
+            TakeGdtRequest(waiting);
+        }
+    }
 }
 
 void TForm1::TakeGdtPatient(const QString&) {

@@ -227,9 +227,70 @@ TEST_P(GdtWindow, ANextRequestDuringAVisitWithThresholdsAsksFirst) {
         EXPECT_EQ(f.Edit1->Text(),
                   answer == IDYES ? QStringLiteral("4712") : QStringLiteral("4711"));
         EXPECT_EQ(Result().contains("01330004711\r\n"), answer == IDYES);
+        // Declined, the request waits in place; taken, it is gone.
+        EXPECT_EQ(QFile::exists(QDir(exchange_.path()).filePath(QStringLiteral("VELMPRAX.GDT"))),
+                  answer == IDNO);
     }
     EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Schmidt"));
     EXPECT_EQ(f.Edit2->Text(), QStringLiteral("Eva"));
+}
+
+// A request declined ("Nein") is not lost: it waits in the exchange folder and is taken when the
+// visit on the window finishes ("Neuer Patient", or the next start after a crash); a newer
+// request of the practice's software under the same name takes its place.
+TEST_P(GdtWindow, ADeclinedRequestWaitsAndIsTakenWhenTheVisitFinishes) {
+    const struct {
+        const char* name;
+        bool newerRequest;  // written by the practice's software while the request waits
+        bool crash;         // the visit finishes at the next start, else by "Neuer Patient"
+    } cases[] = {
+        {"Neuer Patient", false, false},
+        {"newer request, Neuer Patient", true, false},
+        {"next start", false, true},
+        {"newer request, next start", true, true},
+    };
+    const QString waiting = QDir(exchange_.path()).filePath(QStringLiteral("VELMPRAX.GDT"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TForm1& f = OpenGdtWindow();
+        f.TakeGdtRequest(WriteRequest(Request("4711", "Weg")));
+        f.RadioButton2->SetChecked(true);
+        Take(4, 5);
+        answers_ = {IDNO};
+        f.TakeGdtRequest(WriteRequest(Request("4712", "Weg 2", "Schmidt", "Eva")));
+        EXPECT_EQ(f.Edit1->Text(), QStringLiteral("4711"));
+        ASSERT_TRUE(QFile::exists(waiting));
+        if (c.newerRequest) {
+            WriteRequest(Request("4713", "Weg 3", "Weber", "Udo"));
+        }
+        boxes_.clear();
+        answers_ = {IDNO};  // "Neuer Patient": the fields stay; at the next start: finished
+        if (c.crash) {
+            CloseWindow();
+            OpenGdtWindow().StartGdt({});
+        } else {
+            Click(f.janColorButton3);
+        }
+        // The visit's result went, and the waiting request was taken without a question.
+        EXPECT_TRUE(Result().contains("01330004711\r\n"));
+        for (const MessageBoxRequest& box : boxes_) {
+            EXPECT_FALSE(box.text.contains(QStringLiteral("übernommen werden?")));
+        }
+        EXPECT_EQ(form_->Edit1->Text(),
+                  c.newerRequest ? QStringLiteral("4713") : QStringLiteral("4712"));
+        EXPECT_EQ(form_->Edit3->Text(),
+                  c.newerRequest ? QStringLiteral("Weber") : QStringLiteral("Schmidt"));
+        EXPECT_FALSE(QFile::exists(waiting));
+        // Nothing waits any more: the next "Neuer Patient" takes no request.
+        answers_ = {IDNO};
+        Click(form_->janColorButton3);
+        EXPECT_EQ(form_->Edit1->Text(),
+                  c.newerRequest ? QStringLiteral("4713") : QStringLiteral("4712"));
+        CloseWindow();
+        for (const QString& name : QDir(exchange_.path()).entryList(QDir::Files)) {
+            QFile::remove(QDir(exchange_.path()).filePath(name));
+        }
+    }
 }
 
 // "Show the examination": "Patientenakte" at that patient's latest finished visit, also when
