@@ -60,6 +60,7 @@ void TForm1::janColorButton2click(TComponent*) {
     // For a patient who came by GDT the report goes to the practice's software as a PDF with
     // the result: the run says where it wrote it.
     const bool pdfForPractice = gdt_ && gdt_->Current() != nullptr;
+    const QString gdtPatient = pdfForPractice ? gdt_->Current()->patient.patientNumber : QString();
     const auto practicePdf = std::make_shared<QString>();
 
     // The word processor is talked to on the report's thread only; the window stays operable
@@ -100,8 +101,10 @@ void TForm1::janColorButton2click(TComponent*) {
             }
         },
         this,
-        [this, practicePdf] {
-            if (!practicePdf->isEmpty()) {
+        [this, practicePdf, gdtPatient] {
+            // Only with the visit it was made in: a next patient taken meanwhile has none.
+            if (!practicePdf->isEmpty() && gdt_ && gdt_->Current() != nullptr &&
+                gdt_->Current()->patient.patientNumber == gdtPatient) {
                 gdtReportPdf_ = *practicePdf;
             }
             ReportFinished();

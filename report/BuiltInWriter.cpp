@@ -105,15 +105,14 @@ HRESULT SavePdfOnly(WriterDocument& d, QString* savedAs) {
         const QString pdf = QDir(folder).filePath(
             QFileInfo(ReportFileName(patientId, now, copy)).completeBaseName() +
             QStringLiteral(".pdf"));
-        if (QFileInfo::exists(pdf)) {
-            continue;  // another report's
-        }
         if (WritePdfDocument(d.model, pdf, &error)) {
             *savedAs = pdf;
             return S_OK;
         }
-        qCWarning(lcWriter) << "PDF not saved:" << pdf << error.reason;
-        return ResultForSystemError(error.systemError);
+        if (!error.exists) {  // another report's: the next name
+            qCWarning(lcWriter) << "PDF not saved:" << pdf << error.reason;
+            return ResultForSystemError(error.systemError);
+        }
     }
     return STG_E_WRITEFAULT;
 }

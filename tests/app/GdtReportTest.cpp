@@ -138,6 +138,31 @@ TEST_P(GdtReport, TheReportMadeDuringTheVisitGoesWithTheResultAsAPdf) {
     }
 }
 
+// "Neuer Patient" while the report is still written: the visit's result goes without it, and the
+// report does not go with the next patient's result either.
+TEST_P(GdtReport, AReportStillWrittenWhenTheVisitFinishesGoesWithNoOtherPatient) {
+    OwnReports reports;
+    TServerRegistry registry;  // outlives the window
+    RegisterBuiltInWriter(registry);
+    TForm1& f = OpenGdtWindow();
+    f.WordApplication1->SetServerRegistry(&registry);
+    f.TakeGdtRequest(WriteRequest(Request("4711", "Weg")));
+    Take(4, 5);
+    Click(f.janColorButton2);
+    answers_ = {IDNO};
+    Click(f.janColorButton3);  // before the run's end reached the window
+    f.TakeGdtRequest(WriteRequest(Request("4712", "Weg")));
+    ASSERT_TRUE(test::ReportEnded(f));
+    EXPECT_EQ(QDir(reports.Folder()).entryList({QStringLiteral("*.pdf")}, QDir::Files).size(), 1);
+    Take(3, 0);
+    answers_ = {IDNO};
+    Click(f.janColorButton3);
+    const QByteArray next = Result(QStringLiteral("PRAXVELM.001"));
+    EXPECT_TRUE(next.contains("01330004712\r\n"));
+    EXPECT_TRUE(Field(next, "6305").isEmpty());
+    CloseWindow();
+}
+
 INSTANTIATE_TEST_SUITE_P(SQLite, GdtReport, ::testing::Values(DatabaseKind::SQLite), KindName);
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "WriterFixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -289,6 +290,44 @@ TEST_F(BuiltInWriter, SecondReportOnTheSameWriterIsASecondFile) {
     EXPECT_TRUE(reports[0].startsWith(QStringLiteral("Velmora-Bericht 4711 ")));
     EXPECT_TRUE(reports[1].startsWith(QStringLiteral("Velmora-Bericht 4712 ")));
     EXPECT_EQ(opened.size(), 2u);
+}
+
+// For the practice's file: the PDF of a report the built-in writer made is the one beside its
+// .docx; a document added hidden is saved as PDF alone, under a name of its own, and neither
+// opened nor told about.
+TEST_F(BuiltInWriter, APdfForThePracticeIsTheOneBesideTheDocxOrAHiddenDocumentsAlone) {
+    const QString beside = WriteReport(word, FilledSources(), true);
+    ASSERT_EQ(Reports().size(), 1);
+    EXPECT_EQ(beside, QDir(ReportFolder()).filePath(Reports()[0]).chopped(5) + ".pdf");
+    EXPECT_TRUE(QFile::exists(beside));
+    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_TRUE(WriteReport(word, FilledSources()).isEmpty());  // not asked for: none named
+    opened.clear();
+
+    QStringList saved;
+    for (int i = 0; i < 2; ++i) {
+        word.Connect();
+        TVariant hidden = TVariant::Bool(false);
+        word.Get_Documents().Add(TNoParam(), TNoParam(), TNoParam(), &hidden);
+        word.Get_Selection().TypeText(WideString(QStringLiteral("Patienten-ID: 4711")));
+        Word_2k::WordDocumentPtr document = word.Get_ActiveDocument();
+        TVariant save = TVariant::Bool(true);
+        ASSERT_EQ(document.Close(&save), S_OK);
+        WideString name;
+        ASSERT_TRUE(SUCCEEDED(document.get_FullName(&name)));
+        saved << name.ToQString();
+    }
+    for (const QString& pdf : saved) {
+        EXPECT_TRUE(pdf.endsWith(QStringLiteral(".pdf"))) << pdf.toStdString();
+        EXPECT_TRUE(QFileInfo(pdf).fileName().startsWith(QStringLiteral("Velmora-Bericht 4711 ")));
+        QFile file(pdf);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.read(5) == "%PDF-");
+    }
+    EXPECT_NE(saved[0], saved[1]);   // the second never replaces the first
+    EXPECT_EQ(Reports().size(), 2);  // the two visible reports' .docx only
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST(ReportFileName, NamesThatEveryFileSystemTakes) {
