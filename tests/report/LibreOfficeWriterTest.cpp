@@ -492,6 +492,25 @@ TEST_F(LibreOfficeWriterTest, TheUsersRunningLibreOfficeTakesTheReport) {
     EXPECT_EQ(listener.pid, users.Pid()) << "a second LibreOffice took the report";
 }
 
+// A patient from the practice's software: the report goes into Writer, and the same report is
+// written as PDF by the built-in writer for the practice's file, with nothing more opened.
+TEST_F(LibreOfficeWriterTest, TheReportInWriterIsAlsoAPdfOfTheBuiltInWriterForThePractice) {
+    RegisterWriter();
+    const QString pdf = WriteReport(word, FilledSources(), true);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(stored, 1);  // in Writer
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(Reports().isEmpty());  // no .docx of the built-in writer
+    ASSERT_EQ(QFileInfo(pdf).absolutePath(), QFileInfo(ReportFolder()).absoluteFilePath());
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(20000));
+    const QString words = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    for (const QString& line : ExpectedLines()) {
+        EXPECT_TRUE(words.contains(line.simplified())) << line.toStdString();
+    }
+}
+
 TEST_F(LibreOfficeWriterTest, WithoutAnInstanceOneIsStartedAndDisconnectEndsIt) {
     RegisterWriter();
     TReportSources sources = FilledSources();
