@@ -293,6 +293,26 @@ TEST_P(GdtWindow, ADeclinedRequestWaitsAndIsTakenWhenTheVisitFinishes) {
     }
 }
 
+// The practice's software writes its next request while the operator is asked about this one:
+// taking this one does not delete that one.
+TEST_P(GdtWindow, ARequestWrittenWhileTheQuestionIsOpenOutlivesTheOneTaken) {
+    TForm1& f = OpenGdtWindow();
+    f.TakeGdtRequest(WriteRequest(Request("4711", "Weg")));
+    Take(4, 5);
+    const QByteArray newer = Request("4713", "Weg 3", "Weber", "Udo");
+    const MessageBoxPresenter fixture = SetMessageBoxPresenter([&](const MessageBoxRequest& box) {
+        WriteRequest(newer);
+        return box.text.contains(QStringLiteral("übernommen werden?")) ? int(IDYES) : int(IDNO);
+    });
+    const QString path = WriteRequest(Request("4712", "Weg 2", "Schmidt", "Eva"));
+    f.TakeGdtRequest(path);
+    SetMessageBoxPresenter(fixture);
+    EXPECT_EQ(f.Edit1->Text(), QStringLiteral("4712"));
+    QFile waiting(path);
+    ASSERT_TRUE(waiting.open(QIODevice::ReadOnly));
+    EXPECT_EQ(waiting.readAll(), newer);
+}
+
 // "Show the examination": "Patientenakte" at that patient's latest finished visit, also when
 // another Patienten-ID starts the same; a Patienten-ID not stored is told.
 TEST_P(GdtWindow, AShowRequestOpensThePatientFileAtThatPatientsLatestVisit) {
