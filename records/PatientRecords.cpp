@@ -34,6 +34,13 @@ qint64 Now() {
     return QDateTime::currentMSecsSinceEpoch();
 }
 
+// A visit's start: now, or a millisecond after the patient's latest visit where that is later, so
+// that the visits of a patient are in the order they were opened even when two are opened within
+// a millisecond (a correction right after the visit it corrects) or the clock was set back.
+constexpr char kVisitStart[] =
+    "(SELECT CASE WHEN COALESCE(MAX(l.started_at), 0) >= ? THEN MAX(l.started_at) + 1 ELSE ? END "
+    "FROM visit l WHERE l.patient_id = %1)";
+
 QDateTime TimeOf(const QVariant& value) {
     return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong());
 }
@@ -528,13 +535,18 @@ QString PatientRecords::OpenVisit(const QString& patientId, const VisitContext& 
 bool PatientRecords::OpenVisit(const QString& id, const QString& patientId,
                                const VisitContext& context) {
     QSqlQuery query(database_.Connection());
-    query.prepare(QStringLiteral(
-        "INSERT INTO visit (id, patient_id, state, started_at, operator, workstation, "
-        "output_name, output_description, waveform) VALUES (?, ?, 'open', ?, ?, ?, ?, ?, ?) "
-        "ON CONFLICT (id) DO NOTHING"));
+    query.prepare(
+        QStringLiteral(
+            "INSERT INTO visit (id, patient_id, state, started_at, operator, workstation, "
+            "output_name, output_description, waveform) VALUES (?, ?, 'open', %1, ?, ?, ?, ?, ?) "
+            "ON CONFLICT (id) DO NOTHING")
+            .arg(QString::fromLatin1(kVisitStart).arg(QStringLiteral("?"))));
+    const qint64 now = Now();
     query.addBindValue(id);
     query.addBindValue(Text(patientId));
-    query.addBindValue(Now());
+    query.addBindValue(now);
+    query.addBindValue(now);
+    query.addBindValue(Text(patientId));
     query.addBindValue(Text(context.operatorName));
     query.addBindValue(Text(context.workstation));
     query.addBindValue(Text(context.outputName));
@@ -554,13 +566,17 @@ bool PatientRecords::OpenCorrection(const QString& visitId, const QString& corre
     if (!transaction.IsOpen()) {
         return Fail(error);
     }
-    query.prepare(QStringLiteral(
-        "INSERT INTO visit (id, patient_id, state, started_at, operator, workstation, "
-        "output_name, output_description, waveform, corrects) SELECT ?, v.patient_id, 'open', ?, "
-        "?, ?, ?, ?, ?, v.id FROM visit v WHERE v.id = ? AND v.state = 'finished' "
-        "ON CONFLICT (id) DO NOTHING"));
+    query.prepare(
+        QStringLiteral(
+            "INSERT INTO visit (id, patient_id, state, started_at, operator, workstation, "
+            "output_name, output_description, waveform, corrects) SELECT ?, v.patient_id, 'open', "
+            "%1, ?, ?, ?, ?, ?, v.id FROM visit v WHERE v.id = ? AND v.state = 'finished' "
+            "ON CONFLICT (id) DO NOTHING")
+            .arg(QString::fromLatin1(kVisitStart).arg(QStringLiteral("v.patient_id"))));
+    const qint64 now = Now();
     query.addBindValue(visitId);
-    query.addBindValue(Now());
+    query.addBindValue(now);
+    query.addBindValue(now);
     query.addBindValue(Text(context.operatorName));
     query.addBindValue(Text(context.workstation));
     query.addBindValue(Text(context.outputName));
