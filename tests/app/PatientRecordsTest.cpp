@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "tests/support/ReportEnd.h"
 #include "tests/support/Spawn.h"
 
 #include <sqlite3.h>
@@ -263,6 +264,9 @@ TEST_P(PatientRecordsWindow, TheAuditListsASearchALoadAndAReportWithoutHealthDat
     f.RadioButton1->SetChecked(true);
     Take(3, 4);
     f.janColorButton2click(nullptr);
+    // The report runs on a thread of its own; its end is awaited before the audit is printed, so
+    // that nothing the run writes meanwhile mixes into the printed lines.
+    ASSERT_TRUE(test::ReportEnded(f));
     // "Kurve abspeichern" with a copy where the operator wants it: an export.
     const QString copy = runtime_.filePath(QStringLiteral("Hörkurve.png"));
     TSaveDialog::SetPresenter([&](TSaveDialog& dialog) {
