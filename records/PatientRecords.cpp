@@ -743,16 +743,7 @@ std::vector<VisitInfo> PatientRecords::OpenVisits(const QString& operatorName,
                       .arg(QLatin1String(kVisitColumns)));
     query.addBindValue(Text(workstation));
     query.addBindValue(Text(operatorName));
-    std::vector<VisitInfo> visits;
-    if (!query.exec()) {
-        Fail(query.lastError());
-        return visits;
-    }
-    Succeed();
-    while (query.next()) {
-        visits.push_back(VisitFrom(query));
-    }
-    return visits;
+    return VisitsRead(query);
 }
 
 std::vector<VisitInfo> PatientRecords::VisitsOf(const QString& patientId) {
@@ -761,6 +752,10 @@ std::vector<VisitInfo> PatientRecords::VisitsOf(const QString& patientId) {
                                  "ORDER BY v.started_at DESC, v.id")
                       .arg(QLatin1String(kVisitColumns)));
     query.addBindValue(Text(patientId));
+    return VisitsRead(query);
+}
+
+std::vector<VisitInfo> PatientRecords::VisitsRead(QSqlQuery& query) {
     std::vector<VisitInfo> visits;
     if (!query.exec()) {
         Fail(query.lastError());

@@ -223,6 +223,8 @@ public:
 
 private:
     bool Fail(const QSqlError& error);
+    // Runs a prepared query of visits (kVisitColumns) and reads them in its order.
+    std::vector<VisitInfo> VisitsRead(QSqlQuery& query);
     bool Succeed();
     bool WriteWords(const QString& id, const PatientFields& fields);
     // The audit line of a change, inside the change's transaction.
