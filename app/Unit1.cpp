@@ -39,6 +39,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <utility>
 
 #include <cerrno>
 
@@ -105,18 +106,7 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, Patien
                          "bleibt stumm, bis die Tonausgabe ihn wieder annimmt."),
           kCaution)) {
     Form1 = this;
-    Recorder = std::make_unique<VisitRecorder>(
-        records, std::move(server), [this] { return PatientFieldsOnWindow(); },
-        [this] { return CurrentVisitContext(); });
-    Recorder->OnStoredFieldsKept = [this](const PatientFields& fields) {
-        ShowPatientFields(fields);
-    };
-    // A server that answers only after the window has shown: its unfinished visits then.
-    Recorder->OnRecordsReadable = [this] {
-        if (shownOnce_) {
-            OfferUnfinishedVisits();
-        }
-    };
+    MakeRecorder(records, std::move(server));
     LoadLayout(*toneOutput_, mixer);
     RemoveLeftoverPictures();
     // The defaults check radio buttons whose handlers each start the tone: it starts once, at
@@ -127,6 +117,7 @@ TForm1::TForm1(TComponent* owner, SoundOutput& sound, MixerDevice& mixer, Patien
     toneOutput_->Hold();
     ApplyStartupDefaults();
     ConnectPatientRecords(Recorder->Enabled());
+    recordsTaken_ = Recorder->Enabled();
     QTimer::singleShot(0, this, [this] {
         if (!isVisible()) {
             StartTone();
@@ -202,13 +193,7 @@ void TForm1::showEvent(QShowEvent* event) {
         if (toneStarted_) {
             QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
         }
-        QTimer::singleShot(0, this, [this] {
-            if (!recordsProblem_.isEmpty()) {
-                recordsNotice_ = std::make_unique<Notice>(recordsProblem_, kCaution);
-                recordsNotice_->Show();
-            }
-            OfferUnfinishedVisits();
-        });
+        QTimer::singleShot(0, this, [this] { ShowRecordsProblemAndOpenVisits(); });
     }
 }
 
@@ -243,7 +228,55 @@ void TForm1::StartTone() {
         if (shownOnce_) {
             QTimer::singleShot(0, this, [this] { WarnWithoutSoundOutput(); });
         }
+        for (std::function<void()>& step : std::exchange(afterFirstPicture_, {})) {
+            step();
+        }
     }
+}
+
+void TForm1::AfterFirstPicture(std::function<void()> step) {
+    if (toneStarted_) {
+        QTimer::singleShot(0, this, std::move(step));
+    } else {
+        afterFirstPicture_.push_back(std::move(step));
+    }
+}
+
+void TForm1::MakeRecorder(PatientRecords* records, std::optional<DatabaseAddress> server) {
+    Recorder = std::make_unique<VisitRecorder>(
+        records, std::move(server), [this] { return PatientFieldsOnWindow(); },
+        [this] { return CurrentVisitContext(); });
+    Recorder->OnStoredFieldsKept = [this](const PatientFields& fields) {
+        ShowPatientFields(fields);
+    };
+    // A server that answers only after the window has shown: its unfinished visits then.
+    Recorder->OnRecordsReadable = [this] {
+        if (shownOnce_) {
+            OfferUnfinishedVisits();
+        }
+    };
+}
+
+void TForm1::TakeRecords(PatientRecords* records, std::optional<DatabaseAddress> server,
+                         const QString& problem) {
+    if (recordsTaken_) {
+        return;
+    }
+    MakeRecorder(records, std::move(server));
+    ConnectPatientRecords(Recorder->Enabled());
+    recordsTaken_ = true;
+    recordsProblem_ = problem;
+    if (shownOnce_) {
+        ShowRecordsProblemAndOpenVisits();
+    }
+}
+
+void TForm1::ShowRecordsProblemAndOpenVisits() {
+    if (!recordsProblem_.isEmpty()) {
+        recordsNotice_ = std::make_unique<Notice>(recordsProblem_, kCaution);
+        recordsNotice_->Show();
+    }
+    OfferUnfinishedVisits();
 }
 
 void TForm1::FormClose(TComponent*, TCloseAction& Action) {

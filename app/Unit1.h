@@ -11,8 +11,10 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace velmora {
 
@@ -122,6 +124,14 @@ public:
     // --- Patient records
     // Why there are no records (told once after the window first shows); empty when there are.
     void SetRecordsProblem(const QString& reason) { recordsProblem_ = reason; }
+    // The records opened after the window was made, as if given to it then, with why there are
+    // none; once. Visits that a crash left open are offered at once when the window has shown.
+    void TakeRecords(PatientRecords* records, std::optional<DatabaseAddress> server,
+                     const QString& problem);
+    // Runs `step` once the window's first picture is out, or at the latest half a second after
+    // the window was made (one started minimised): what the operator does not need in order to
+    // see the window (the sound server, the records, the practice's link) does not hold it up.
+    void AfterFirstPicture(std::function<void()> step);
     // Offers the visits a crash left open, one by one, the latest first.
     void OfferUnfinishedVisits();
     // Shows a visit's levels in the plot instead of today's (nullptr: today's again).
@@ -209,6 +219,8 @@ private:
     void ApplyStartupDefaults();
     // Lets the tone the defaults chose play (once; see the constructor).
     void StartTone();
+    void MakeRecorder(PatientRecords* records, std::optional<DatabaseAddress> server);
+    void ShowRecordsProblemAndOpenVisits();
 
     // Steps shared by the handlers of one group of radio buttons.
     void SelectEar(bool stereo, int leftVolume, int rightVolume);
@@ -280,6 +292,8 @@ private:
     bool warnedWithoutSound_ = false;
     bool shownOnce_ = false;
     bool toneStarted_ = false;
+    std::vector<std::function<void()>> afterFirstPicture_;
+    bool recordsTaken_ = false;
     // Reports, and every call to the word processor, run on this thread; made by the first.
     std::unique_ptr<TReportThread> reportThread_;
     bool reportRunning_ = false;

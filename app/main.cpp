@@ -63,30 +63,33 @@ int main(int argc, char* argv[]) {
         PulseContext pulse({}, "Velmora", PulseContext::Opening::WhenAsked);
         PulseSoundOutput sound(pulse);
         PulseMixerDevice mixer(pulse, sound);
-        // Without records (none reachable) the window works on and says why.
-        const OpenedRecords records = OpenRecords(recordsOptions);
-        TForm1 window(nullptr, sound, mixer, records.records.get(), records.server);
-        window.SetRecordsProblem(records.problem);
+        OpenedRecords records;  // outlives the window that writes to them
+        TForm1 window(nullptr, sound, mixer);
         window.show();
-        // Requests from the practice's software: at start, from a second start and from the
-        // exchange folder, each taken when no box is open.
-        const GdtSettings gdtSettings = GdtSettings::Read();
-        window.SetGdtLink(std::make_unique<GdtLink>(gdtSettings));
+        // Once the window's first picture is out: the records (without them, none reachable, the
+        // window works on and says why), then requests from the practice's software, at start,
+        // from a second start and from the exchange folder, each taken when no box is open.
         GdtInbox inbox;
-        QString inboxProblem;
-        if (!inbox.Listen(&inboxProblem)) {
-            qWarning("velmora: no hand-over of GDT requests: %s", qPrintable(inboxProblem));
-        }
-        inbox.Watch(gdtSettings.folder, gdtSettings.RequestFileName());
-        inbox.OnRequest = [&window](const QString& path) {
-            if (path.isEmpty()) {
-                window.raise();
-                window.activateWindow();
-            } else {
-                window.TakeGdtRequest(path);
+        window.AfterFirstPicture([&] {
+            records = OpenRecords(recordsOptions);
+            window.TakeRecords(records.records.get(), records.server, records.problem);
+            const GdtSettings gdtSettings = GdtSettings::Read();
+            window.SetGdtLink(std::make_unique<GdtLink>(gdtSettings));
+            QString inboxProblem;
+            if (!inbox.Listen(&inboxProblem)) {
+                qWarning("velmora: no hand-over of GDT requests: %s", qPrintable(inboxProblem));
             }
-        };
-        inbox.Post([&window, &practiceOptions] { window.StartGdt(practiceOptions.gdtFile); });
+            inbox.Watch(gdtSettings.folder, gdtSettings.RequestFileName());
+            inbox.OnRequest = [&window](const QString& path) {
+                if (path.isEmpty()) {
+                    window.raise();
+                    window.activateWindow();
+                } else {
+                    window.TakeGdtRequest(path);
+                }
+            };
+            inbox.Post([&window, &practiceOptions] { window.StartGdt(practiceOptions.gdtFile); });
+        });
         QApplication::exec();
     } catch (const std::exception& error) {
         HandleException(error);

@@ -2,7 +2,7 @@
 // PULSE_SERVER through the real sound output and mixer, the window built and shown, ended after
 // its first paint (see FirstPaint.h). With --simulated, the simulated devices take the place of
 // the sound server, which leaves the window's own start-up. The patient records are opened as the
-// program opens them (--database as the program takes it).
+// program opens them, after the first picture (--database as the program takes it).
 
 #include "FirstPaint.h"
 
@@ -23,11 +23,14 @@ namespace {
 
 void Run(velmora::SoundOutput& sound, velmora::MixerDevice& mixer,
          const velmora::RecordsCommandLine& recordsOptions, int stayMs) {
-    const velmora::OpenedRecords records = velmora::OpenRecords(recordsOptions);
-    velmora::TForm1 window(nullptr, sound, mixer, records.records.get());
-    window.SetRecordsProblem(records.problem);
+    velmora::OpenedRecords records;
+    velmora::TForm1 window(nullptr, sound, mixer);
     velmora::bench::QuitAfterFirstPaint quit(&window, stayMs);
     window.show();
+    window.AfterFirstPicture([&] {
+        records = velmora::OpenRecords(recordsOptions);
+        window.TakeRecords(records.records.get(), records.server, records.problem);
+    });
     QApplication::exec();
 }
 

@@ -406,8 +406,9 @@ TEST_P(GdtWindow, AVisitACrashLeftOpenStillSendsItsResult) {
     }
 }
 
-// The real program: a second start with a request hands it to the first and ends; the first
-// takes the patient into its window and the records.
+// The real program: the request waiting at its start is taken once its records are open; a second
+// start with a request hands it to the first and ends; the first takes the patient into its window
+// and the records.
 TEST_P(GdtWindow, TheProgramStartedAgainWithARequestHandsItToTheRunningOne) {
     QTemporaryDir home;
     const QDir dir(home.path());
@@ -428,6 +429,10 @@ TEST_P(GdtWindow, TheProgramStartedAgainWithARequestHandsItToTheRunningOne) {
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("PULSE_SERVER"), dir.filePath(QStringLiteral("no-server")));
     environment.insert(QStringLiteral("VELMORA_DATABASE"), QStringLiteral("sqlite://") + address_);
+    QFile waiting(dir.filePath(QStringLiteral("exchange/VELMPRAX.GDT")));
+    ASSERT_TRUE(waiting.open(QIODevice::WriteOnly));
+    waiting.write(Request("4710", "Weg 0"));
+    waiting.close();
     QProcess first;
     first.setProcessEnvironment(environment);
     first.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -438,6 +443,12 @@ TEST_P(GdtWindow, TheProgramStartedAgainWithARequestHandsItToTheRunningOne) {
         QTest::qWait(50);
     }
     ASSERT_TRUE(QFile::exists(socket));
+    std::vector<PatientSummary> found;
+    for (int i = 0; i < 200 && found.empty(); ++i) {
+        QTest::qWait(50);
+        found = Reader().Search(QStringLiteral("4710"));
+    }
+    ASSERT_EQ(found.size(), 1u) << "the request waiting at the start is not in the records";
 
     const QString request = dir.filePath(QStringLiteral("anforderung.gdt"));
     QFile file(request);
@@ -451,7 +462,7 @@ TEST_P(GdtWindow, TheProgramStartedAgainWithARequestHandsItToTheRunningOne) {
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
 
-    std::vector<PatientSummary> found;
+    found.clear();
     for (int i = 0; i < 200 && found.empty(); ++i) {
         QTest::qWait(50);
         found = Reader().Search(QStringLiteral("4711"));
