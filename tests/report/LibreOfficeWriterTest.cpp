@@ -44,6 +44,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 namespace velmora::test {
@@ -151,24 +152,29 @@ protected:
             css::uno::UNO_QUERY_THROW);
     }
 
-    // Stores the open Writer document through a connection of the test's own. That connection
-    // is the test's, not the report's: one the instance drops while it is busy (on a loaded
-    // machine) is made again; an instance that has gone fails every time.
-    void StoreReport() {
+    // Runs `call` through a connection of the test's own. That connection is the test's, not the
+    // report's: one the instance drops while it is busy (on a loaded machine, or catching up after
+    // it was stopped) is made again a moment later; an instance that has gone fails every time.
+    void ThroughOwnConnection(const char* what, const std::function<void()>& call) {
         for (int attempt = 1;; ++attempt) {
             try {
-                StoreOpenDocuments();
+                call();
                 return;
             } catch (const css::lang::DisposedException& e) {
-                if (attempt == 3) {
-                    ADD_FAILURE() << "storing the report: " << e.Message;
+                if (attempt == 6) {
+                    ADD_FAILURE() << what << ": " << e.Message;
                     return;
                 }
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
             } catch (const css::uno::Exception& e) {
-                ADD_FAILURE() << "storing the report: " << e.Message;
+                ADD_FAILURE() << what << ": " << e.Message;
                 return;
             }
         }
+    }
+    // Stores the open Writer document.
+    void StoreReport() {
+        ThroughOwnConnection("storing the report", [this] { StoreOpenDocuments(); });
     }
     void StoreOpenDocuments() {
         const Reference<css::container::XEnumeration> documents =
@@ -346,24 +352,27 @@ class HungInstanceTest : public LibreOfficeWriterTest,
 protected:
     // The user's document, opened in the instance through a connection of the test's own.
     void OpenUsersDocument() {
-        const Reference<css::frame::XComponentLoader> loader(css::frame::Desktop::create(Remote()),
-                                                             css::uno::UNO_QUERY_THROW);
-        const Reference<css::text::XTextDocument> work(
-            loader->loadComponentFromURL("private:factory/swriter", "_blank", 0, {}),
-            css::uno::UNO_QUERY_THROW);
-        work->getText()->setString("Ungesicherte Arbeit");
+        ThroughOwnConnection("opening the user's document", [this] {
+            const Reference<css::frame::XComponentLoader> loader(
+                css::frame::Desktop::create(Remote()), css::uno::UNO_QUERY_THROW);
+            const Reference<css::text::XTextDocument> work(
+                loader->loadComponentFromURL("private:factory/swriter", "_blank", 0, {}),
+                css::uno::UNO_QUERY_THROW);
+            work->getText()->setString("Ungesicherte Arbeit");
+        });
     }
     bool UsersDocumentIsThere() {
-        const Reference<css::container::XEnumeration> documents =
-            css::frame::Desktop::create(Remote())->getComponents()->createEnumeration();
-        while (documents->hasMoreElements()) {
-            const Reference<css::text::XTextDocument> document(documents->nextElement(),
-                                                               css::uno::UNO_QUERY);
-            if (document.is() && document->getText()->getString() == "Ungesicherte Arbeit") {
-                return true;
+        bool there = false;
+        ThroughOwnConnection("looking for the user's document", [this, &there] {
+            const Reference<css::container::XEnumeration> documents =
+                css::frame::Desktop::create(Remote())->getComponents()->createEnumeration();
+            while (!there && documents->hasMoreElements()) {
+                const Reference<css::text::XTextDocument> document(documents->nextElement(),
+                                                                   css::uno::UNO_QUERY);
+                there = document.is() && document->getText()->getString() == "Ungesicherte Arbeit";
             }
-        }
-        return false;
+        });
+        return there;
     }
 };
 
