@@ -1,14 +1,16 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 
 #include <deque>
 #include <functional>
+#include <map>
 
 class QFileSystemWatcher;
-class QLocalServer;
+class QSocketNotifier;
 class QTimer;
 
 namespace velmora {
@@ -44,8 +46,13 @@ public:
 private:
     void Deliver();
     void FolderChanged();
+    void AcceptHandOvers();
+    void ReadHandOver(int fd, QSocketNotifier* readable);
 
-    QLocalServer* server_ = nullptr;
+    // The socket a second start hands its request to, and each hand-over's line so far.
+    int listener_ = -1;
+    QString socketPath_;
+    std::map<int, QByteArray> handOvers_;
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* deliver_;
     QTimer* settle_;

@@ -12,8 +12,30 @@
 
 #include <future>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
 namespace velmora::test {
 namespace {
+
+// A caller connected to the hand-over socket for as long as it lives, saying nothing.
+class SilentCaller {
+public:
+    explicit SilentCaller(const QString& path) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
+        EXPECT_EQ(::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    }
+    ~SilentCaller() { ::close(fd_); }
+
+private:
+    int fd_;
+};
 
 constexpr TColor kLeftEar = RGB(135, 0, 255);
 
@@ -140,13 +162,31 @@ TEST_P(GdtWindow, AResultThatCannotBeWrittenIsToldAndWrittenAtTheNextStart) {
 
 TEST_P(GdtWindow, ASecondStartHandsItsRequestToTheRunningWindow) {
     TForm1& f = OpenGdtWindow();
+    EXPECT_FALSE(GdtInbox::HandOver({}, 200));  // no window runs
+    {
+        GdtInbox gone;  // a window that ended: its socket is gone with it
+        QString problem;
+        ASSERT_TRUE(gone.Listen(&problem)) << problem.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(GdtInbox::SocketPath()));
     GdtInbox inbox;
     QString problem;
     ASSERT_TRUE(inbox.Listen(&problem)) << problem.toStdString();
     const QString socket = GdtInbox::SocketPath();
     EXPECT_TRUE(socket.startsWith(runtime_.path()));
     EXPECT_EQ(QFileInfo(QFileInfo(socket).path()).permissions() & 0x0077, 0);  // group, others
-    inbox.OnRequest = [&f](const QString& path) { f.TakeGdtRequest(path); };
+    std::vector<QString> taken;
+    inbox.OnRequest = [&f, &taken](const QString& path) {
+        taken.push_back(path);
+        f.TakeGdtRequest(path);
+    };
+    {
+        // A caller that goes before it has said anything hands nothing over.
+        SilentCaller mute(socket);
+        QTest::qWait(50);
+    }
+    QTest::qWait(50);
+    EXPECT_TRUE(taken.empty());
     const QString path = WriteRequest(Request("4711", "Weg"));
     // The second start is another thread here; it ends once the window has the request.
     auto handed = std::async(std::launch::async, [path] { return GdtInbox::HandOver(path); });
@@ -159,6 +199,7 @@ TEST_P(GdtWindow, ASecondStartHandsItsRequestToTheRunningWindow) {
     }
     EXPECT_EQ(f.Edit1->Text(), QStringLiteral("4711"));
     EXPECT_EQ(f.Edit3->Text(), QStringLiteral("Müller"));
+    EXPECT_EQ(taken, std::vector<QString>{QFileInfo(path).absoluteFilePath()});
 }
 
 TEST_P(GdtWindow, AWithdrawnRequestNotYetBegunLeavesTheWindowWithoutAResult) {
