@@ -267,7 +267,9 @@ void TForm1::TakeRecords(PatientRecords* records, std::optional<DatabaseAddress>
     recordsTaken_ = true;
     recordsProblem_ = problem;
     if (shownOnce_) {
-        ShowRecordsProblemAndOpenVisits();
+        // From the event loop: whatever the caller sets up after the records (the practice's
+        // link) is there while a box of the visits a crash left open waits for an answer.
+        QTimer::singleShot(0, this, [this] { ShowRecordsProblemAndOpenVisits(); });
     }
 }
 
