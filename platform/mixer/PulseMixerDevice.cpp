@@ -186,6 +186,11 @@ const MixerModel* PulseMixerDevice::Model(std::uint32_t deviceId) {
             return &*model_;
         }
         model_ = BuildModel(*snapshot);
+        if (!seen_ && HasOpenHandles()) {
+            // The opening's look went unanswered: later notifications are compared with this one,
+            // the first state a caller has read.
+            seen_ = BuildSeen(*snapshot, *model_, Held());
+        }
     }
     return &*model_;
 }
