@@ -49,32 +49,25 @@ std::string Record(const std::string& type, const std::vector<std::string>& line
     return head + L("8100", total, end) + body;
 }
 
-// Text from bytes of a character set through glibc's iconv, independent of gdt/GdtCharset.
-std::string ToUtf8(const std::string& bytes, const char* charset) {
-    iconv_t cd = iconv_open("UTF-8", charset);
-    EXPECT_NE(cd, iconv_t(-1)) << charset;
+// Bytes from one character set into another through glibc's iconv, independent of gdt/GdtCharset.
+std::string Convert(const std::string& bytes, const char* from, const char* to) {
+    iconv_t cd = iconv_open(to, from);
+    EXPECT_NE(cd, iconv_t(-1)) << from << " to " << to;
     std::string out(bytes.size() * 4 + 4, '\0');
     char* in = const_cast<char*>(bytes.data());
     std::size_t inLeft = bytes.size();
     char* outPtr = out.data();
     std::size_t outLeft = out.size();
-    EXPECT_NE(iconv(cd, &in, &inLeft, &outPtr, &outLeft), std::size_t(-1)) << charset;
+    EXPECT_NE(iconv(cd, &in, &inLeft, &outPtr, &outLeft), std::size_t(-1)) << from << " to " << to;
     iconv_close(cd);
     out.resize(out.size() - outLeft);
     return out;
 }
+std::string ToUtf8(const std::string& bytes, const char* charset) {
+    return Convert(bytes, charset, "UTF-8");
+}
 std::string FromUtf8(const std::string& text, const char* charset) {
-    iconv_t cd = iconv_open(charset, "UTF-8");
-    EXPECT_NE(cd, iconv_t(-1)) << charset;
-    std::string out(text.size() + 4, '\0');
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    EXPECT_NE(iconv(cd, &in, &inLeft, &outPtr, &outLeft), std::size_t(-1)) << charset;
-    iconv_close(cd);
-    out.resize(out.size() - outLeft);
-    return out;
+    return Convert(text, "UTF-8", charset);
 }
 const char* IconvName(int charset) {
     return charset == 1 ? "ISO646-DE" : charset == 2 ? "CP437" : "WINDOWS-1252";

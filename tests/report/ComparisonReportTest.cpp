@@ -17,7 +17,9 @@
 
 #include <QSqlQuery>
 
+#include <initializer_list>
 #include <map>
+#include <utility>
 
 #include "DocxReader.h"
 #include "WriterFixture.h"
@@ -53,9 +55,14 @@ protected:
         form.WordApplication1->SetServerRegistry(&registry);
         form.Edit2->SetText(QStringLiteral("Erika"));
         form.Edit3->SetText(QStringLiteral("Mustermann"));
+        ASSERT_NO_FATAL_FAILURE(LeftEarThenReport(
+            form, {{form.RadioButton7, coarse1000}, {form.RadioButton8, coarse2000}}));
+    }
+    // Thresholds of the left ear at the frequencies of the radio buttons given, then the report.
+    void LeftEarThenReport(TForm1& form,
+                           std::initializer_list<std::pair<TRadioButton*, int>> takes) {
         form.RadioButton1->SetChecked(true);
-        for (const auto& [radio, coarse] :
-             {std::pair{form.RadioButton7, coarse1000}, std::pair{form.RadioButton8, coarse2000}}) {
+        for (const auto& [radio, coarse] : takes) {
             radio->SetChecked(true);
             form.ExTrackBar1->SetPosition(coarse);
             form.HemisphereButton2Click(nullptr);
@@ -135,16 +142,8 @@ TEST_F(ComparisonReport, AFirstVisitsReportIsTodaysAndTheSecondComparesWithIt) {
         boxes.answers = {IDNO};
         form.janColorButton3click(nullptr);
         mixer.SetSpeakerOutput({"alsa_output.pci", "Lautsprecher"});
-        form.RadioButton1->SetChecked(true);
-        for (const auto& [radio, coarse] :
-             {std::pair{form.RadioButton7, 4}, std::pair{form.RadioButton9, 1}}) {
-            radio->SetChecked(true);
-            form.ExTrackBar1->SetPosition(coarse);
-            form.HemisphereButton2Click(nullptr);
-        }
-        form.janColorButton2->DispatchMouseDown(mbLeft, ssLeft, 5, 5);
-        form.janColorButton2->DispatchMouseUp(mbLeft, 0, 5, 5);
-        ASSERT_TRUE(ReportEnded(form));
+        ASSERT_NO_FATAL_FAILURE(
+            LeftEarThenReport(form, {{form.RadioButton7, 4}, {form.RadioButton9, 1}}));
     }
     ASSERT_EQ(Reports().size(), 3);
     const QFileInfoList newestFirst =
