@@ -267,8 +267,8 @@ private:
     QString birthDate_;
     void ShowPatientFields(const PatientFields& fields);
     void PatientFieldLeft(QWidget* field);
-    // The levels of `ear` (-1: none) as the plot's rows.
-    void ShowTodaysCurve(int ear);
+    // The ear of today's last take selected and its curve shown (a visit taken up again).
+    void ShowTodaysTakes();
     void DrawEarlierCurve(TCanvas& canvas, TColor color, const std::array<int, 7>& levels);
     // Levels kept in tenths (-1: none) as the plot's rows, as the level model forms them from the
     // gauge's position (3.4 is row 40); none plots at the top, as an untaken threshold does.

@@ -251,14 +251,18 @@ void TForm1::OfferUnfinishedVisits() {
             continue;
         }
         ShowPatientFields(*fields);
-        const int ear = int(Recorder->LastEar().value_or(Ear::Both));
-        TRadioButton* const ears[3] = {RadioButton3, RadioButton1, RadioButton2};
-        ears[ear]->SetChecked(true);
-        Thresholds = CurveOfLevels(Recorder->TodayLevels()[std::size_t(ear)]);
-        PaintBox1->Repaint();
+        ShowTodaysTakes();
         // Any other unfinished visit is offered at the next start.
         return;
     }
+}
+
+void TForm1::ShowTodaysTakes() {
+    const int ear = int(Recorder->LastEar().value_or(Ear::Both));
+    TRadioButton* const ears[3] = {RadioButton3, RadioButton1, RadioButton2};
+    ears[ear]->SetChecked(true);
+    Thresholds = CurveOfLevels(Recorder->TodayLevels()[std::size_t(ear)]);
+    PaintBox1->Repaint();
 }
 
 void TForm1::TakePatient(const QString& patientId) {
@@ -308,11 +312,7 @@ void TForm1::janColorButton9click(TComponent*) {
         // The correction begins with the corrected visit's takes on the window.
         TakePatient(dialog.ChosenPatient());
         if (Recorder->CorrectVisit(dialog.ChosenCorrection())) {
-            const int ear = int(Recorder->LastEar().value_or(Ear::Both));
-            TRadioButton* const ears[3] = {RadioButton3, RadioButton1, RadioButton2};
-            ears[ear]->SetChecked(true);
-            Thresholds = CurveOfLevels(Recorder->TodayLevels()[std::size_t(ear)]);
-            PaintBox1->Repaint();
+            ShowTodaysTakes();
         }
         return;
     }
