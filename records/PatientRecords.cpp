@@ -724,15 +724,7 @@ std::optional<VisitInfo> PatientRecords::Visit(const QString& visitId) {
     query.prepare(
         QStringLiteral("SELECT %1 FROM visit v WHERE v.id = ?").arg(QLatin1String(kVisitColumns)));
     query.addBindValue(Text(visitId));
-    if (!query.exec()) {
-        Fail(query.lastError());
-        return std::nullopt;
-    }
-    Succeed();
-    if (!query.next()) {
-        return std::nullopt;
-    }
-    return VisitFrom(query);
+    return FirstVisitRead(query);
 }
 
 std::vector<VisitInfo> PatientRecords::OpenVisits(const QString& operatorName,
@@ -753,6 +745,14 @@ std::vector<VisitInfo> PatientRecords::VisitsOf(const QString& patientId) {
                       .arg(QLatin1String(kVisitColumns)));
     query.addBindValue(Text(patientId));
     return VisitsRead(query);
+}
+
+std::optional<VisitInfo> PatientRecords::FirstVisitRead(QSqlQuery& query) {
+    std::vector<VisitInfo> visits = VisitsRead(query);
+    if (visits.empty()) {
+        return std::nullopt;
+    }
+    return std::move(visits.front());
 }
 
 std::vector<VisitInfo> PatientRecords::VisitsRead(QSqlQuery& query) {
@@ -867,15 +867,7 @@ std::optional<VisitInfo> PatientRecords::ComparisonVisit(const QString& patientI
             .arg(QLatin1String(kVisitColumns)));
     query.addBindValue(Text(patientId));
     query.addBindValue(Text(exceptVisit));
-    if (!query.exec()) {
-        Fail(query.lastError());
-        return std::nullopt;
-    }
-    Succeed();
-    if (!query.next()) {
-        return std::nullopt;
-    }
-    return VisitFrom(query);
+    return FirstVisitRead(query);
 }
 
 AuditLine AuditLine::Now(const QString& action, const QString& patientId, const QString& visitId,

@@ -225,6 +225,8 @@ private:
     bool Fail(const QSqlError& error);
     // Runs a prepared query of visits (kVisitColumns) and reads them in its order.
     std::vector<VisitInfo> VisitsRead(QSqlQuery& query);
+    // The same for a query of at most one visit.
+    std::optional<VisitInfo> FirstVisitRead(QSqlQuery& query);
     bool Succeed();
     bool WriteWords(const QString& id, const PatientFields& fields);
     // The audit line of a change, inside the change's transaction.
