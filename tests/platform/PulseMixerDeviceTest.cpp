@@ -7,6 +7,7 @@
 
 #include "tests/support/MixerRequests.h"
 #include "tests/support/PulseDaemon.h"
+#include "tests/support/PulseProxy.h"
 #include "tests/support/PulseServerTest.h"
 #include "tests/support/Spawn.h"
 #include "tests/support/WaveBuilder.h"
@@ -306,6 +307,53 @@ TEST_P(PulseMixerDeviceTest, ServerChangesArriveAsNotificationsOnThisThread) {
     ASSERT_TRUE(other.PlaySound(test::SineImage(500.0, 960), kLoopFlags));
     EXPECT_TRUE(ProcessEventsUntil([&] { return saw(MM_MIXM_LINE_CHANGE, speakers->dwLineID); }));
     mixer_->Close(handle);
+}
+
+// A server slow to answer the look made at the opening (past the request's limit, so that the
+// context gives it up and connects again): the first state read after it is what a change is
+// compared with, and another program's stream is reported as it starts.
+TEST_P(PulseMixerDeviceTest, AStreamStartedAfterAnUnansweredOpeningLookIsReported) {
+    test::PulseProxy::UseWithoutSharedMemory();
+    test::PulseProxy proxy(Address());
+    mixer_.reset();
+    sound_.reset();
+    pulse_ = std::make_unique<PulseContext>(proxy.Server());
+    ASSERT_TRUE(pulse_->Connect());
+    sound_ = std::make_unique<PulseSoundOutput>(*pulse_);
+    mixer_ = std::make_unique<PulseMixerDevice>(*pulse_, *sound_);
+    std::atomic<bool> slow = true;
+    proxy.SetRule([&slow](std::uint32_t command) {
+        const bool look = command >= 20 && command <= 34;  // the server's, sinks', streams' info
+        return test::PulseProxy::Reply{slow && look ? std::chrono::milliseconds(800)
+                                                    : std::chrono::milliseconds(0)};
+    });
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
+    HMIXER handle = 0;
+    ASSERT_EQ(mixer_->Open(
+                  &handle, 0,
+                  [&](std::uint32_t message, HMIXER, std::uint32_t id) {
+                      seen.emplace_back(message, id);
+                  },
+                  0, CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+    slow = false;
+    // The context gave the server up after the request's limit; the pause before it connects
+    // again is over.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const auto speakers = Line(0, std::nullopt);
+    ASSERT_TRUE(speakers);
+
+    PulseContext otherPulse(Address(), "Other program");
+    PulseSoundOutput other(otherPulse);
+    ASSERT_TRUE(other.PlaySound(test::SineImage(500.0, 960), kLoopFlags));
+    EXPECT_TRUE(ProcessEventsUntil([&] {
+        return std::find(seen.begin(), seen.end(),
+                         std::make_pair(MM_MIXM_LINE_CHANGE, speakers->dwLineID)) != seen.end();
+    }));
+    mixer_->Close(handle);
+    mixer_.reset();
+    sound_.reset();
+    pulse_.reset();
 }
 
 class PulseMixerDeviceServerTest : public test::OwnServerTest {};
